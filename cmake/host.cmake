@@ -1,0 +1,35 @@
+# Host build: the launcher's code on the simulated machine, the package tool,
+# and the three test tiers.
+option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(LAUNCHER_E2E_TESTS "Register the end-to-end tests of the real executable" ON)
+set(LAUNCHER_WINDOWS_BUILD "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
+    "Build folder of the windows preset (launcher.exe, sample setup programs)")
+
+if(LAUNCHER_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+add_compile_options(-Wall -Wextra)
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
+
+# The simulated Windows machine.
+add_library(platform_sim STATIC platform/sim/sim_machine.cpp)
+target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
+
+# The launcher's code, as the tests and the package tool use it.
+add_library(launcher_core STATIC ${LAUNCHER_SOURCES})
+target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
+target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
+
+add_library(pe_image STATIC tools/pe/pe_image.cpp)
+target_include_directories(pe_image PUBLIC "${CMAKE_SOURCE_DIR}")
+add_executable(make_locator_room tools/pe/make_locator_room.cpp)
+target_link_libraries(make_locator_room PRIVATE pe_image)
+
+add_library(package_writer STATIC tools/package/package_writer.cpp)
+target_link_libraries(package_writer PUBLIC launcher_core pe_image PkgConfig::LZMA)
+
+enable_testing()
+add_subdirectory(tests)

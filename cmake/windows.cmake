@@ -1,0 +1,85 @@
+# The shipped launcher: a PE32 GUI executable, statically linked.
+#
+# Size budget: the launcher is the front of every package, so every byte is
+# paid by every download. What keeps it small, and why:
+#   -Os, -ffunction-sections/-fdata-sections with --gc-sections, -s:
+#        smallest code, unused functions dropped, no symbols;
+#   -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables:
+#        no unwinding tables or type information (the launcher never throws);
+#   -fno-threadsafe-statics: one thread, no guard calls;
+#   own operator new/delete (platform/win32/entry.cpp): libstdc++'s pull in
+#        its exception machinery, about 150 KB.
+# Reproducible: no link timestamp, fixed paths in nothing that is kept.
+
+set(LZMA_WINDOWS_DIR "/var/cache/setup-launcher/liblzma-i686" CACHE PATH
+    "Static decoder-only liblzma for i686-w64-mingw32 (made by scripts/setup.sh)")
+if(NOT EXISTS "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
+  message(FATAL_ERROR "No liblzma for Windows in ${LZMA_WINDOWS_DIR}: run scripts/setup.sh")
+endif()
+
+set(LAUNCHER_COMPANY "Example Software" CACHE STRING "Company name in the version resource")
+set(LAUNCHER_PRODUCT "Example Product" CACHE STRING "Product name in the version resource")
+set(LAUNCHER_DESCRIPTION "Example Product Setup" CACHE STRING "File description in the version resource")
+set(LAUNCHER_FILE_VERSION "${PROJECT_VERSION}.0" CACHE STRING "Version (four numbers) in the version resource")
+
+enable_language(RC)
+
+set(size_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
+    -fno-asynchronous-unwind-tables -fno-threadsafe-statics -fno-ident
+    "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.")
+set(link_flags -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+    -Wl,--large-address-aware -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
+
+# The post-link tool runs on the build machine.
+find_program(HOST_CXX NAMES c++ g++ REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(make_locator_room "${CMAKE_BINARY_DIR}/host-tools/make_locator_room")
+add_custom_command(
+  OUTPUT "${make_locator_room}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/host-tools"
+  COMMAND "${HOST_CXX}" -std=c++17 -O2 -I "${CMAKE_SOURCE_DIR}"
+          -o "${make_locator_room}"
+          "${CMAKE_SOURCE_DIR}/tools/pe/make_locator_room.cpp" "${CMAKE_SOURCE_DIR}/tools/pe/pe_image.cpp"
+  DEPENDS tools/pe/make_locator_room.cpp tools/pe/pe_image.cpp tools/pe/pe_image.h
+  COMMENT "Building make_locator_room for the build machine")
+add_custom_target(host_tools DEPENDS "${make_locator_room}")
+
+string(REPLACE "." "," LAUNCHER_VERSION_COMMAS "${LAUNCHER_FILE_VERSION}")
+configure_file(resources/version.rc.in "${CMAKE_BINARY_DIR}/version.rc" @ONLY)
+
+function(add_launcher name)
+  add_executable(${name} WIN32 ${LAUNCHER_SOURCES} ${ARGN}
+    platform/win32/win32_platform.cpp
+    resources/launcher.rc
+    "${CMAKE_BINARY_DIR}/version.rc")
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}" "${LZMA_WINDOWS_DIR}/include")
+  target_compile_definitions(${name} PRIVATE LZMA_API_STATIC)
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${size_flags}>)
+  target_link_options(${name} PRIVATE ${link_flags})
+  target_link_libraries(${name} PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 mpr advapi32 user32)
+  set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name})
+  add_dependencies(${name} host_tools)
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND "${make_locator_room}" "$<TARGET_FILE:${name}>"
+    COMMAND ${CMAKE_COMMAND} -DIMAGE=$<TARGET_FILE:${name}> -P "${CMAKE_SOURCE_DIR}/cmake/report_size.cmake"
+    VERBATIM)
+endfunction()
+
+set_source_files_properties(resources/launcher.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/launcher.manifest;${CMAKE_SOURCE_DIR}/resources/launcher.ico")
+
+add_launcher(launcher platform/win32/entry.cpp)
+
+# Small setup programs of the project's own for the end-to-end tests and the
+# sample package: they report what they received.
+add_executable(sample_setup32 tools/sample_setup/sample_setup.c)
+target_link_options(sample_setup32 PRIVATE -static -s -mwindows)
+find_program(MINGW64_CC NAMES x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc)
+if(MINGW64_CC)
+  add_custom_command(
+    OUTPUT "${CMAKE_BINARY_DIR}/sample_setup64.exe"
+    COMMAND "${MINGW64_CC}" -O2 -s -static -mwindows -o "${CMAKE_BINARY_DIR}/sample_setup64.exe"
+            "${CMAKE_SOURCE_DIR}/tools/sample_setup/sample_setup.c"
+    DEPENDS tools/sample_setup/sample_setup.c)
+  add_custom_target(sample_setup64 ALL DEPENDS "${CMAKE_BINARY_DIR}/sample_setup64.exe")
+endif()

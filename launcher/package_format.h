@@ -1,0 +1,99 @@
+// The layout of a setup package: the launcher image with a package appended.
+// This header is the one definition of the format, shared by the launcher,
+// the package tool and the tests. Every multi-byte field is little-endian and
+// every position is an absolute file offset below 2^31.
+//
+//   offset 128            package locator (24 bytes, inside the image's DOS area)
+//   headerOffset          package header (66 bytes), right after the image
+//   payload offsets       raw LZMA1 streams, one per setup program
+//   message offsets       UTF-16LE package messages
+//   after the payloads    setup data, read only by the setup program
+#ifndef LAUNCHER_PACKAGE_FORMAT_H_
+#define LAUNCHER_PACKAGE_FORMAT_H_
+
+#include <cstdint>
+
+namespace launcher {
+
+constexpr uint32_t kLocatorOffset = 128;
+constexpr uint32_t kLocatorSize = 24;
+constexpr uint32_t kLocatorRoomEnd = 256;  // 152..255 stay zero
+constexpr uint32_t kHeaderSize = 66;
+constexpr uint32_t kPayloadEntrySize = 12;
+constexpr uint32_t kMessageReferenceSize = 6;
+constexpr uint32_t kLzmaPropertiesSize = 5;
+constexpr uint32_t kLimit = 0x80000000u;  // offsets and sizes stay below 2^31
+
+// payload64.offset: no 64-bit program, and not to run on 64-bit Windows.
+constexpr uint32_t kNotFor64BitWindows = 0xFFFFFFFFu;
+
+struct PackageLocator {
+  uint32_t headerOffset;  // 0: no package attached
+  uint32_t crcLength;     // bytes covered by the CRC-32, from headerOffset on
+  uint32_t crcValue;
+  uint32_t totalSizeLow;
+  uint32_t totalSizeHigh;
+  uint32_t detachedSize;  // 0: not detached
+};
+
+struct PayloadEntry {
+  uint32_t offset;  // 0: absent
+  uint32_t compressedSize;
+  uint32_t uncompressedSize;
+};
+
+struct MessageReference {
+  uint32_t offset;
+  uint16_t length;  // in UTF-16 code units
+};
+
+struct PackageHeader {
+  uint8_t lzmaProperties[kLzmaPropertiesSize];  // properties byte, then dictionarySize
+  uint64_t allowedVersions;                     // bit n: byte 5 + n/8, bit n%8
+  uint8_t elevationMode;
+  PayloadEntry payload32;
+  PayloadEntry payload64;
+  uint8_t notInterpreted[16];  // 38..41: end of the payload area, in packages
+  MessageReference architectureMessage;
+  MessageReference versionMessage;
+};
+
+// Field offsets inside the header.
+constexpr uint32_t kHeaderAllowedVersions = 5;
+constexpr uint32_t kHeaderElevationMode = 13;
+constexpr uint32_t kHeaderPayload32 = 14;
+constexpr uint32_t kHeaderPayload64 = 26;
+constexpr uint32_t kHeaderNotInterpreted = 38;
+constexpr uint32_t kHeaderArchitectureMessage = 54;
+constexpr uint32_t kHeaderVersionMessage = 60;
+
+inline uint32_t LoadLe32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint16_t LoadLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+inline void StoreLe16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+PackageLocator DecodeLocator(const uint8_t bytes[kLocatorSize]);
+void EncodeLocator(const PackageLocator& locator, uint8_t bytes[kLocatorSize]);
+PackageHeader DecodeHeader(const uint8_t bytes[kHeaderSize]);
+void EncodeHeader(const PackageHeader& header, uint8_t bytes[kHeaderSize]);
+
+inline uint32_t DictionarySize(const PackageHeader& header) {
+  return LoadLe32(header.lzmaProperties + 1);
+}
+inline bool VersionAllowed(const PackageHeader& header, unsigned bit) {
+  return (header.allowedVersions >> bit) & 1u;
+}
+inline uint64_t TotalSize(const PackageLocator& locator) {
+  return uint64_t(locator.totalSizeHigh) << 32 | locator.totalSizeLow;
+}
+
+}  // namespace launcher
+
+#endif  // LAUNCHER_PACKAGE_FORMAT_H_

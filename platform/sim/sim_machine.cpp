@@ -1,0 +1,639 @@
+#include "platform/sim/sim_machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+
+Machine* current = nullptr;
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+// Paths compare without letter case and without a trailing backslash
+// (except a drive root such as "C:\").
+std::string Key(const std::string& path) {
+  std::string k = path;
+  while (k.size() > 3 && k.back() == '\\') k.pop_back();
+  return k;
+}
+
+std::string ParentOf(const std::string& path) {
+  std::string k = Key(path);
+  size_t slash = k.rfind('\\');
+  if (slash == std::string::npos) return std::string();
+  if (slash == 2 && k[1] == ':') return k.substr(0, 3);
+  return k.substr(0, slash);
+}
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
+// Windows-1252 bytes 0x80..0x9F; the rest of the code page is Latin-1.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t ByteToWide(uint32_t codePage, unsigned char b) {
+  if (b < 0x80) return b;
+  if (codePage != 1252) return 0xFFFD;
+  if (b < 0xA0) return kCp1252High[b - 0x80];
+  return b;
+}
+
+int WideToByte(uint32_t codePage, char16_t w) {  // -1: not in the code page
+  if (w < 0x80) return w;
+  if (codePage != 1252) return -1;
+  if (w >= 0xA0 && w <= 0xFF) return w;
+  for (int i = 0; i < 32; ++i) {
+    if (kCp1252High[i] == w) return 0x80 + i;
+  }
+  return -1;
+}
+
+bool IsLeadByte932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Stand-ins for the functions the launcher looks up at run time.
+platform::Bool PLATFORM_API SimIsWow64Process(platform::Handle, platform::Bool* wow64) {
+  Machine& m = Machine::Current();
+  m.Log("IsWow64Process");
+  if (m.isWow64ProcessFails) return 0;
+  *wow64 = m.wow64 ? 1 : 0;
+  return 1;
+}
+
+platform::Bool PLATFORM_API SimCheckTokenMembership(platform::Handle token, void* sid,
+                                                    platform::Bool* member) {
+  Machine& m = Machine::Current();
+  m.Log("CheckTokenMembership token=" + std::to_string(token));
+  if (m.checkTokenMembershipFails) return 0;
+  const bool adminSid = sid == m.sidStorage.data() && m.sidStorage == "S-1-5-32-544";
+  *member = (adminSid && m.administrator) ? 1 : 0;
+  return 1;
+}
+
+char kernel32Module;
+char advapi32Module;
+
+}  // namespace
+
+bool PathLess::operator()(const std::string& a, const std::string& b) const {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const char x = Upper(a[i]), y = Upper(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+Machine::Machine() {
+  version.dwOSVersionInfoSize = platform::kOsVersionInfoExSize;
+  version.dwMajorVersion = 10;
+  version.dwMinorVersion = 0;
+  version.dwBuildNumber = 19045;
+  version.dwPlatformId = platform::kVerPlatformWin32Nt;
+  AddFolder("C:\\");
+  AddFolder("C:\\Setup");
+  AddFolder("C:\\Users\\user\\AppData\\Local\\Temp");
+}
+
+Machine::~Machine() {
+  for (auto& block : blocks) std::free(block.first);
+  if (current == this) current = nullptr;
+}
+
+void Machine::Install() { current = this; }
+
+Machine& Machine::Current() {
+  if (current == nullptr) throw std::logic_error("no simulated machine installed");
+  return *current;
+}
+
+uint32_t Machine::Run(const std::function<void()>& entry) {
+  Install();
+  try {
+    entry();
+    exitCode = 0;
+    ended = true;
+  } catch (const ProcessEnded& e) {
+    exitCode = e.exitCode;
+  }
+  return exitCode;
+}
+
+void Machine::AddFolder(const std::string& path) {
+  std::string k = Key(path);
+  std::string parent = ParentOf(k);
+  if (!parent.empty() && parent != k && !Exists(parent)) AddFolder(parent);
+  Node node;
+  node.folder = true;
+  nodes[k] = node;
+}
+
+void Machine::AddFile(const std::string& path, std::vector<uint8_t> bytes) {
+  std::string parent = ParentOf(path);
+  if (!parent.empty() && !Exists(parent)) AddFolder(parent);
+  Node node;
+  node.bytes = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+  nodes[Key(path)] = node;
+}
+
+bool Machine::Exists(const std::string& path) const { return nodes.count(Key(path)) != 0; }
+
+bool Machine::IsFolder(const std::string& path) const {
+  auto it = nodes.find(Key(path));
+  return it != nodes.end() && it->second.folder;
+}
+
+const std::vector<uint8_t>& Machine::FileBytes(const std::string& path) const {
+  auto it = nodes.find(Key(path));
+  if (it == nodes.end() || it->second.folder) throw std::logic_error("no file " + path);
+  return *it->second.bytes;
+}
+
+std::vector<std::string> Machine::FilesIn(const std::string& folder) const {
+  std::vector<std::string> out;
+  const std::string f = Key(folder);
+  for (const auto& n : nodes) {
+    if (!n.second.folder && PathLess()(ParentOf(n.first), f) == false &&
+        PathLess()(f, ParentOf(n.first)) == false) {
+      out.push_back(n.first);
+    }
+  }
+  return out;
+}
+
+int Machine::openHandles() const {
+  int n = 0;
+  for (const auto& h : handles) n += (h.second.read || h.second.write) ? 1 : 0;
+  return n;
+}
+
+void Machine::FailCall(const std::string& operation, int nth) { failures[operation] = nth; }
+
+void Machine::ShortenCall(const std::string& operation, uint32_t bytes, int nth) {
+  shortenings[operation] = {nth, bytes};
+}
+
+bool Machine::Fault(const std::string& operation) {
+  const int n = ++calls[operation];
+  ++faultPointsSeen;
+  if (failFaultPoint != 0 && faultPointsSeen == failFaultPoint) {
+    Log("fault injected: " + operation);
+    return true;
+  }
+  auto it = failures.find(operation);
+  if (it != failures.end() && it->second == n) {
+    Log("fault injected: " + operation);
+    return true;
+  }
+  return false;
+}
+
+uint32_t Machine::Shortening(const std::string& operation, uint32_t count) {
+  auto it = shortenings.find(operation);
+  if (it != shortenings.end() && it->second.first == calls[operation]) {
+    return std::min(count, it->second.second);
+  }
+  return count;
+}
+
+void Machine::Log(const std::string& line) {
+  if (Live()) log.push_back(line);
+}
+
+int Machine::Find(const std::string& prefix) const {
+  for (size_t i = 0; i < log.size(); ++i) {
+    if (log[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------------------
+// The platform functions, acting on the installed machine.
+
+namespace platform {
+
+using sim::Machine;
+
+namespace {
+
+Machine& M() { return Machine::Current(); }
+
+Handle NewHandle(Machine& m, Machine::Open open) {
+  Handle h = m.nextHandle;
+  m.nextHandle += 4;
+  m.handles[h] = std::move(open);
+  return h;
+}
+
+Machine::Open* FindOpen(Machine& m, Handle h) {
+  auto it = m.handles.find(h);
+  return it == m.handles.end() ? nullptr : &it->second;
+}
+
+// The program a command line starts: its first token, quotes removed.
+std::string ProgramOf(const std::string& commandLine) {
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    size_t end = commandLine.find('"', 1);
+    return commandLine.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  }
+  return commandLine.substr(0, commandLine.find(' '));
+}
+
+bool IsExecutable(Machine& m, const std::string& path) {
+  if (!m.Exists(path) || m.IsFolder(path)) return false;
+  const auto& bytes = m.FileBytes(path);
+  return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+}
+
+}  // namespace
+
+Handle CreateFileA(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
+                   uint32_t flags) {
+  Machine& m = M();
+  m.Log(std::string("CreateFileA ") + name + " access=" + sim::Hex(access) +
+        " share=" + std::to_string(share) + " disposition=" + std::to_string(disposition) +
+        " flags=" + sim::Hex(flags));
+  if (m.Fault("CreateFileA")) return kInvalidHandleValue;
+  auto it = m.nodes.find(sim::Key(name));
+  Machine::Open open;
+  open.path = name;
+  if (disposition == kOpenExisting) {
+    if (it == m.nodes.end() || it->second.folder) return kInvalidHandleValue;
+  } else if (disposition == kCreateAlways) {
+    const std::string parent = sim::ParentOf(name);
+    if (parent.empty() || !m.IsFolder(parent)) return kInvalidHandleValue;
+    if (it != m.nodes.end() && it->second.folder) return kInvalidHandleValue;
+    m.AddFile(name, {});
+  } else {
+    return kInvalidHandleValue;
+  }
+  open.read = (access & kGenericRead) != 0;
+  open.write = (access & kGenericWrite) != 0;
+  return NewHandle(m, open);
+}
+
+uint32_t SetFilePointer(Handle file, int32_t distance, uint32_t method) {
+  Machine& m = M();
+  m.Log("SetFilePointer " + std::to_string(distance) + " method=" + std::to_string(method));
+  if (!m.Live()) return kInvalidSetFilePointer;
+  Machine::Open* open = FindOpen(m, file);
+  if (open == nullptr || method != kFileBegin || distance < 0) return kInvalidSetFilePointer;
+  if (m.Fault("SetFilePointer")) return kInvalidSetFilePointer;
+  open->position = static_cast<uint32_t>(distance);
+  return static_cast<uint32_t>(distance);
+}
+
+Bool ReadFile(Handle file, void* buffer, uint32_t count, uint32_t* read) {
+  Machine& m = M();
+  m.Log("ReadFile " + std::to_string(count));
+  *read = 0;
+  if (!m.Live()) return 0;
+  Machine::Open* open = FindOpen(m, file);
+  if (open == nullptr || !open->read) return 0;
+  if (m.Fault("ReadFile")) return 0;
+  const auto& bytes = m.FileBytes(open->path);
+  uint64_t available = open->position < bytes.size() ? bytes.size() - open->position : 0;
+  uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, available));
+  n = m.Shortening("ReadFile", n);
+  if (n > 0) std::memcpy(buffer, bytes.data() + open->position, n);
+  open->position += n;
+  *read = n;
+  return 1;
+}
+
+Bool WriteFile(Handle file, const void* buffer, uint32_t count, uint32_t* written) {
+  Machine& m = M();
+  m.Log("WriteFile " + std::to_string(count));
+  *written = 0;
+  if (!m.Live()) return 0;
+  Machine::Open* open = FindOpen(m, file);
+  if (open == nullptr || !open->write) return 0;
+  if (m.Fault("WriteFile")) return 0;
+  uint32_t n = m.Shortening("WriteFile", count);
+  auto& bytes = *m.nodes[sim::Key(open->path)].bytes;
+  if (bytes.size() < open->position + n) bytes.resize(open->position + n);
+  if (n > 0) std::memcpy(bytes.data() + open->position, buffer, n);
+  open->position += n;
+  *written = n;
+  return n == count ? 1 : 0;
+}
+
+uint32_t GetFileSize(Handle file, uint32_t* high) {
+  Machine& m = M();
+  m.Log("GetFileSize");
+  Machine::Open* open = FindOpen(m, file);
+  if (open == nullptr || m.Fault("GetFileSize")) {
+    if (high != nullptr) *high = 0;
+    return 0xFFFFFFFFu;
+  }
+  const uint64_t size = m.FileBytes(open->path).size();
+  if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
+  return static_cast<uint32_t>(size);
+}
+
+Bool CloseHandle(Handle handle) {
+  Machine& m = M();
+  m.Log("CloseHandle " + std::to_string(handle));
+  if (!m.Live()) return 1;
+  if (m.Fault("CloseHandle")) return 0;
+  return m.handles.erase(handle) != 0 ? 1 : 0;
+}
+
+Bool DeleteFileA(const char* name) {
+  Machine& m = M();
+  m.Log(std::string("DeleteFileA ") + name);
+  if (!m.Live()) return 0;
+  if (m.Fault("DeleteFileA")) return 0;
+  auto it = m.nodes.find(sim::Key(name));
+  if (it == m.nodes.end() || it->second.folder) return 0;
+  for (const auto& h : m.handles) {
+    if (!h.second.search && sim::Key(h.second.path) == sim::Key(name) &&
+        (h.second.read || h.second.write)) {
+      return 0;  // in use
+    }
+  }
+  m.nodes.erase(it);
+  return 1;
+}
+
+Handle FindFirstFileA(const char* name) {
+  Machine& m = M();
+  m.Log(std::string("FindFirstFileA ") + name);
+  if (!m.Live() || m.Fault("FindFirstFileA")) return kInvalidHandleValue;
+  if (!m.Exists(name)) return kInvalidHandleValue;
+  Machine::Open open;
+  open.path = name;
+  open.search = true;
+  return NewHandle(m, open);
+}
+
+Bool FindClose(Handle search) {
+  Machine& m = M();
+  m.Log("FindClose");
+  return m.handles.erase(search) != 0 ? 1 : 0;
+}
+
+uint32_t GetTempPathA(uint32_t size, char* buffer) {
+  Machine& m = M();
+  m.Log("GetTempPathA " + std::to_string(size));
+  if (m.tempPathFails) return 0;
+  const uint32_t n = static_cast<uint32_t>(m.tempPath.size());
+  if (n + 1 > size) return n + 1;
+  std::memcpy(buffer, m.tempPath.c_str(), n + 1);
+  return n;
+}
+
+uint32_t GetModuleFileNameA(char* buffer, uint32_t size) {
+  Machine& m = M();
+  if (size == 0) return 0;
+  uint32_t n = static_cast<uint32_t>(std::min<size_t>(m.modulePath.size(), size - 1));
+  std::memcpy(buffer, m.modulePath.data(), n);
+  buffer[n] = 0;
+  return n;
+}
+
+const char* GetCommandLineA() { return M().commandLine.c_str(); }
+
+Bool GetVersionExA(OsVersionInfo* info) {
+  Machine& m = M();
+  m.Log("GetVersionExA size=" + std::to_string(info->dwOSVersionInfoSize));
+  const uint32_t size = info->dwOSVersionInfoSize;
+  if (size != kOsVersionInfoSize && size != kOsVersionInfoExSize) return 0;
+  if (m.versionQueryFails) return 0;
+  if (size == kOsVersionInfoExSize && m.extendedVersionQueryFails) return 0;
+  OsVersionInfo v = m.version;
+  v.dwOSVersionInfoSize = size;
+  std::memcpy(info, &v, size);
+  return 1;
+}
+
+void* GetModuleHandleA(const char* name) {
+  Machine& m = M();
+  m.Log(std::string("GetModuleHandleA ") + name);
+  std::string n;
+  for (const char* p = name; *p != 0; ++p) n += sim::Upper(*p);
+  if (n == "KERNEL32" || n == "KERNEL32.DLL") return &sim::kernel32Module;
+  if (n == "ADVAPI32" || n == "ADVAPI32.DLL") return &sim::advapi32Module;
+  return nullptr;
+}
+
+void* GetProcAddress(void* module, const char* name) {
+  Machine& m = M();
+  m.Log(std::string("GetProcAddress ") + name);
+  const std::string n = name;
+  if (module == &sim::kernel32Module && n == "IsWow64Process" && m.hasIsWow64Process) {
+    return reinterpret_cast<void*>(&sim::SimIsWow64Process);
+  }
+  if (module == &sim::advapi32Module && n == "CheckTokenMembership" &&
+      m.hasCheckTokenMembership) {
+    return reinterpret_cast<void*>(&sim::SimCheckTokenMembership);
+  }
+  return nullptr;
+}
+
+Handle GetCurrentProcess() { return ~Handle(0); }
+
+Bool CreateProcessA(char* commandLine, const char* currentDirectory, const StartupInfo* startup,
+                    ProcessInformation* information) {
+  Machine& m = M();
+  m.Log(std::string("CreateProcessA ") + commandLine);
+  if (m.Fault("CreateProcessA")) return 0;
+  const std::string program = ProgramOf(commandLine);
+  if (!IsExecutable(m, program)) return 0;
+  Machine::Open open;
+  open.path = program;
+  open.process = true;
+  sim::ProcessStart start{};
+  start.viaShell = false;
+  start.commandLine = commandLine;
+  start.currentDirectory = currentDirectory != nullptr ? currentDirectory : "";
+  start.startupInfoSize = startup->cb;
+  start.process = NewHandle(m, open);
+  information->hProcess = start.process;
+  information->hThread = NewHandle(m, open);
+  information->dwProcessId = 1000;
+  information->dwThreadId = 1004;
+  m.starts.push_back(start);
+  if (m.onProcessStart) m.onProcessStart(start);
+  return 1;
+}
+
+uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
+  Machine& m = M();
+  m.Log("WaitForSingleObject " + std::to_string(handle) + " " + sim::Hex(milliseconds));
+  if (m.Fault("WaitForSingleObject")) return 0xFFFFFFFFu;
+  return 0;
+}
+
+void ExitProcess(uint32_t exitCode) {
+  Machine& m = M();
+  m.Log("ExitProcess " + std::to_string(exitCode));
+  m.ended = true;
+  m.exitCode = exitCode;
+  throw sim::ProcessEnded{exitCode};
+}
+
+uint32_t GetACP() { return M().codePage; }
+
+int32_t MultiByteToWideChar(uint32_t codePage, uint32_t, const char* text, int32_t length,
+                            char16_t* wide, int32_t wideLength) {
+  if (length < 0) length = static_cast<int32_t>(std::strlen(text)) + 1;
+  if (wide == nullptr || wideLength == 0) return length;
+  if (wideLength < length) return 0;
+  for (int32_t i = 0; i < length; ++i) {
+    wide[i] = sim::ByteToWide(codePage, static_cast<unsigned char>(text[i]));
+  }
+  return length;
+}
+
+int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, int32_t wideLength,
+                            char* text, int32_t length) {
+  std::string out;
+  for (int32_t i = 0; i < wideLength; ++i) {
+    const char16_t w = wide[i];
+    if (w >= 0xD800 && w <= 0xDBFF && i + 1 < wideLength && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      ++i;  // one character, one default character
+      out += '?';
+      continue;
+    }
+    const int b = sim::WideToByte(codePage, w);
+    out += b < 0 ? '?' : static_cast<char>(b);
+  }
+  if (text == nullptr || length == 0) return static_cast<int32_t>(out.size());
+  if (length < static_cast<int32_t>(out.size())) return 0;
+  std::memcpy(text, out.data(), out.size());
+  return static_cast<int32_t>(out.size());
+}
+
+const char* CharNextA(const char* p) {
+  if (*p == 0) return p;
+  if (M().codePage == 932 && sim::IsLeadByte932(static_cast<unsigned char>(*p)) && p[1] != 0) {
+    return p + 2;
+  }
+  return p + 1;
+}
+
+void* MemoryAllocate(std::size_t size) {
+  Machine& m = M();
+  if (m.Fault("MemoryAllocate") || m.memoryInUse + size > m.memoryLimit) return nullptr;
+  void* block = std::malloc(size);
+  if (block == nullptr) return nullptr;
+  m.blocks[block] = size;
+  m.memoryInUse += size;
+  m.memoryPeak = std::max(m.memoryPeak, m.memoryInUse);
+  return block;
+}
+
+void* MemoryResize(void* block, std::size_t size) {
+  Machine& m = M();
+  auto it = m.blocks.find(block);
+  if (it == m.blocks.end()) throw std::logic_error("resize of a block not allocated here");
+  const std::size_t old = it->second;
+  if (m.Fault("MemoryResize") || m.memoryInUse - old + size > m.memoryLimit) return nullptr;
+  void* resized = std::realloc(block, size);
+  if (resized == nullptr) return nullptr;
+  m.blocks.erase(block);
+  m.blocks[resized] = size;
+  m.memoryInUse = m.memoryInUse - old + size;
+  m.memoryPeak = std::max(m.memoryPeak, m.memoryInUse);
+  return resized;
+}
+
+void MemoryRelease(void* block) {
+  Machine& m = M();
+  auto it = m.blocks.find(block);
+  if (it == m.blocks.end()) throw std::logic_error("release of a block not allocated here");
+  m.memoryInUse -= it->second;
+  m.blocks.erase(it);
+  std::free(block);
+}
+
+int32_t MessageBoxA(const char* text, const char* caption, uint32_t type) {
+  Machine& m = M();
+  m.Log(std::string("MessageBoxA ") + text);
+  if (!m.Live()) return 0;
+  m.messageBoxes.push_back(sim::MessageBoxRecord{text, caption, type});
+  return 1;
+}
+
+Bool AllocateAndInitializeSid(const uint8_t authority[6], uint8_t count, const uint32_t sub[8],
+                              void** sid) {
+  Machine& m = M();
+  std::string text = "S-1-" + std::to_string(authority[5]);
+  for (int i = 0; i < count && i < 8; ++i) text += "-" + std::to_string(sub[i]);
+  m.Log("AllocateAndInitializeSid " + text);
+  if (m.allocateSidFails) return 0;
+  for (int i = 0; i < 5; ++i) {
+    if (authority[i] != 0) text += "(bad authority)";
+  }
+  for (int i = count; i < 8; ++i) {
+    if (sub[i] != 0) text += "(extra sub-authority)";
+  }
+  m.sidStorage = text;
+  *sid = m.sidStorage.data();
+  return 1;
+}
+
+void FreeSid(void*) { M().Log("FreeSid"); }
+
+Bool ShellExecuteExA(ShellExecuteInfo* info) {
+  Machine& m = M();
+  m.Log(std::string("ShellExecuteExA ") + (info->lpVerb ? info->lpVerb : "(null)") + " " +
+        (info->lpFile ? info->lpFile : "") + " " + (info->lpParameters ? info->lpParameters : ""));
+  if (m.Fault("ShellExecuteExA")) return 0;
+  if (info->lpFile == nullptr || !IsExecutable(m, info->lpFile)) return 0;
+  Machine::Open open;
+  open.path = info->lpFile;
+  open.process = true;
+  sim::ProcessStart start{};
+  start.viaShell = true;
+  start.verb = info->lpVerb ? info->lpVerb : "";
+  start.file = info->lpFile;
+  start.parameters = info->lpParameters ? info->lpParameters : "";
+  start.currentDirectory = info->lpDirectory ? info->lpDirectory : "";
+  start.startupInfoSize = info->cbSize;
+  start.mask = info->fMask;
+  start.show = info->nShow;
+  start.process = NewHandle(m, open);
+  if (info->fMask & kSeeMaskNoCloseProcess) info->hProcess = start.process;
+  m.starts.push_back(start);
+  if (m.onProcessStart) m.onProcessStart(start);
+  return 1;
+}
+
+uint32_t WNetGetUniversalNameA(const char* localPath, uint32_t level, void* buffer,
+                               uint32_t* size) {
+  Machine& m = M();
+  m.Log(std::string("WNetGetUniversalNameA ") + localPath + " size=" + std::to_string(*size));
+  constexpr uint32_t kErrorNotConnected = 2250, kErrorMoreData = 234, kErrorInvalidLevel = 124;
+  if (level != kUniversalNameInfoLevel) return kErrorInvalidLevel;
+  const std::string path = localPath;
+  if (path.size() < 2 || path[1] != ':') return kErrorNotConnected;
+  auto it = m.mappedDrives.find(sim::Upper(path[0]));
+  if (it == m.mappedDrives.end()) return kErrorNotConnected;
+  const std::string universal = it->second + path.substr(2);
+  const uint32_t needed = static_cast<uint32_t>(sizeof(UniversalNameInfo) + universal.size() + 1);
+  if (*size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  char* text = static_cast<char*>(buffer) + sizeof(UniversalNameInfo);
+  std::memcpy(text, universal.c_str(), universal.size() + 1);
+  static_cast<UniversalNameInfo*>(buffer)->lpUniversalName = text;
+  return kNoError;
+}
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+// A simulated Windows machine for host tests: the platform functions operate
+// on the machine installed with Machine::Install, keep its state in memory
+// and log every call in order. "End the process" throws ProcessEnded, which
+// Run() catches, so a test sees the exit code; calls made after the end (by
+// destructors during unwinding) are ignored and not logged.
+#ifndef PLATFORM_SIM_SIM_MACHINE_H_
+#define PLATFORM_SIM_SIM_MACHINE_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+struct ProcessEnded {
+  uint32_t exitCode;
+};
+
+struct MessageBoxRecord {
+  std::string text;
+  std::string caption;
+  uint32_t type;
+};
+
+struct ProcessStart {
+  bool viaShell;
+  std::string commandLine;       // direct start
+  std::string currentDirectory;  // direct start; empty when none was given
+  std::string verb;              // shell start
+  std::string file;              // shell start
+  std::string parameters;        // shell start
+  uint32_t startupInfoSize;
+  uint32_t mask;
+  int32_t show;
+  platform::Handle process;
+};
+
+// Case-insensitive path comparison, as on Windows.
+struct PathLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Makes this the machine the platform functions act on (until destroyed).
+  void Install();
+  static Machine& Current();
+
+  // Runs `entry` as the process's main code and returns its exit code; a
+  // return without ExitProcess counts as exit code 0.
+  uint32_t Run(const std::function<void()>& entry);
+
+  // --- What the machine holds -------------------------------------------
+  void AddFile(const std::string& path, std::vector<uint8_t> bytes);
+  void AddFolder(const std::string& path);
+  bool Exists(const std::string& path) const;
+  bool IsFolder(const std::string& path) const;
+  const std::vector<uint8_t>& FileBytes(const std::string& path) const;
+  std::vector<std::string> FilesIn(const std::string& folder) const;  // full paths
+
+  std::string modulePath = "C:\\Setup\\setup.exe";
+  std::string commandLine = "\"C:\\Setup\\setup.exe\"";
+  std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";
+  bool tempPathFails = false;
+  platform::OsVersionInfo version{};  // filled by the constructor: Windows 10
+  bool versionQueryFails = false;
+  bool extendedVersionQueryFails = false;
+  bool hasIsWow64Process = true;
+  bool wow64 = true;
+  bool isWow64ProcessFails = false;
+  bool administrator = false;
+  bool hasCheckTokenMembership = true;
+  bool checkTokenMembershipFails = false;
+  bool allocateSidFails = false;
+  std::map<char, std::string> mappedDrives;  // 'Z' -> "\\\\server\\share"
+  uint32_t codePage = 1252;                  // 1252 or 932
+  std::size_t memoryLimit = std::size_t(1) << 31;
+  // What a started process does before it ends (for example open files).
+  std::function<void(const ProcessStart&)> onProcessStart;
+
+  // --- What happened ----------------------------------------------------
+  std::vector<std::string> log;  // one line per call, in order
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::vector<ProcessStart> starts;
+  bool ended = false;
+  uint32_t exitCode = 0;
+  std::size_t memoryInUse = 0;
+  std::size_t memoryPeak = 0;
+  int openHandles() const;
+
+  // --- Fault injection ----------------------------------------------------
+  // Makes the nth call (1-based) of the named operation fail: "CreateFileA",
+  // "ReadFile", "WriteFile", "SetFilePointer", "GetFileSize", "DeleteFileA",
+  // "CreateProcessA", "ShellExecuteExA", "WaitForSingleObject",
+  // "MemoryAllocate", "MemoryResize", "FindFirstFileA", "CloseHandle".
+  void FailCall(const std::string& operation, int nth = 1);
+  // A ReadFile or WriteFile that moves at most `bytes` bytes (nth call).
+  void ShortenCall(const std::string& operation, uint32_t bytes, int nth = 1);
+  // The count of every fault-eligible call so far, for sweeping fault points.
+  int faultPointsSeen = 0;
+  int failFaultPoint = 0;  // fail the nth fault-eligible call of any kind
+
+  // Index of the first log line that starts with `prefix`, or -1.
+  int Find(const std::string& prefix) const;
+
+  // --- Used by the platform functions ---------------------------------------
+  struct Node {
+    bool folder = false;
+    std::shared_ptr<std::vector<uint8_t>> bytes;
+  };
+  struct Open {
+    std::string path;
+    bool read = false;
+    bool write = false;
+    bool search = false;
+    bool process = false;
+    uint64_t position = 0;
+  };
+  bool Fault(const std::string& operation);        // counts and decides
+  uint32_t Shortening(const std::string& operation, uint32_t count);
+  void Log(const std::string& line);
+  bool Live() const { return !ended; }
+  std::map<std::string, Node, PathLess> nodes;
+  std::map<platform::Handle, Open> handles;
+  platform::Handle nextHandle = 0x100;
+  std::map<std::string, int> calls;
+  std::map<std::string, int> failures;  // operation -> nth
+  std::map<std::string, std::pair<int, uint32_t>> shortenings;
+  std::map<void*, std::size_t> blocks;
+  std::string sidStorage;
+  std::vector<std::unique_ptr<char[]>> keep;  // texts handed out to the caller
+};
+
+}  // namespace sim
+
+#endif  // PLATFORM_SIM_SIM_MACHINE_H_

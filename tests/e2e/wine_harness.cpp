@@ -1,0 +1,266 @@
+#include "tests/e2e/wine_harness.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+
+namespace {
+
+std::vector<std::pair<std::string, CaseMaker>>& Makers() {
+  static std::vector<std::pair<std::string, CaseMaker>> makers;
+  return makers;
+}
+
+std::map<std::string, WineCase>& Cases() {
+  static std::map<std::string, WineCase> cases;
+  return cases;
+}
+
+packaging::Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return packaging::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const packaging::Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+// One quoted C-style string of a relay line, starting at the opening quote.
+std::string Unescape(const std::string& line, size_t* at) {
+  std::string out;
+  size_t i = *at + 1;
+  for (; i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] != '\\' || i + 1 >= line.size()) {
+      out += line[i];
+      continue;
+    }
+    const char e = line[++i];
+    switch (e) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'x': {
+        out += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+        break;
+      }
+      default:
+        if (e >= '0' && e <= '7') {
+          size_t k = 0;
+          int v = 0;
+          while (k < 3 && i + k < line.size() && line[i + k] >= '0' && line[i + k] <= '7') {
+            v = v * 8 + (line[i + k] - '0');
+            ++k;
+          }
+          out += static_cast<char>(v);
+          i += k - 1;
+        } else {
+          out += e;
+        }
+    }
+  }
+  *at = i + 1;
+  return out;
+}
+
+std::vector<Box> ParseBoxes(const std::string& trace) {
+  std::vector<Box> boxes;
+  std::istringstream lines(trace);
+  std::string line;
+  const std::string call = "Call user32.MessageBoxA(";
+  while (std::getline(lines, line)) {
+    size_t p = line.find(call);
+    if (p == std::string::npos) continue;
+    Box box;
+    size_t q = line.find('"', p);
+    if (q == std::string::npos) continue;
+    box.text = Unescape(line, &q);
+    if (line.compare(q, 3, "...") == 0) q += 3;
+    size_t r = line.find('"', q);
+    if (r == std::string::npos) continue;
+    box.caption = Unescape(line, &r);
+    size_t comma = line.find(',', r);
+    if (comma != std::string::npos) box.flags = static_cast<uint32_t>(std::stoul(line.substr(comma + 1, 8), nullptr, 16));
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Writes the cases into the job folder and the script the guest runs.
+void WriteJob(const std::string& job) {
+  std::ostringstream script;
+  script << "# Written by the end-to-end harness; runs inside the Wine machine.\n"
+            "export WINEDLLOVERRIDES='mscoree,mshtml=' HOME=/root\n"
+            "unset DISPLAY\n"
+            "for p in win64 win32; do WINEPREFIX=/opt/prefixes/$p wineserver -p; done\n";
+  std::map<std::string, std::string> versions;  // prefix -> .reg lines
+  for (auto& [name, c] : Cases()) {
+    if (!c.windowsVersion.empty()) {
+      versions[c.prefix] += "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\" + c.exeName +
+                            "]\n\"Version\"=\"" + c.windowsVersion + "\"\n\n";
+    }
+  }
+  for (auto& [prefix, lines] : versions) {
+    WriteBytes(job + "/versions-" + prefix + ".reg",
+               packaging::Bytes(("REGEDIT4\n\n" + lines).begin(), ("REGEDIT4\n\n" + lines).end()));
+    script << "WINEPREFIX=/opt/prefixes/" << prefix << " WINEDEBUG=-all wine regedit /host/versions-"
+           << prefix << ".reg\n";
+  }
+  for (auto& [name, c] : Cases()) {
+    script << "\n# " << name << "\n"
+           << "cd /host/" << name << "\n"
+           << "export WINEPREFIX=/opt/prefixes/" << c.prefix << "\n"
+           << "TEMPDIR=$WINEPREFIX/drive_c/users/root/Temp\n"
+           << c.before << "\n"
+           << "WINEDEBUG=+relay timeout 300 wine ./" << c.exeName << " " << c.arguments
+           << " >stdout.txt 2>stderr.txt; echo $? >rc.txt\n"
+           << c.after << "\n"
+           << "ls -1 \"$TEMPDIR\" >temp-after.txt 2>/dev/null\n";
+  }
+  script << "\nfor p in win64 win32; do WINEPREFIX=/opt/prefixes/$p wineserver -k; done\n";
+  const std::string text = script.str();
+  WriteBytes(job + "/job.sh", packaging::Bytes(text.begin(), text.end()));
+}
+
+void RunAllCases() {
+  const std::string job = std::string(E2E_WORK_DIR) + "/job";
+  Shell("rm -rf " + Quote(job));
+  Shell("mkdir -p " + Quote(job));
+  for (auto& [name, maker] : Makers()) {
+    WineCase& c = Cases()[name];
+    c.name = name;
+    maker(c);
+    c.folder = job + "/" + name;
+    mkdir(c.folder.c_str(), 0755);
+    WriteBytes(c.folder + "/" + c.exeName, c.package);
+    for (auto& [file, bytes] : c.files) WriteBytes(c.folder + "/" + file, bytes);
+  }
+  WriteJob(job);
+  const std::string box = std::string(SOURCE_DIR) + "/scripts/winebox";
+  const std::string image = ShellOutput(Quote(box + "/build.sh"));
+  if (image.empty()) throw std::runtime_error("the Wine machine could not be built");
+  std::cout << "[wine] running " << Cases().size() << " cases in one boot of the Wine machine\n"
+            << std::flush;
+  if (Shell(Quote(box + "/run.sh") + " " + Quote(image) + " " + Quote(job)) != 0) {
+    throw std::runtime_error("the Wine machine did not finish the job; see " + job + "/console.log");
+  }
+  for (auto& [name, c] : Cases()) {
+    const std::string rc = c.ReadFile("rc.txt");
+    c.exitCode = rc.empty() ? -1 : std::atoi(rc.c_str());
+    c.trace = c.ReadFile("stderr.txt");
+    c.boxes = ParseBoxes(c.trace);
+  }
+}
+
+}  // namespace
+
+std::string WineCase::ReadFile(const std::string& relative) const {
+  return ReadText(folder + "/" + relative);
+}
+
+bool WineCase::HasFile(const std::string& relative) const {
+  struct stat s;
+  return stat((folder + "/" + relative).c_str(), &s) == 0;
+}
+
+bool RegisterCase(const char* name, CaseMaker maker) {
+  Makers().emplace_back(name, maker);
+  return true;
+}
+
+const WineCase& Result(const std::string& name) {
+  auto it = Cases().find(name);
+  if (it == Cases().end()) throw std::logic_error("no Wine case " + name);
+  return it->second;
+}
+
+const packaging::Bytes& LauncherImage() {
+  static const packaging::Bytes image = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/launcher.exe");
+  return image;
+}
+
+const packaging::Bytes& SampleSetup32() {
+  static const packaging::Bytes image = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/sample_setup32.exe");
+  return image;
+}
+
+const packaging::Bytes& SampleSetup64() {
+  static const packaging::Bytes image = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/sample_setup64.exe");
+  return image;
+}
+
+packaging::PackageInput SamplePackageInput() {
+  packaging::PackageInput input;
+  input.image = LauncherImage();
+  input.program32 = SampleSetup32();
+  input.setupData = packaging::Bytes(10000, 0x33);
+  return input;
+}
+
+packaging::Bytes BuildOrDie(const packaging::PackageInput& input) {
+  packaging::BuiltPackage package;
+  std::string error;
+  if (!packaging::BuildPackage(input, &package, &error)) throw std::runtime_error(error);
+  return package.bytes;
+}
+
+bool ShownAs(const std::string& shown, const std::string& expected) {
+  if (shown == expected) return true;
+  return shown.size() >= 200 && expected.compare(0, shown.size(), shown) == 0;
+}
+
+}  // namespace e2e
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  try {
+    e2e::RunAllCases();
+  } catch (const std::exception& e) {
+    std::cerr << "[wine] " << e.what() << "\n";
+    return 1;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,71 @@
+// End-to-end tests of the real launcher.exe under Wine.
+//
+// This build machine cannot run 32-bit code, so Wine runs inside a small
+// Debian machine emulated by qemu-system (scripts/winebox). Booting it costs
+// tens of seconds, so the harness gathers every case first, runs them all in
+// one boot, and only then lets the tests look at the results:
+//
+//   WINE_CASE(name) { ... fill in `c` ... }   describes a case
+//   const WineCase& r = Result("name");       its outcome, inside a TEST
+#ifndef TESTS_E2E_WINE_HARNESS_H_
+#define TESTS_E2E_WINE_HARNESS_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/package/package_writer.h"
+
+namespace e2e {
+
+struct Box {
+  std::string text;  // as far as the relay trace shows it (about 290 characters)
+  std::string caption;
+  uint32_t flags = 0;
+};
+
+struct WineCase {
+  // --- set by the case -------------------------------------------------------
+  std::string prefix = "win64";  // "win64": 64-bit Windows; "win32": 32-bit Windows
+  std::string windowsVersion;    // Wine's name, e.g. "win7"; empty: the prefix default
+  std::string exeName = "setup.exe";
+  packaging::Bytes package;
+  std::string arguments;  // shell words after the program, already quoted for sh
+  std::map<std::string, packaging::Bytes> files;  // more files in the case folder
+  std::string before;  // shell lines run in the case folder before the launcher
+  std::string after;   // and after it
+  // --- filled in from the run -----------------------------------------------
+  std::string name;
+  std::string folder;  // on the host
+  int exitCode = -1;
+  std::vector<Box> boxes;
+  std::string trace;  // Wine's standard error
+  std::string ReadFile(const std::string& relative) const;  // "" when missing
+  bool HasFile(const std::string& relative) const;
+};
+
+using CaseMaker = void (*)(WineCase& c);
+bool RegisterCase(const char* name, CaseMaker maker);
+
+const WineCase& Result(const std::string& name);
+
+// The pieces cases are made of.
+const packaging::Bytes& LauncherImage();
+const packaging::Bytes& SampleSetup32();
+const packaging::Bytes& SampleSetup64();
+// A package around the real launcher with the sample setup program.
+packaging::PackageInput SamplePackageInput();
+packaging::Bytes BuildOrDie(const packaging::PackageInput& input);
+
+// True when `shown` is what a relay trace shows of `expected`: the same text,
+// or its beginning when the trace cut it.
+bool ShownAs(const std::string& shown, const std::string& expected);
+
+}  // namespace e2e
+
+#define WINE_CASE(name)                                                   \
+  static void WineCase_##name(::e2e::WineCase& c);                       \
+  static const bool registered_##name = ::e2e::RegisterCase(#name, WineCase_##name); \
+  static void WineCase_##name([[maybe_unused]] ::e2e::WineCase& c)
+
+#endif  // TESTS_E2E_WINE_HARNESS_H_

@@ -1,0 +1,219 @@
+#include "tools/package/package_writer.h"
+
+#include <lzma.h>
+
+#include <algorithm>
+
+#include "launcher/package.h"
+#include "tools/pe/pe_image.h"
+
+namespace packaging {
+
+using launcher::kHeaderSize;
+using launcher::kLimit;
+
+uint8_t PropertiesByte(uint32_t lc, uint32_t lp, uint32_t pb) {
+  return static_cast<uint8_t>((pb * 5 + lp) * 9 + lc);
+}
+
+bool CompressLzma1(const Bytes& data, const LzmaSettings& s, Bytes* out, std::string* error) {
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, s.preset)) return *error = "bad LZMA preset", false;
+  options.dict_size = s.dictionarySize;
+  options.lc = s.lc;
+  options.lp = s.lp;
+  options.pb = s.pb;
+  // LZMA1EXT without its end-marker flag writes no end marker; the decoder
+  // takes the size from the payload entry.
+  options.ext_flags = 0;
+  options.ext_size_low = UINT32_MAX;
+  options.ext_size_high = UINT32_MAX;
+  lzma_filter filters[2] = {{s.endMarker ? LZMA_FILTER_LZMA1 : LZMA_FILTER_LZMA1EXT, &options},
+                            {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream stream = LZMA_STREAM_INIT;
+  lzma_ret ret = lzma_raw_encoder(&stream, filters);
+  if (ret != LZMA_OK) return *error = "LZMA settings refused by liblzma", false;
+  out->assign(data.size() + data.size() / 2 + 65536, 0);
+  stream.next_in = data.data();
+  stream.avail_in = data.size();
+  stream.next_out = out->data();
+  stream.avail_out = out->size();
+  for (;;) {
+    ret = lzma_code(&stream, LZMA_FINISH);
+    if (ret == LZMA_STREAM_END) break;
+    if (ret != LZMA_OK) {
+      lzma_end(&stream);
+      return *error = "LZMA compression failed", false;
+    }
+    if (stream.avail_out == 0) {
+      const size_t done = out->size();
+      out->resize(done * 2);
+      stream.next_out = out->data() + done;
+      stream.avail_out = out->size() - done;
+    }
+  }
+  out->resize(stream.total_out);
+  lzma_end(&stream);
+  return true;
+}
+
+uint32_t PackageStart(const Bytes& image) {
+  pe::ImageInfo info;
+  std::string error;
+  if (pe::Parse(image, &info, &error)) return info.imageEnd;
+  return static_cast<uint32_t>(image.size());
+}
+
+void WriteRecords(BuiltPackage* p) {
+  launcher::EncodeLocator(p->locator, p->bytes.data() + launcher::kLocatorOffset);
+  if (p->locator.headerOffset != 0 && p->locator.headerOffset + uint64_t(kHeaderSize) <= p->bytes.size()) {
+    launcher::EncodeHeader(p->header, p->bytes.data() + p->locator.headerOffset);
+  }
+}
+
+void UpdateCrc(BuiltPackage* p) {
+  launcher::BuildCrcTable();
+  const uint64_t start = p->locator.headerOffset;
+  const uint64_t end = std::min<uint64_t>(start + p->locator.crcLength, p->bytes.size());
+  p->locator.crcValue = start < end ? launcher::Crc32(p->bytes.data() + start, end - start) : 0;
+  launcher::EncodeLocator(p->locator, p->bytes.data() + launcher::kLocatorOffset);
+}
+
+bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error) {
+  *out = BuiltPackage();
+  if (in.image.size() < launcher::kLocatorRoomEnd) return *error = "image too small", false;
+  if (!in.program32 && !in.program64) return *error = "no setup program given", false;
+  if (in.notFor64BitWindows && (!in.program32 || in.program64)) {
+    return *error = "\"not for 64-bit Windows\" needs a 32-bit program and no 64-bit one", false;
+  }
+  const uint32_t start = PackageStart(in.image);
+  Bytes& b = out->bytes;
+  b.assign(in.image.begin(), in.image.begin() + start);
+
+  launcher::PackageHeader& h = out->header;
+  h = launcher::PackageHeader{};
+  h.lzmaProperties[0] = PropertiesByte(in.lzma.lc, in.lzma.lp, in.lzma.pb);
+  launcher::StoreLe32(h.lzmaProperties + 1, in.lzma.dictionarySize);
+  h.allowedVersions = in.allowedVersions;
+  h.elevationMode = in.elevationMode;
+  b.resize(b.size() + kHeaderSize, 0);
+
+  auto addPayload = [&](const Bytes& program, launcher::PayloadEntry* entry) {
+    Bytes stream;
+    if (program.size() >= kLimit) return *error = "setup program of 2 GiB or more", false;
+    if (!CompressLzma1(program, in.lzma, &stream, error)) return false;
+    if (b.size() + stream.size() >= kLimit) return *error = "payload would lie at or past 2 GiB", false;
+    entry->offset = static_cast<uint32_t>(b.size());
+    entry->compressedSize = static_cast<uint32_t>(stream.size());
+    entry->uncompressedSize = static_cast<uint32_t>(program.size());
+    b.insert(b.end(), stream.begin(), stream.end());
+    return true;
+  };
+  if (in.program32 && !addPayload(*in.program32, &h.payload32)) return false;
+  if (in.program64 && !addPayload(*in.program64, &h.payload64)) return false;
+  if (in.notFor64BitWindows) h.payload64.offset = launcher::kNotFor64BitWindows;
+  out->payloadAreaEnd = static_cast<uint32_t>(b.size());
+  launcher::StoreLe32(h.notInterpreted, out->payloadAreaEnd);
+
+  out->setupDataOffset = static_cast<uint32_t>(b.size());
+  b.insert(b.end(), in.setupData.begin(), in.setupData.end());
+
+  // Messages go last, behind the setup data, so that the setup data starts
+  // where the payload area ends.
+  out->messagesOffset = static_cast<uint32_t>(b.size());
+  auto addMessage = [&](const std::u16string& text, launcher::MessageReference* ref) {
+    if (text.empty()) return true;
+    if (text.size() > 0xFFFF) return *error = "message longer than 65535 UTF-16 units", false;
+    if (b.size() + 2 * text.size() >= kLimit) return *error = "message would lie past 2 GiB", false;
+    ref->offset = static_cast<uint32_t>(b.size());
+    ref->length = static_cast<uint16_t>(text.size());
+    for (char16_t c : text) {
+      b.push_back(static_cast<uint8_t>(c));
+      b.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return true;
+  };
+  if (!addMessage(in.architectureMessage, &h.architectureMessage)) return false;
+  if (!addMessage(in.versionMessage, &h.versionMessage)) return false;
+
+  launcher::PackageLocator& l = out->locator;
+  l.headerOffset = start;
+  switch (in.crcReach) {
+    case CrcReach::kHeaderAndPayloads: l.crcLength = out->payloadAreaEnd - start; break;
+    case CrcReach::kWholePackage: l.crcLength = static_cast<uint32_t>(b.size() - start); break;
+    case CrcReach::kByteCount: l.crcLength = in.crcByteCount; break;
+  }
+  if (b.size() - start > 0 && uint64_t(start) + l.crcLength >= kLimit) {
+    return *error = "CRC region would reach past 2 GiB", false;
+  }
+  l.totalSizeLow = static_cast<uint32_t>(b.size());
+  l.totalSizeHigh = static_cast<uint32_t>(uint64_t(b.size()) >> 32);
+  l.detachedSize = in.detached ? static_cast<uint32_t>(b.size()) : 0;
+  WriteRecords(out);
+  UpdateCrc(out);
+  if (in.adjust) {
+    in.adjust(l, h);
+    WriteRecords(out);
+    if (in.recomputeCrcAfterAdjust) UpdateCrc(out);
+  }
+  return true;
+}
+
+bool Utf8ToUtf16(const std::string& s, std::u16string* out) {
+  out->clear();
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = s[i];
+    uint32_t cp;
+    int extra;
+    if (c < 0x80) { cp = c; extra = 0; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
+    else return false;
+    if (i + extra >= s.size()) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned char d = s[i + k];
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    i += 1 + extra;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(const std::u16string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | cp >> 12);
+      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | cp >> 18);
+      out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace packaging

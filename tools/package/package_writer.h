@@ -1,0 +1,86 @@
+// Writes setup packages: a launcher image with a package appended. Shared by
+// the package tool and the tests; every field can be overridden after the
+// layout is made, so tests can build damaged packages on purpose.
+#ifndef TOOLS_PACKAGE_PACKAGE_WRITER_H_
+#define TOOLS_PACKAGE_PACKAGE_WRITER_H_
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launcher/package_format.h"
+
+namespace packaging {
+
+using Bytes = std::vector<uint8_t>;
+
+struct LzmaSettings {
+  uint32_t preset = 6;
+  uint32_t dictionarySize = 1u << 22;
+  uint32_t lc = 3, lp = 0, pb = 2;
+  bool endMarker = false;  // the launcher needs none
+};
+
+// How far the CRC-32 reaches from the header on.
+enum class CrcReach { kHeaderAndPayloads, kWholePackage, kByteCount };
+
+struct PackageInput {
+  Bytes image;  // the launcher image; the header goes right after its last section
+  std::optional<Bytes> program32;
+  std::optional<Bytes> program64;
+  bool notFor64BitWindows = false;  // needs program32 and no program64
+  std::u16string architectureMessage;
+  std::u16string versionMessage;
+  Bytes setupData;
+  uint64_t allowedVersions = ~uint64_t(0);
+  uint8_t elevationMode = 0;
+  bool detached = false;
+  CrcReach crcReach = CrcReach::kHeaderAndPayloads;
+  uint32_t crcByteCount = 0;  // with kByteCount
+  LzmaSettings lzma;
+  // Called with the finished records before they are written; the CRC is
+  // computed before the call, so changes to covered bytes break it on purpose
+  // unless recomputeCrc is set.
+  std::function<void(launcher::PackageLocator&, launcher::PackageHeader&)> adjust;
+  bool recomputeCrcAfterAdjust = true;
+};
+
+struct BuiltPackage {
+  Bytes bytes;
+  launcher::PackageLocator locator{};
+  launcher::PackageHeader header{};
+  uint32_t payloadAreaEnd = 0;
+  uint32_t setupDataOffset = 0;
+  uint32_t messagesOffset = 0;
+};
+
+// Compresses `data` as a raw LZMA1 stream. False with *error on failure.
+bool CompressLzma1(const Bytes& data, const LzmaSettings& settings, Bytes* out, std::string* error);
+
+// The LZMA properties byte for lc, lp, pb.
+uint8_t PropertiesByte(uint32_t lc, uint32_t lp, uint32_t pb);
+
+// Where the package starts: the end of the image's last section, or the whole
+// image when it is no PE image (test images).
+uint32_t PackageStart(const Bytes& image);
+
+// Lays out and writes the package. False with *error when the input cannot
+// make a package (sizes or offsets at or past 2 GiB, compression failure).
+bool BuildPackage(const PackageInput& input, BuiltPackage* out, std::string* error);
+
+// Recomputes the CRC over the bytes the locator covers and stores it (in the
+// locator record and in the file bytes).
+void UpdateCrc(BuiltPackage* package);
+
+// Writes the locator and header records into the file bytes again.
+void WriteRecords(BuiltPackage* package);
+
+// UTF-8 to UTF-16; false on malformed input.
+bool Utf8ToUtf16(const std::string& text, std::u16string* out);
+std::string Utf16ToUtf8(const std::u16string& text);
+
+}  // namespace packaging
+
+#endif  // TOOLS_PACKAGE_PACKAGE_WRITER_H_

@@ -1,0 +1,135 @@
+#include "tools/pe/pe_image.h"
+
+#include <cstring>
+
+namespace pe {
+
+namespace {
+
+uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+         uint32_t(b[at + 3]) << 24;
+}
+void Put16(std::vector<uint8_t>* b, size_t at, uint16_t v) {
+  (*b)[at] = uint8_t(v);
+  (*b)[at + 1] = uint8_t(v >> 8);
+}
+void Put32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (8 * i));
+}
+
+// A DOS program that prints its message and ends with code 1.
+const uint8_t kStubCode[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09,
+                             0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
+const char kStubMessage[] = "This program must be run under Win32\r\n$";
+
+}  // namespace
+
+bool Parse(const std::vector<uint8_t>& b, ImageInfo* info, std::string* error) {
+  *info = ImageInfo();
+  if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return *error = "no MZ header", false;
+  const uint32_t pe = U32(b, 60);
+  if (pe > b.size() || b.size() - pe < 24 + 96) return *error = "e_lfanew out of range", false;
+  if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *error = "no PE signature", false;
+  info->peOffset = pe;
+  const uint32_t fh = pe + 4;
+  info->machine = U16(b, fh);
+  info->sectionCount = U16(b, fh + 2);
+  info->timeDateStamp = U32(b, fh + 4);
+  const uint16_t optionalSize = U16(b, fh + 16);
+  info->characteristics = U16(b, fh + 18);
+  const uint32_t oh = fh + 20;
+  if (optionalSize < 96 || oh + optionalSize > b.size()) return *error = "optional header cut", false;
+  info->optionalMagic = U16(b, oh);
+  if (info->optionalMagic != kOptionalMagicPe32) return *error = "not PE32", false;
+  info->sizeOfHeaders = U32(b, oh + 60);
+  info->checkSumOffset = oh + 64;
+  info->checkSum = U32(b, oh + 64);
+  info->subsystem = U16(b, oh + 68);
+  info->majorSubsystemVersion = U16(b, oh + 48);
+  info->minorSubsystemVersion = U16(b, oh + 50);
+  const uint32_t directories = U32(b, oh + 92);
+  if (directories > 2 && optionalSize >= 96 + 8 * 3) {
+    info->resourceRva = U32(b, oh + 96 + 8 * 2);
+    info->resourceSize = U32(b, oh + 96 + 8 * 2 + 4);
+  }
+  if (directories > 4 && optionalSize >= 96 + 8 * 5) {
+    info->securityOffset = U32(b, oh + 96 + 8 * 4);
+    info->securitySize = U32(b, oh + 96 + 8 * 4 + 4);
+  }
+  info->sectionTableOffset = oh + optionalSize;
+  info->headersEnd = info->sectionTableOffset + 40u * info->sectionCount;
+  if (info->headersEnd > b.size()) return *error = "section table cut", false;
+  for (uint32_t i = 0; i < info->sectionCount; ++i) {
+    const uint32_t s = info->sectionTableOffset + 40 * i;
+    Section section;
+    section.name.assign(reinterpret_cast<const char*>(&b[s]), strnlen(reinterpret_cast<const char*>(&b[s]), 8));
+    section.virtualSize = U32(b, s + 8);
+    section.virtualAddress = U32(b, s + 12);
+    section.rawSize = U32(b, s + 16);
+    section.rawPointer = U32(b, s + 20);
+    if (section.rawSize != 0 && section.rawPointer + section.rawSize > info->imageEnd) {
+      info->imageEnd = section.rawPointer + section.rawSize;
+    }
+    info->sections.push_back(section);
+  }
+  if (info->imageEnd > b.size()) return *error = "sections run past the end of the file", false;
+  if (info->imageEnd < info->sizeOfHeaders) info->imageEnd = info->sizeOfHeaders;
+  return true;
+}
+
+uint32_t Checksum(const std::vector<uint8_t>& b, uint32_t checkSumOffset) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i + 1 < b.size() + 1; i += 2) {
+    if (i == checkSumOffset || i == checkSumOffset + 2) continue;
+    uint32_t word = b[i] | (i + 1 < b.size() ? b[i + 1] << 8 : 0);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + b.size());
+}
+
+bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error) {
+  ImageInfo info;
+  if (!Parse(*image, &info, error)) return false;
+  constexpr uint32_t kNewPe = 0x100;
+  const uint32_t span = info.headersEnd - info.peOffset;
+  if (info.peOffset != kNewPe) {
+    uint32_t firstRaw = info.sizeOfHeaders;
+    for (const Section& s : info.sections) {
+      if (s.rawSize != 0 && s.rawPointer < firstRaw) firstRaw = s.rawPointer;
+    }
+    if (kNewPe + span > firstRaw) return *error = "no room to move the PE headers to 0x100", false;
+    std::vector<uint8_t> headers(image->begin() + info.peOffset, image->begin() + info.headersEnd);
+    std::fill(image->begin() + 64, image->begin() + firstRaw, 0);
+    std::copy(headers.begin(), headers.end(), image->begin() + kNewPe);
+  }
+  std::fill(image->begin() + 64, image->begin() + kNewPe, 0);
+  // DOS header: one 512-byte page of which 128 bytes are used, 4 paragraphs
+  // of header, and the stub right behind it.
+  Put16(image, 2, 128);
+  Put16(image, 4, 1);
+  Put16(image, 8, 4);
+  Put16(image, 24, 64);
+  Put32(image, 60, kNewPe);
+  std::memcpy(image->data() + 64, kStubCode, sizeof kStubCode);
+  std::memcpy(image->data() + 64 + sizeof kStubCode, kStubMessage, sizeof kStubMessage - 1);
+  if (!Parse(*image, &info, error)) return false;
+  Put16(image, info.peOffset + 4 + 18, info.characteristics | kLargeAddressAware);
+  Put32(image, info.checkSumOffset, 0);
+  Put32(image, info.checkSumOffset, Checksum(*image, info.checkSumOffset));
+  return true;
+}
+
+uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva) {
+  for (const Section& s : info.sections) {
+    if (rva >= s.virtualAddress && rva < s.virtualAddress + std::max(s.virtualSize, s.rawSize)) {
+      return rva - s.virtualAddress + s.rawPointer;
+    }
+  }
+  return 0;
+}
+
+}  // namespace pe

@@ -1,0 +1,59 @@
+// Reading and rewriting the few parts of a PE32 image that the project
+// touches: the DOS area, the file header, the optional header and the
+// section table. Host code only.
+#ifndef TOOLS_PE_PE_IMAGE_H_
+#define TOOLS_PE_PE_IMAGE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pe {
+
+struct Section {
+  std::string name;
+  uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
+};
+
+struct ImageInfo {
+  uint32_t peOffset = 0;  // e_lfanew
+  uint16_t machine = 0;
+  uint16_t sectionCount = 0;
+  uint32_t timeDateStamp = 0;
+  uint16_t characteristics = 0;
+  uint16_t optionalMagic = 0;
+  uint16_t subsystem = 0;
+  uint16_t majorSubsystemVersion = 0, minorSubsystemVersion = 0;
+  uint32_t sizeOfHeaders = 0;
+  uint32_t checkSum = 0;
+  uint32_t checkSumOffset = 0;
+  uint32_t sectionTableOffset = 0;  // file offset
+  uint32_t headersEnd = 0;          // end of the section table
+  uint32_t resourceRva = 0, resourceSize = 0;
+  uint32_t securityOffset = 0, securitySize = 0;  // certificate table (file offset)
+  std::vector<Section> sections;
+  uint32_t imageEnd = 0;  // end of the last section's raw data
+};
+
+constexpr uint16_t kMachineI386 = 0x14C;
+constexpr uint16_t kOptionalMagicPe32 = 0x10B;
+constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kLargeAddressAware = 0x20;
+
+// Parses `image`; false with a reason in *error when it is no PE32 image.
+bool Parse(const std::vector<uint8_t>& image, ImageInfo* info, std::string* error);
+
+// The PE checksum over `image`, with its checksum field taken as zero.
+uint32_t Checksum(const std::vector<uint8_t>& image, uint32_t checkSumOffset);
+
+// Moves the PE headers to offset 256, writes a DOS stub that ends before
+// offset 128, zeroes 128..255 (the room for the package locator), marks the
+// image large-address aware and recomputes the checksum.
+bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error);
+
+// The file offset of the resource directory's data for a given RVA, or 0.
+uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
+
+}  // namespace pe
+
+#endif  // TOOLS_PE_PE_IMAGE_H_
