@@ -4,13 +4,20 @@
 #include "launcher/fatal.h"
 #include "launcher/file_handle.h"
 #include "launcher/package.h"
+#include "launcher/payload.h"
+#include "launcher/requirements.h"
+#include "launcher/setup_launch.h"
+#include "launcher/temp_copy.h"
 #include "platform/platform.h"
+#include "support/stream.h"
 
 namespace launcher {
 
 void RunLauncher() {
   PackageLocator locator{};
   PackageHeader header{};
+  VersionInformation version{};
+  Text copyPath;
   {
     // 1. Open the own file.
     Text self = Argument(0);
@@ -21,8 +28,31 @@ void RunLauncher() {
     // 2. Validate the package.
     ValidatePackage(ownFile.Get(), &locator, &header);
 
-    // 8. Close the own file (end of this scope).
+    // 3. Choose the payload and check the architecture.
+    const PayloadEntry payload = ChoosePayload(header, ownFile.Get());
+
+    // 4. Check the Windows version.
+    version = CheckWindowsVersion(header, ownFile.Get());
+
+    {
+      // 5. The streams; released at the end of this scope, the decompressed
+      //    one first (8).
+      support::TStream compressed;
+      support::TStream decompressed;
+
+      // 6. Decode.
+      DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed);
+
+      // 7. Write the temporary copy.
+      copyPath = MakeCopyPath(ChooseTemporaryFolder());
+      WriteTemporaryCopy(copyPath, &decompressed, payload.uncompressedSize);
+    }
+    // 8. Close the own file (end of this scope): the setup program may open
+    //    the package in any mode.
   }
+
+  // 9. Start the setup program, wait for it and delete the copy.
+  LaunchSetupProgram(copyPath, version.majorVersion, header.elevationMode, locator.detachedSize);
 }
 
 void LauncherMain() {

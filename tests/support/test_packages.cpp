@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "launcher/main_sequence.h"
+#include "launcher/setup_launch.h"
 
 namespace testing_support {
 
@@ -54,6 +55,7 @@ void PlacePackage(sim::Machine* machine, const Bytes& package, const std::string
 
 Outcome RunLauncherOn(sim::Machine* machine) {
   Outcome outcome;
+  launcher::ResetAdministratorCacheForTesting();
   outcome.exitCode = machine->Run([] { launcher::LauncherMain(); });
   outcome.boxes = machine->messageBoxes;
   return outcome;

@@ -20,9 +20,16 @@ int main(int argc, char** argv) {
   char folder[MAX_PATH] = "", self[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof folder, folder);
   GetModuleFileNameA(NULL, self, sizeof self);
-  HANDLE h = CreateFileA(package, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  /* Exclusive read: fails while any other handle to the package is open. */
+  HANDLE h = CreateFileA(package, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   int exclusive = h != INVALID_HANDLE_VALUE;
   if (exclusive) CloseHandle(h);
+  /* Read and write, sharing both: fails only while the package is mapped
+     as a running image (the launcher's own process). */
+  h = CreateFileA(package, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                  OPEN_EXISTING, 0, NULL);
+  int writable = h != INVALID_HANDLE_VALUE;
+  if (writable) CloseHandle(h);
   fprintf(out, "bits: %d\n", (int)(sizeof(void*) * 8));
   fprintf(out, "command line: %s\n", GetCommandLineA());
   fprintf(out, "argc: %d\n", argc);
@@ -30,6 +37,7 @@ int main(int argc, char** argv) {
   fprintf(out, "current folder: %s\n", folder);
   fprintf(out, "module: %s\n", self);
   fprintf(out, "package opened exclusively: %s\n", exclusive ? "yes" : "no");
+  fprintf(out, "package opened for writing: %s\n", writable ? "yes" : "no");
   fclose(out);
   return 0;
 }
