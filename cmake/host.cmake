@@ -31,5 +31,10 @@ target_link_libraries(make_locator_room PRIVATE pe_image)
 add_library(package_writer STATIC tools/package/package_writer.cpp)
 target_link_libraries(package_writer PUBLIC launcher_core pe_image PkgConfig::LZMA)
 
+
+# The package tool for package authors.
+add_executable(setup-package tools/package_tool/main.cpp)
+target_link_libraries(setup-package PRIVATE package_writer)
+
 enable_testing()
 add_subdirectory(tests)

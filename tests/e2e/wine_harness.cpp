@@ -144,8 +144,8 @@ void WriteJob(const std::string& job) {
     }
   }
   for (auto& [prefix, lines] : versions) {
-    WriteBytes(job + "/versions-" + prefix + ".reg",
-               packaging::Bytes(("REGEDIT4\n\n" + lines).begin(), ("REGEDIT4\n\n" + lines).end()));
+    const std::string reg = "REGEDIT4\n\n" + lines;
+    WriteBytes(job + "/versions-" + prefix + ".reg", packaging::Bytes(reg.begin(), reg.end()));
     script << "WINEPREFIX=/opt/prefixes/" << prefix << " WINEDEBUG=-all wine regedit /host/versions-"
            << prefix << ".reg\n";
   }

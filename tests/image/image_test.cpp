@@ -1,0 +1,94 @@
+// Checks of the built launcher.exe itself: PE fields, the room for the
+// package locator, the manifest, icon and version resources, the imports.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tools/pe/pe_image.h"
+
+namespace {
+
+std::vector<uint8_t> Image() {
+  std::ifstream in(std::string(WINDOWS_BUILD_DIR) + "/launcher.exe", std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool Contains(const std::vector<uint8_t>& image, const std::string& text) {
+  return std::search(image.begin(), image.end(), text.begin(), text.end()) != image.end();
+}
+
+bool ContainsWide(const std::vector<uint8_t>& image, const std::string& text) {
+  std::string wide;
+  for (char c : text) {
+    wide += c;
+    wide += '\0';
+  }
+  return Contains(image, wide);
+}
+
+TEST(ImageTest, HeadersAndLocatorRoom) {
+  const std::vector<uint8_t> image = Image();
+  ASSERT_GT(image.size(), 4096u);
+  pe::ImageInfo info;
+  std::string error;
+  ASSERT_TRUE(pe::Parse(image, &info, &error)) << error;
+  EXPECT_EQ(info.peOffset, 0x100u);
+  EXPECT_EQ(info.machine, pe::kMachineI386);
+  EXPECT_EQ(info.optionalMagic, pe::kOptionalMagicPe32);
+  EXPECT_EQ(info.subsystem, pe::kSubsystemWindowsGui);
+  EXPECT_EQ(info.majorSubsystemVersion, 4);
+  EXPECT_EQ(info.minorSubsystemVersion, 0);
+  EXPECT_TRUE(info.characteristics & pe::kLargeAddressAware);
+  EXPECT_EQ(info.timeDateStamp, 0u) << "no link timestamp: builds are reproducible";
+  EXPECT_EQ(info.checkSum, pe::Checksum(image, info.checkSumOffset));
+  const std::string stub(image.begin() + 64, image.begin() + 128);
+  const size_t message = stub.find("This program must be run under Win32");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_LT(64 + message + 36, 128u);
+  for (size_t i = 128; i < 256; ++i) ASSERT_EQ(image[i], 0) << "offset " << i;
+  EXPECT_EQ(info.imageEnd, image.size()) << "nothing after the last section";
+}
+
+TEST(ImageTest, ManifestIconAndVersionResources) {
+  const std::vector<uint8_t> image = Image();
+  for (const char* setting :
+       {"level=\"asInvoker\"", "uiAccess=\"false\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+        ">true</dpiAware>", "<description>"}) {
+    EXPECT_TRUE(Contains(image, setting)) << setting;
+  }
+  EXPECT_TRUE(ContainsWide(image, "MAINICON"));
+  EXPECT_TRUE(ContainsWide(image, "CompanyName"));
+  EXPECT_TRUE(ContainsWide(image, "ProductVersion"));
+}
+
+TEST(ImageTest, ImportsOnlySystemLibraries) {
+  FILE* pipe = popen(("i686-w64-mingw32-objdump -p '" + std::string(WINDOWS_BUILD_DIR) + "/launcher.exe'").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  std::set<std::string> dlls;
+  for (size_t at = out.find("DLL Name: "); at != std::string::npos; at = out.find("DLL Name: ", at + 1)) {
+    std::string name = out.substr(at + 10, out.find('\n', at) - at - 10);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    dlls.insert(name);
+  }
+  const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL",
+                                         "SHELL32.DLL",  "MPR.DLL",    "MSVCRT.DLL"};
+  EXPECT_FALSE(dlls.empty());
+  for (const std::string& dll : dlls) EXPECT_TRUE(allowed.count(dll)) << dll;
+}
+
+TEST(ImageTest, SizeWithinBudget) {
+  EXPECT_LE(Image().size(), 65536u);
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+// Reading and decoding the payload in whole runs: every refusal ends in the
+// damaged-package message before any file is written.
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "launcher/fatal.h"
+#include "tests/support/test_packages.h"
+
+namespace {
+
+using packaging::BuiltPackage;
+using packaging::PackageInput;
+
+struct DecodeCase {
+  const char* name;
+  std::function<void(PackageInput&)> input;
+  std::function<void(launcher::PackageLocator&, launcher::PackageHeader&)> adjust;
+  bool passes;
+};
+
+const DecodeCase kCases[] = {
+    {"whole", nullptr, nullptr, true},
+    {"end_marker_exactly_at_the_size", [](PackageInput& i) { i.lzma.endMarker = true; }, nullptr, true},
+    {"end_marker_before_the_size", [](PackageInput& i) { i.lzma.endMarker = true; },
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize += 1; }, false},
+    {"uncompressed_size_one_more", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize += 1; }, false},
+    {"uncompressed_size_one_less_passes", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize -= 1; }, true},
+    {"stream_cut_1000_bytes_short", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize -= 1000; }, false},
+    {"compressed_size_zero", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize = 0; }, false},
+    {"compressed_size_past_the_end_of_the_file", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize += 100000; }, false},
+    {"compressed_size_2_31", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize = 0x80000000u; }, false},
+    {"uncompressed_size_2_31", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0xFFFFFFFFu; }, false},
+    {"payload_offset_2_31", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.offset = 0x80000000u; }, false},
+    {"properties_byte_225", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.lzmaProperties[0] = 225; }, false},
+    {"properties_lc_plus_lp_above_4", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.lzmaProperties[0] = 224; }, false},
+    {"dictionary_2_31", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.lzmaProperties[4] = 0x80; }, false},
+    {"dictionary_zero", [](PackageInput& i) { i.lzma.dictionarySize = 4096; },
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) {
+       for (int k = 1; k <= 4; ++k) h.lzmaProperties[k] = 0;
+     },
+     true},
+    {"wrong_properties_byte", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.lzmaProperties[0] = 0; }, false},
+    {"empty_program", [](PackageInput& i) { i.program32 = packaging::Bytes(); }, nullptr, true},
+};
+
+class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeTest, RunsOrShowsTheDamagedPackageMessage) {
+  const DecodeCase& c = GetParam();
+  PackageInput input = testing_support::GoodInput();
+  if (c.input) c.input(input);
+  input.adjust = c.adjust;
+  sim::Machine machine;
+  machine.memoryLimit = 256u << 20;
+  machine.administrator = true;
+  testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
+  const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+  EXPECT_EQ(outcome.exitCode, 0u);
+  if (c.passes) {
+    EXPECT_GE(machine.Find("WriteFile"), 0);
+    if (input.program32->size() >= 2) EXPECT_TRUE(outcome.boxes.empty());
+  } else {
+    ASSERT_EQ(outcome.boxes.size(), 1u);
+    EXPECT_EQ(outcome.boxes[0].text, launcher::kDamagedPackageMessage);
+    EXPECT_EQ(machine.Find("WriteFile"), -1) << "nothing written";
+  }
+  EXPECT_EQ(machine.memoryInUse, 0u) << "streams and decoder released";
+}
+
+INSTANTIATE_TEST_SUITE_P(Payloads, DecodeTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DecodeCase>& i) { return std::string(i.param.name); });
+
+TEST(DecodeSequenceTest, CopyHoldsExactlyTheProgram) {
+  sim::Machine machine;
+  machine.administrator = true;
+  const PackageInput input = testing_support::GoodInput();
+  std::vector<uint8_t> copy;
+  machine.onProcessStart = [&](const sim::ProcessStart&) {
+    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+  };
+  testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
+  testing_support::RunLauncherOn(&machine);
+  EXPECT_EQ(copy, *input.program32);
+}
+
+TEST(DecodeSequenceTest, OneReadForTheWholeCompressedPayload) {
+  sim::Machine machine;
+  machine.administrator = true;
+  const packaging::BuiltPackage p = testing_support::GoodPackage();
+  testing_support::PlacePackage(&machine, p.bytes);
+  testing_support::RunLauncherOn(&machine);
+  EXPECT_GE(machine.Find("ReadFile " + std::to_string(p.header.payload32.compressedSize)), 0);
+}
+
+}  // namespace
