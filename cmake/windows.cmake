@@ -70,6 +70,11 @@ set_source_files_properties(resources/launcher.rc PROPERTIES
 
 add_launcher(launcher platform/win32/entry.cpp)
 
+# Test-only build, never shipped: its administrator check answers false, so
+# that the shell start runs for real under Wine (whose user is an administrator).
+add_launcher(launcher_shell_start_test platform/win32/entry.cpp)
+target_compile_definitions(launcher_shell_start_test PRIVATE LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
+
 # Small setup programs of the project's own for the end-to-end tests and the
 # sample package: they report what they received.
 add_executable(sample_setup32 tools/sample_setup/sample_setup.c)

@@ -222,6 +222,12 @@ const packaging::Bytes& LauncherImage() {
   return image;
 }
 
+const packaging::Bytes& ShellStartLauncherImage() {
+  static const packaging::Bytes image =
+      ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/launcher_shell_start_test.exe");
+  return image;
+}
+
 const packaging::Bytes& SampleSetup32() {
   static const packaging::Bytes image = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/sample_setup32.exe");
   return image;

@@ -51,6 +51,8 @@ const WineCase& Result(const std::string& name);
 
 // The pieces cases are made of.
 const packaging::Bytes& LauncherImage();
+// The test-only launcher whose administrator check answers false.
+const packaging::Bytes& ShellStartLauncherImage();
 const packaging::Bytes& SampleSetup32();
 const packaging::Bytes& SampleSetup64();
 // A package around the real launcher with the sample setup program.
