@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs" | grep -E 'launcher.exe:' || true
+cmake --build --preset windows -j"$jobs" >/dev/null
+echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (budget 65536)"
 cmake --preset host >/dev/null
 cmake --build --preset host -j"$jobs" --target setup-package >/dev/null
 
@@ -30,7 +31,8 @@ cd /host
 echo "+ wine ExampleSetup.exe /silent \"C:\\Program Files\\Example\" /lang=en"
 WINEDEBUG=+relay wine ./ExampleSetup.exe /silent 'C:\Program Files\Example' /lang=en >stdout.txt 2>stderr.txt
 echo "launcher exit code: $?"
-grep -a 'Call user32.MessageBoxA' stderr.txt | sed 's/^[0-9a-f]*:/message box: /' || echo "message boxes: none"
+boxes=$(grep -a 'Call user32.MessageBoxA' stderr.txt | sed 's/^[0-9a-f]*:/message box: /')
+echo "${boxes:-message boxes: none}"
 echo "temporary folder after the run: $(ls "$WINEPREFIX/drive_c/users/root/Temp" | tr '\n' ' ')(empty means the copy was removed)"
 JOB
 echo "Booting the Wine machine (software emulation, about a minute)..."
