@@ -38,3 +38,7 @@ target_link_libraries(setup-package PRIVATE package_writer)
 
 enable_testing()
 add_subdirectory(tests)
+
+# Benchmarks: they print figures (build/host/decode_bench).
+add_executable(decode_bench bench/decode_bench.cpp tests/support/test_packages.cpp)
+target_link_libraries(decode_bench PRIVATE package_writer)
