@@ -28,12 +28,15 @@ target_include_directories(pe_image PUBLIC "${CMAKE_SOURCE_DIR}")
 add_executable(make_locator_room tools/pe/make_locator_room.cpp)
 target_link_libraries(make_locator_room PRIVATE pe_image)
 
-add_library(package_writer STATIC tools/package/package_writer.cpp)
+add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp)
 target_link_libraries(package_writer PUBLIC launcher_core pe_image PkgConfig::LZMA)
 
 
 # The package tool for package authors.
-add_executable(setup-package tools/package_tool/main.cpp)
+add_executable(setup-package
+  tools/package_tool/main.cpp tools/package_tool/common.cpp tools/package_tool/build_command.cpp
+  tools/package_tool/inspect_command.cpp tools/package_tool/verify_command.cpp
+  tools/package_tool/extract_command.cpp)
 target_link_libraries(setup-package PRIVATE package_writer)
 
 enable_testing()

@@ -1,0 +1,165 @@
+#include "tools/package/package_reader.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "launcher/fatal.h"
+#include "launcher/package.h"
+#include "launcher/payload.h"
+#include "platform/sim/sim_machine.h"
+#include "tools/pe/pe_image.h"
+
+namespace packaging {
+
+namespace {
+
+const std::pair<int, const char*> kVersionNames[] = {
+    {0, "Windows 95"},    {1, "Windows 98"}, {2, "Windows ME"},    {3, "Windows NT 4"},
+    {4, "Windows 2000"},  {5, "Windows XP"}, {6, "Windows Vista"}, {7, "Windows 7"},
+    {8, "Windows 8"},     {9, "Windows 8.1"}, {10, "Windows 10"},  {63, "later"},
+};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& r, std::vector<std::string>* problems,
+                           const char* which) {
+  std::u16string text;
+  if (r.length == 0) return text;
+  if (uint64_t(r.offset) + 2ull * r.length > file.size() || r.offset >= launcher::kLimit) {
+    problems->push_back(std::string(which) + " runs past the end of the file: the launcher shows the damaged-package message instead");
+    return text;
+  }
+  for (uint32_t i = 0; i < r.length; ++i) {
+    text.push_back(static_cast<char16_t>(file[r.offset + 2 * i] | file[r.offset + 2 * i + 1] << 8));
+  }
+  return text;
+}
+
+void AddRegion(PackageView* v, const std::string& name, uint64_t start, uint64_t length) {
+  if (length == 0) return;
+  v->regions.push_back(Region{name, start, start + length});
+  if (start + length > v->fileSize) v->problems.push_back(name + " runs past the end of the file");
+  if (start >= launcher::kLimit) v->problems.push_back(name + " starts at or past 2 GiB, out of the launcher's reach");
+}
+
+}  // namespace
+
+int VersionBit(const std::string& name) {
+  for (const auto& [bit, n] : kVersionNames) {
+    if (Lower(n) == Lower(name)) return bit;
+  }
+  return -1;
+}
+
+std::vector<std::pair<int, std::string>> VersionNames() {
+  std::vector<std::pair<int, std::string>> out;
+  for (const auto& [bit, n] : kVersionNames) out.emplace_back(bit, n);
+  return out;
+}
+
+PackageView ReadPackage(const Bytes& file) {
+  PackageView v;
+  v.fileSize = file.size();
+  if (file.size() < launcher::kLocatorOffset + launcher::kLocatorSize) {
+    v.problems.push_back("file too short to hold the package locator at offset 128");
+    return v;
+  }
+  v.locator = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset);
+  const launcher::PackageLocator& l = v.locator;
+  if (l.headerOffset == 0) {
+    v.problems.push_back("no package attached (the locator's header offset is 0)");
+    return v;
+  }
+  v.hasPackage = true;
+  v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
+  if (v.recordedSize > file.size()) v.problems.push_back("file is shorter than its recorded size: the launcher reports it as truncated");
+  AddRegion(&v, "launcher image", 0, l.headerOffset);
+  if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
+    v.problems.push_back("package header runs past the end of the file");
+    return v;
+  }
+  launcher::BuildCrcTable();
+  const uint64_t crcEnd = std::min<uint64_t>(uint64_t(l.headerOffset) + l.crcLength, file.size());
+  v.computedCrc = launcher::Crc32(file.data() + l.headerOffset, crcEnd - l.headerOffset);
+  v.crcMatches = crcEnd - l.headerOffset == l.crcLength && v.computedCrc == l.crcValue;
+  if (!v.crcMatches) v.problems.push_back("CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
+  v.header = launcher::DecodeHeader(file.data() + l.headerOffset);
+  v.headerRead = true;
+  const launcher::PackageHeader& h = v.header;
+  AddRegion(&v, "package header", l.headerOffset, launcher::kHeaderSize);
+  const uint32_t b = h.lzmaProperties[0];
+  v.lc = b % 9;
+  v.lp = (b / 9) % 5;
+  v.pb = b / 45;
+  if (v.pb > 4) v.problems.push_back("LZMA properties byte 225 or more");
+  else if (v.lc + v.lp > 4) v.problems.push_back("LZMA lc + lp above 4: the launcher cannot decode it");
+  if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) v.problems.push_back("LZMA dictionary size of 2 GiB or more");
+  if (h.payload32.offset != 0) AddRegion(&v, "32-bit payload", h.payload32.offset, h.payload32.compressedSize);
+  if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows) {
+    AddRegion(&v, "64-bit payload", h.payload64.offset, h.payload64.compressedSize);
+  }
+  if (h.payload32.offset == 0 && (h.payload64.offset == 0 || h.payload64.offset == launcher::kNotFor64BitWindows)) {
+    v.problems.push_back("no setup program in the package");
+  }
+  v.architectureMessage = ReadMessage(file, h.architectureMessage, &v.problems, "architecture message");
+  v.versionMessage = ReadMessage(file, h.versionMessage, &v.problems, "version message");
+  AddRegion(&v, "architecture message", h.architectureMessage.offset, 2u * h.architectureMessage.length);
+  AddRegion(&v, "version message", h.versionMessage.offset, 2u * h.versionMessage.length);
+  // Setup data: from the end of the payload area to the next region or the
+  // recorded end.
+  const uint32_t payloadEnd = launcher::LoadLe32(h.notInterpreted);
+  uint64_t dataEnd = std::min<uint64_t>(v.recordedSize, file.size());
+  for (const Region& r : v.regions) {
+    if (r.start >= payloadEnd && r.start < dataEnd) dataEnd = r.start;
+  }
+  if (payloadEnd != 0 && payloadEnd < dataEnd) AddRegion(&v, "setup data", payloadEnd, dataEnd - payloadEnd);
+  if (v.recordedSize < file.size()) {
+    Region after{"after the recorded end", v.recordedSize, file.size()};
+    pe::ImageInfo info;
+    std::string error;
+    if (pe::Parse(file, &info, &error) && info.securitySize != 0 && info.securityOffset >= v.recordedSize &&
+        uint64_t(info.securityOffset) + info.securitySize <= file.size()) {
+      after.name = "signature (certificate table)";
+      v.signature = after;
+    }
+    v.regions.push_back(after);
+  }
+  std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
+  for (size_t i = 1; i < v.regions.size(); ++i) {
+    if (v.regions[i].start < v.regions[i - 1].end) {
+      v.problems.push_back(v.regions[i - 1].name + " and " + v.regions[i].name + " overlap");
+    }
+  }
+  return v;
+}
+
+bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message) {
+  sim::Machine machine;
+  machine.memoryLimit = size_t(3) << 30;
+  const std::string path = "C:\\package.exe";
+  machine.modulePath = path;
+  machine.AddFile(path, file);
+  const uint32_t headerOffset = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
+  if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
+    *message = launcher::kDamagedPackageMessage;
+    return false;
+  }
+  const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
+  machine.Run([&] {
+    platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
+                                                 platform::kOpenExisting, 0);
+    support::TStream compressed, decompressed;
+    launcher::DecodePayload(own, entry, header, &compressed, &decompressed);
+    program->assign(decompressed.Memory, decompressed.Memory + decompressed.GetSize());
+  });
+  if (!machine.messageBoxes.empty()) {
+    *message = machine.messageBoxes[0].text;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace packaging

@@ -1,0 +1,54 @@
+// Reads a package back: its records, its layout as a map of the file, and
+// the problems in it. Decoding goes through the launcher's own code on the
+// simulated machine, so the tool sees a package exactly as the launcher does.
+#ifndef TOOLS_PACKAGE_PACKAGE_READER_H_
+#define TOOLS_PACKAGE_PACKAGE_READER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launcher/package_format.h"
+#include "tools/package/package_writer.h"
+
+namespace packaging {
+
+struct Region {
+  std::string name;  // "launcher image", "package header", "32-bit payload", ...
+  uint64_t start;
+  uint64_t end;      // exclusive
+};
+
+struct PackageView {
+  uint64_t fileSize = 0;
+  bool hasPackage = false;  // the locator names a header
+  launcher::PackageLocator locator{};
+  launcher::PackageHeader header{};
+  bool headerRead = false;
+  uint32_t computedCrc = 0;
+  bool crcMatches = false;
+  uint64_t recordedSize = 0;
+  std::u16string architectureMessage, versionMessage;
+  std::vector<Region> regions;  // sorted by start
+  std::vector<std::string> problems;
+  uint32_t lc = 0, lp = 0, pb = 0;
+  std::optional<Region> signature;  // a certificate table after the recorded end
+};
+
+// Never fails: what cannot be read is reported in problems.
+PackageView ReadPackage(const Bytes& file);
+
+// Decodes the payload of `entry` with the launcher's own step. False with
+// the message the launcher would show.
+bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message);
+
+// The bit of the allowed-version set for a version name ("Windows XP",
+// "later", ...), letter case ignored; -1 when unknown.
+int VersionBit(const std::string& name);
+// Names of all bits that have one, in bit order.
+std::vector<std::pair<int, std::string>> VersionNames();
+
+}  // namespace packaging
+
+#endif  // TOOLS_PACKAGE_PACKAGE_READER_H_
