@@ -3,6 +3,7 @@
 #include "launcher/arguments.h"
 #include "launcher/memory.h"
 #include "launcher/package.h"
+#include "launcher/temp_copy.h"
 #include "launcher/text.h"
 
 namespace launcher {
@@ -117,6 +118,7 @@ void FormatRuntimeError(uint32_t number, uintptr_t address, char out[32]) {
 void RuntimeError(uint32_t number, const void* address) {
   char text[32];
   FormatRuntimeError(number, reinterpret_cast<uintptr_t>(address), text);
+  DeleteUnstartedCopy();
   platform::MessageBoxA(text, "Error", platform::kMbOk);
   platform::ExitProcess(number);
 }

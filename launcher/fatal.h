@@ -31,7 +31,8 @@ extern const char kNotExecutedMessage[];
 
 // The last-resort report for failures that no check catches: a box captioned
 // "Error" reading "Runtime error NNNN at XXXXXXXX", then the end of the
-// process with `number` as its exit code.
+// process with `number` as its exit code. A temporary copy that no setup
+// program has been started from yet is deleted first.
 constexpr uint32_t kRuntimeErrorOutOfMemory = 203;
 constexpr uint32_t kRuntimeErrorInvalidRelease = 204;
 [[noreturn]] void RuntimeError(uint32_t number, const void* address);

@@ -56,6 +56,7 @@ void RunLauncher() {
 }
 
 void LauncherMain() {
+  SetUnstartedCopy(nullptr);
   BuildCrcTable();
   RunLauncher();
   platform::ExitProcess(0);

@@ -129,6 +129,7 @@ void LaunchSetupProgram(const Text& copyPath, uint32_t majorVersion, uint8_t ele
   const bool direct = majorVersion < 6 || IsAdministrator();
   const platform::Handle process = direct ? StartDirectly(copyPath, argumentString)
                                           : StartThroughShell(copyPath, argumentString, elevationMode);
+  SetUnstartedCopy(nullptr);  // the setup program has it now
   if (detachedSize != 0) return;
   platform::WaitForSingleObject(process, platform::kInfinite);
   platform::DeleteFileA(copyPath.Chars());

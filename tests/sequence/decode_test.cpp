@@ -71,7 +71,9 @@ TEST_P(DecodeTest, RunsOrShowsTheDamagedPackageMessage) {
   EXPECT_EQ(outcome.exitCode, 0u);
   if (c.passes) {
     EXPECT_GE(machine.Find("WriteFile"), 0);
-    if (input.program32->size() >= 2) EXPECT_TRUE(outcome.boxes.empty());
+    if (input.program32->size() >= 2) {
+      EXPECT_TRUE(outcome.boxes.empty());
+    }
   } else {
     ASSERT_EQ(outcome.boxes.size(), 1u);
     EXPECT_EQ(outcome.boxes[0].text, launcher::kDamagedPackageMessage);

@@ -169,3 +169,34 @@ TEST(TemporaryCopyRunTest, EmptyProgramGivesAnEmptyCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+// Running out of memory after the copy was written, before the setup program
+// started, must not leave the copy behind.
+TEST(TemporaryCopyRunTest, ReportAfterTheWriteDeletesTheUnstartedCopy) {
+  sim::Machine machine;
+  machine.administrator = true;
+  testing_support::PlacePackage(&machine, GoodPackage().bytes);
+  // Fail the first allocation after the copy was closed.
+  int allocationsBefore = 0;
+  {
+    sim::Machine counting;
+    counting.administrator = true;
+    testing_support::PlacePackage(&counting, GoodPackage().bytes);
+    testing_support::RunLauncherOn(&counting);
+    allocationsBefore = counting.calls["MemoryAllocate"];
+  }
+  ASSERT_GT(allocationsBefore, 0);
+  machine.FailCall("MemoryAllocate", allocationsBefore);  // the last allocation of the run
+  const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+  ASSERT_EQ(outcome.boxes.size(), 1u);
+  EXPECT_EQ(outcome.exitCode, 203u);
+  EXPECT_FALSE(machine.Exists(kTemp + std::string("setup.exe")));
+  EXPECT_GE(machine.Find("WriteFile"), 0) << "the copy had been written";
+  ASSERT_GE(machine.Find("DeleteFileA"), 0);
+  EXPECT_LT(machine.Find("DeleteFileA"), machine.Find("MessageBoxA")) << "deleted before the report";
+  EXPECT_EQ(machine.Find("CreateProcessA"), -1);
+}
+
+}  // namespace

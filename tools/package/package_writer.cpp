@@ -34,12 +34,20 @@ bool CompressLzma1(const Bytes& data, const LzmaSettings& s, Bytes* out, std::st
   lzma_ret ret = lzma_raw_encoder(&stream, filters);
   if (ret != LZMA_OK) return *error = "LZMA settings refused by liblzma", false;
   out->assign(data.size() + data.size() / 2 + 65536, 0);
-  stream.next_in = data.data();
-  stream.avail_in = data.size();
+  // The input goes in by pieces so that progress can be reported.
+  constexpr size_t kPiece = size_t(1) << 20;
+  size_t fed = 0;
   stream.next_out = out->data();
   stream.avail_out = out->size();
   for (;;) {
-    ret = lzma_code(&stream, LZMA_FINISH);
+    if (stream.avail_in == 0 && fed < data.size()) {
+      const size_t n = std::min(kPiece, data.size() - fed);
+      stream.next_in = data.data() + fed;
+      stream.avail_in = n;
+      fed += n;
+      if (s.progress) s.progress(fed - n, data.size());
+    }
+    ret = lzma_code(&stream, fed == data.size() ? LZMA_FINISH : LZMA_RUN);
     if (ret == LZMA_STREAM_END) break;
     if (ret != LZMA_OK) {
       lzma_end(&stream);
@@ -52,6 +60,7 @@ bool CompressLzma1(const Bytes& data, const LzmaSettings& s, Bytes* out, std::st
       stream.avail_out = out->size() - done;
     }
   }
+  if (s.progress) s.progress(data.size(), data.size());
   out->resize(stream.total_out);
   lzma_end(&stream);
   return true;

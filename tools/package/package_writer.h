@@ -21,6 +21,8 @@ struct LzmaSettings {
   uint32_t dictionarySize = 1u << 22;
   uint32_t lc = 3, lp = 0, pb = 2;
   bool endMarker = false;  // the launcher needs none
+  // Called now and then while compressing with the bytes done so far.
+  std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 // How far the CRC-32 reaches from the header on.

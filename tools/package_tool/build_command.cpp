@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -170,6 +172,17 @@ int Build(Arguments& args) {
   if (input.lzma.lc + input.lzma.lp > 4) return Fail("--lc plus --lp must be at most 4 (liblzma decodes nothing else)");
   std::string error;
   if (!PrepareImage(&input.image, replace, launcherPath, &error)) return Fail(error);
+  // A progress line on a terminal for programs of more than a few MiB.
+  const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
+                                  input.program64 ? input.program64->size() : 0);
+  const bool showProgress = isatty(STDERR_FILENO) && largest > (size_t(4) << 20);
+  if (showProgress) {
+    input.lzma.progress = [](uint64_t done, uint64_t total) {
+      std::fprintf(stderr, "\rcompressing: %3u%% of %llu MiB", static_cast<unsigned>(done * 100 / total),
+                   static_cast<unsigned long long>(total >> 20));
+      if (done == total) std::fputc('\n', stderr);
+    };
+  }
   packaging::BuiltPackage package;
   if (!packaging::BuildPackage(input, &package, &error)) return Fail(output + ": " + error);
   if (!WriteFileAtomically(output, package.bytes)) return Fail(output + ": cannot write");

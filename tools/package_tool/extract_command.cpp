@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tools/package/package_reader.h"
@@ -36,6 +37,9 @@ int Extract(Arguments& args) {
   const packaging::PackageView view = packaging::ReadPackage(file);
   if (!view.headerRead) return Fail(path + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
   const launcher::PackageHeader& h = view.header;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) return Fail(folder + ": cannot create the folder");
   int written = 0;
   auto extract = [&](const launcher::PayloadEntry& entry, const char* name) {
     packaging::Bytes program;
