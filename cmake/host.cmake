@@ -1,11 +1,15 @@
 # Host build: the launcher's code on the simulated machine, the package tool,
 # and the three test tiers.
 option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(LAUNCHER_FUZZ "Build the libFuzzer target (clang) instead of the tests" OFF)
 option(LAUNCHER_E2E_TESTS "Register the end-to-end tests of the real executable" ON)
 set(LAUNCHER_WINDOWS_BUILD "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
     "Build folder of the windows preset (launcher.exe, sample setup programs)")
 
-if(LAUNCHER_SANITIZE)
+if(LAUNCHER_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(LAUNCHER_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -38,6 +42,15 @@ add_executable(setup-package
   tools/package_tool/inspect_command.cpp tools/package_tool/verify_command.cpp
   tools/package_tool/extract_command.cpp)
 target_link_libraries(setup-package PRIVATE package_writer)
+
+if(LAUNCHER_FUZZ)
+  add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
+  target_link_libraries(launcher_fuzz PRIVATE launcher_core)
+  target_link_options(launcher_fuzz PRIVATE -fsanitize=fuzzer)
+  add_executable(make_corpus fuzz/make_corpus.cpp tests/support/test_packages.cpp)
+  target_link_libraries(make_corpus PRIVATE package_writer)
+  return()
+endif()
 
 enable_testing()
 add_subdirectory(tests)
