@@ -69,7 +69,7 @@ double DecodeWithLiblzma(const Prepared& p) {
   options.dict_size = kDictionary;
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream s = LZMA_STREAM_INIT;
-  lzma_raw_decoder(&s, filters);
+  if (lzma_raw_decoder(&s, filters) != LZMA_OK) return -1;
   s.next_in = p.package.bytes.data() + e.offset;
   s.avail_in = e.compressedSize;
   s.next_out = out.get();

@@ -58,3 +58,8 @@ add_subdirectory(tests)
 # Benchmarks: they print figures (build/host/decode_bench).
 add_executable(decode_bench bench/decode_bench.cpp tests/support/test_packages.cpp)
 target_link_libraries(decode_bench PRIVATE package_writer)
+find_package(ZLIB REQUIRED)
+add_executable(run_bench bench/run_bench.cpp)
+target_link_libraries(run_bench PRIVATE package_writer ZLIB::ZLIB)
+add_executable(crc_bench bench/crc_bench.cpp)
+target_link_libraries(crc_bench PRIVATE launcher_core ZLIB::ZLIB)

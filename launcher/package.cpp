@@ -5,27 +5,6 @@
 
 namespace launcher {
 
-namespace {
-uint32_t crcTable[256];
-}
-
-void BuildCrcTable() {
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t v = i;
-    for (int k = 0; k < 8; ++k) v = (v & 1) ? (v >> 1) ^ 0xEDB88320u : v >> 1;
-    crcTable[i] = v;
-  }
-}
-
-uint32_t Crc32Update(uint32_t crc, const void* data, std::size_t length) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  uint32_t c = crc ^ 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < length; ++i) c = crcTable[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-uint32_t Crc32(const void* data, std::size_t length) { return Crc32Update(0, data, length); }
-
 bool ReadAt(platform::Handle file, uint32_t offset, void* buffer, uint32_t count) {
   // A position the signed seek cannot reach must not leave the read at the
   // previous position, where it would take the wrong bytes.

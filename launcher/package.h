@@ -16,6 +16,9 @@ void BuildCrcTable();
 uint32_t Crc32(const void* data, std::size_t length);
 // Continues a CRC over more bytes: Crc32Update(Crc32(a), b) == Crc32(a + b).
 uint32_t Crc32Update(uint32_t crc, const void* data, std::size_t length);
+// Turns carry-less folding off (false) or back on where the processor has it;
+// returns whether it was in use. For tests and benchmarks of the table path.
+bool CrcFoldingForTesting(bool enabled);
 
 // Positions `file` at `offset` and reads exactly `count` bytes. False when the
 // position cannot be reached (offsets at or past 2^31 among them) or fewer

@@ -9,7 +9,7 @@ snapshot=on
 [ "${WINEBOX_WRITABLE:-0}" = 1 ] && snapshot=off
 rm -f "$job/job.rc"
 timeout "${WINEBOX_TIMEOUT:-1800}" qemu-system-x86_64 \
-  -machine q35 -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt -smp "$(nproc)" -m 3072 -accel tcg,thread=multi \
+  -machine q35 -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt,+pclmulqdq -smp "$(nproc)" -m 3072 -accel tcg,thread=multi \
   -kernel "$img/vmlinuz" -initrd "$img/initrd.img" \
   -append "root=/dev/vda rw console=ttyS0 init=/sbin/winebox-init quiet panic=-1 loglevel=3" \
   -drive "file=$img/disk.img,format=raw,if=virtio,snapshot=$snapshot" \

@@ -163,7 +163,9 @@ TEST_F(ToolTest, VerifyAndInspectReportDamageAndRefusals) {
   const std::string package = dir_ + "/setup.exe";
   ASSERT_EQ(RunTool(BuildArgs(package)).status, 0);
   std::string bytes = Slurp(package);
-  bytes[47104 + 100] ^= 0x55;  // inside the first payload, inside the CRC region
+  const uint32_t header = uint8_t(bytes[128]) | uint8_t(bytes[129]) << 8 | uint8_t(bytes[130]) << 16 |
+                          uint32_t(uint8_t(bytes[131])) << 24;
+  bytes[header + 100] ^= 0x55;  // inside the first payload, inside the CRC region
   std::ofstream(dir_ + "/damaged.exe", std::ios::binary) << bytes;
   const Result damaged = RunTool("verify " + dir_ + "/damaged.exe");
   EXPECT_EQ(damaged.status, 1);
