@@ -27,6 +27,7 @@ export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=/opt/prefixes/win64 HOME=/r
 unset DISPLAY
 wineserver -p
 cd /host
+echo "  emulated processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication"
 wine ./bench16.exe >/dev/null 2>&1   # warm-up
 rm -f "$WINEPREFIX"/drive_c/users/root/Temp/*
 start=$(date +%s.%N); wine ./bench0.exe >/dev/null 2>&1; end=$(date +%s.%N)
