@@ -88,3 +88,11 @@ if(MINGW64_CC)
     DEPENDS tools/sample_setup/sample_setup.c)
   add_custom_target(sample_setup64 ALL DEPENDS "${CMAKE_BINARY_DIR}/sample_setup64.exe")
 endif()
+
+# The decoding step timed in-process under Wine (bench/wine_decode_bench.sh).
+add_executable(win_decode_bench bench/win_decode_bench.cpp ${LAUNCHER_SOURCES} platform/win32/win32_platform.cpp)
+target_include_directories(win_decode_bench PRIVATE "${CMAKE_SOURCE_DIR}" "${LZMA_WINDOWS_DIR}/include")
+target_compile_definitions(win_decode_bench PRIVATE LZMA_API_STATIC)
+target_compile_options(win_decode_bench PRIVATE -O2)
+target_link_options(win_decode_bench PRIVATE -static -Wl,--large-address-aware)
+target_link_libraries(win_decode_bench PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 mpr advapi32 user32)

@@ -1,7 +1,10 @@
 #include "tools/package/package_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "launcher/fatal.h"
 #include "launcher/package.h"
@@ -148,6 +151,9 @@ bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* 
     return false;
   }
   const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
+  // A line on a terminal while a program of more than a few MiB decodes.
+  const bool showProgress = isatty(STDERR_FILENO) && entry.uncompressedSize > (4u << 20);
+  if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
   machine.Run([&] {
     platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
                                                  platform::kOpenExisting, 0);
@@ -155,6 +161,7 @@ bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* 
     launcher::DecodePayload(own, entry, header, &compressed, &decompressed);
     program->assign(decompressed.Memory, decompressed.Memory + decompressed.GetSize());
   });
+  if (showProgress) std::fprintf(stderr, " done\n");
   if (!machine.messageBoxes.empty()) {
     *message = machine.messageBoxes[0].text;
     return false;

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Every benchmark figure, with its goal beside it (a few minutes; no tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs" >/dev/null
+cmake --preset host >/dev/null
+cmake --build --preset host -j"$jobs" >/dev/null
+echo "image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (goal at most 65536 with the decoder, manifest and icon)"
+echo
+build/host/crc_bench
+echo
+build/host/decode_bench
+echo
+build/host/run_bench
+echo
+bench/wine_decode_bench.sh
