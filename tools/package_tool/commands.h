@@ -33,6 +33,13 @@ int Verify(Arguments& args);
 int Extract(Arguments& args);
 
 // Helpers shared by the commands.
+
+// Reads the words of a command that takes one package: "PACKAGE [--json]"
+// (--json only when `json` is given) and --help. Returns -1 when the command
+// is to go on with *path and *file, or the exit status to end with (help
+// shown, bad words, unreadable file).
+int ReadPackageArguments(Arguments& args, const char* usage, bool* json, std::string* path,
+                         packaging::Bytes* file);
 bool ReadFile(const std::string& path, packaging::Bytes* out);
 // Writes under a temporary name and renames, so a failure leaves no half file.
 bool WriteFileAtomically(const std::string& path, const packaging::Bytes& bytes);

@@ -31,6 +31,26 @@ bool WriteFileAtomically(const std::string& path, const packaging::Bytes& bytes)
   return true;
 }
 
+int ReadPackageArguments(Arguments& args, const char* usage, bool* json, std::string* path,
+                         packaging::Bytes* file) {
+  while (!args.Done()) {
+    const std::string word = args.Next();
+    if (word == "--help" || word == "-h") {
+      std::fputs(usage, stdout);
+      return 0;
+    } else if (word == "--json" && json != nullptr) {
+      *json = true;
+    } else if (path->empty() && !word.empty() && word[0] != '-') {
+      *path = word;
+    } else {
+      return UsageError(usage);
+    }
+  }
+  if (path->empty()) return UsageError(usage);
+  if (!ReadFile(*path, file)) return Fail(*path + ": cannot read");
+  return -1;
+}
+
 int Fail(const std::string& message) {
   std::fprintf(stderr, "setup-package: %s\n", message.c_str());
   return 1;

@@ -120,22 +120,9 @@ void PrintJson(const packaging::PackageView& v) {
 int Inspect(Arguments& args) {
   std::string path;
   bool json = false;
-  while (!args.Done()) {
-    const std::string word = args.Next();
-    if (word == "--help" || word == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (word == "--json") {
-      json = true;
-    } else if (path.empty() && word[0] != '-') {
-      path = word;
-    } else {
-      return UsageError(kUsage);
-    }
-  }
-  if (path.empty()) return UsageError(kUsage);
   packaging::Bytes file;
-  if (!ReadFile(path, &file)) return Fail(path + ": cannot read");
+  const int status = ReadPackageArguments(args, kUsage, &json, &path, &file);
+  if (status >= 0) return status;
   const packaging::PackageView view = packaging::ReadPackage(file);
   if (json) PrintJson(view);
   else PrintText(view);

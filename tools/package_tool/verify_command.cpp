@@ -90,20 +90,9 @@ std::string Outcome(const packaging::Bytes& file, const Machine& m, bool is64, b
 
 int Verify(Arguments& args) {
   std::string path;
-  while (!args.Done()) {
-    const std::string word = args.Next();
-    if (word == "--help" || word == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (path.empty() && word[0] != '-') {
-      path = word;
-    } else {
-      return UsageError(kUsage);
-    }
-  }
-  if (path.empty()) return UsageError(kUsage);
   packaging::Bytes file;
-  if (!ReadFile(path, &file)) return Fail(path + ": cannot read");
+  const int status = ReadPackageArguments(args, kUsage, nullptr, &path, &file);
+  if (status >= 0) return status;
   const packaging::PackageView view = packaging::ReadPackage(file);
   packaging::Bytes program32, program64;
   std::string message;
