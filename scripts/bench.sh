@@ -2,12 +2,7 @@
 # Every benchmark figure, with its goal beside it (a few minutes; no tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-jobs=$(nproc)
-scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs" >/dev/null
-cmake --preset host >/dev/null
-cmake --build --preset host -j"$jobs" >/dev/null
+scripts/build.sh
 echo "image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (goal at most 65536 with the decoder, manifest and icon)"
 echo
 build/host/crc_bench

@@ -4,13 +4,8 @@
 # program, run it under Wine with a few arguments, and show what happened.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-jobs=$(nproc)
-scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs" >/dev/null
+scripts/build.sh setup-package
 echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (budget 65536)"
-cmake --preset host >/dev/null
-cmake --build --preset host -j"$jobs" --target setup-package >/dev/null
 
 work=build/demo
 rm -rf "$work"; mkdir -p "$work"
