@@ -22,6 +22,10 @@ std::string Key(const std::string& path) {
   return k;
 }
 
+bool SamePath(const std::string& a, const std::string& b) {
+  return !PathLess()(Key(a), Key(b)) && !PathLess()(Key(b), Key(a));
+}
+
 std::string ParentOf(const std::string& path) {
   std::string k = Key(path);
   size_t slash = k.rfind('\\');
@@ -163,8 +167,7 @@ std::vector<std::string> Machine::FilesIn(const std::string& folder) const {
   std::vector<std::string> out;
   const std::string f = Key(folder);
   for (const auto& n : nodes) {
-    if (!n.second.folder && PathLess()(ParentOf(n.first), f) == false &&
-        PathLess()(f, ParentOf(n.first)) == false) {
+    if (!n.second.folder && SamePath(ParentOf(n.first), f)) {
       out.push_back(n.first);
     }
   }
@@ -359,7 +362,7 @@ Bool DeleteFileA(const char* name) {
   auto it = m.nodes.find(sim::Key(name));
   if (it == m.nodes.end() || it->second.folder) return 0;
   for (const auto& h : m.handles) {
-    if (!h.second.search && sim::Key(h.second.path) == sim::Key(name) &&
+    if (!h.second.search && sim::SamePath(h.second.path, name) &&
         (h.second.read || h.second.write)) {
       return 0;  // in use
     }

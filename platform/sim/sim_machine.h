@@ -138,7 +138,6 @@ class Machine {
   std::map<std::string, std::pair<int, uint32_t>> shortenings;
   std::map<void*, std::size_t> blocks;
   std::string sidStorage;
-  std::vector<std::unique_ptr<char[]>> keep;  // texts handed out to the caller
 };
 
 }  // namespace sim

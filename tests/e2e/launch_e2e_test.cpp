@@ -87,19 +87,17 @@ WINE_CASE(not_for_64bit_on_32bit_windows) {
   c.package = e2e::BuildOrDie(input);
   c.prefix = "win32";
 }
-WINE_CASE(only_64bit_on_32bit_windows) {
+packaging::Bytes Only64BitPackage() {
   packaging::PackageInput input = Input();
   input.program32.reset();
   input.program64 = e2e::SampleSetup64();
-  c.package = e2e::BuildOrDie(input);
+  return e2e::BuildOrDie(input);
+}
+WINE_CASE(only_64bit_on_32bit_windows) {
+  c.package = Only64BitPackage();
   c.prefix = "win32";
 }
-WINE_CASE(only_64bit_on_64bit_windows) {
-  packaging::PackageInput input = Input();
-  input.program32.reset();
-  input.program64 = e2e::SampleSetup64();
-  c.package = e2e::BuildOrDie(input);
-}
+WINE_CASE(only_64bit_on_64bit_windows) { c.package = Only64BitPackage(); }
 
 TEST(WineLaunch, PayloadFitsTheArchitecture) {
   EXPECT_EQ(Reported(Result("two_payloads_64bit_windows"), "bits"), "64");
