@@ -8,8 +8,9 @@
 #  - the launcher's decoding step in-process (build/windows/win_decode_bench.exe),
 #    which leaves out process start-up and the emulator's first translation
 #    of the code.
-# Wine runs in the emulated machine (scripts/winebox): compare the sizes with
-# each other, not with the host.
+# On the box backend Wine runs in the emulated machine (scripts/wine): there,
+# compare the sizes with each other, not with the host. On the host backend the
+# figures are the real executable's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=build/bench-wine
@@ -27,12 +28,10 @@ package bench0 65536
 for mib in 16 64 256; do package "bench$mib" $((mib * 1048576)); done
 cp build/windows/win_decode_bench.exe "$work/"
 cat >"$work/job.sh" <<'JOB'
-export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=/opt/prefixes/win64 HOME=/root WINEDEBUG=-all
-unset DISPLAY
+export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$WINE_PREFIXES/win64 WINEDEBUG=-all
 wineserver -p
-cd /host
-echo "  emulated processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication"
-temp=$WINEPREFIX/drive_c/users/root/Temp
+echo "  processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication"
+temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
 wine ./bench0.exe >/dev/null 2>&1; rm -f "$temp"/*   # warm-up
 start=$(date +%s.%N); wine ./bench0.exe >/dev/null 2>&1; end=$(date +%s.%N); rm -f "$temp"/*
 base=$(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }')
@@ -46,7 +45,7 @@ echo "decoding step in-process (second of two decodes):"
 wine ./win_decode_bench.exe bench16.exe bench64.exe bench256.exe 2>/dev/null | tr -d '\r'
 wineserver -k
 JOB
-image=$(scripts/winebox/build.sh)
-WINEBOX_TIMEOUT=3600 scripts/winebox/run.sh "$image" "$work"
-echo "under Wine (emulated machine):"
+backend=$(scripts/wine/backend.sh)
+WINE_JOB_TIMEOUT=3600 scripts/wine/run.sh "$work"
+echo "under Wine ($backend backend):"
 cat "$work/job.log"

@@ -20,19 +20,18 @@ build/host/setup-package build \
   --output "$work/ExampleSetup.exe"
 
 cat >"$work/job.sh" <<'JOB'
-export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=/opt/prefixes/win64 HOME=/root
-unset DISPLAY
-cd /host
+export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$WINE_PREFIXES/win64
+temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
 echo "+ wine ExampleSetup.exe /silent \"C:\\Program Files\\Example\" /lang=en"
+start=$(date +%s.%N)
 WINEDEBUG=+relay wine ./ExampleSetup.exe /silent 'C:\Program Files\Example' /lang=en >stdout.txt 2>stderr.txt
-echo "launcher exit code: $?"
+echo "launcher exit code: $? (after $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }') s)"
 boxes=$(grep -a 'Call user32.MessageBoxA' stderr.txt | sed 's/^[0-9a-f]*:/message box: /')
 echo "${boxes:-message boxes: none}"
-echo "temporary folder after the run: $(ls "$WINEPREFIX/drive_c/users/root/Temp" | tr '\n' ' ')(empty means the copy was removed)"
+echo "temporary folder after the run: $(ls "$temp" | tr '\n' ' ')(empty means the copy was removed)"
 JOB
-echo "Booting the Wine machine (software emulation, about a minute)..."
-image=$(scripts/winebox/build.sh)
-scripts/winebox/run.sh "$image" "$work"
+scripts/wine/run.sh "$work"
 cat "$work/job.log"
+[ "$(cat "$work/job.rc")" = 0 ] || { echo "demo: the Wine job failed" >&2; exit 1; }
 echo "What the setup program received (ExampleSetup.exe.received.txt):"
 sed 's/^/  /' "$work/ExampleSetup.exe.received.txt"

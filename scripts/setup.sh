@@ -5,28 +5,16 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-need_root() {
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: needs root for apt-get (run with sudo)" >&2
-    exit 1
-  fi
-}
+. "$here/scripts/apt.sh"
 
-# Host build and tests, the cross compilers, and what the end-to-end tier
-# needs: Wine runs inside an emulated Debian machine (scripts/winebox), since
-# this kind of build machine cannot run 32-bit code itself.
+# Host build and tests and the cross compilers; what Wine needs comes last,
+# by backend.
 packages=(cmake g++ make pkg-config python3
           liblzma-dev zlib1g-dev libgtest-dev libbenchmark-dev
           clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          dpkg-dev xz-utils openssl osslsigncode
-          qemu-system-x86 debootstrap e2fsprogs)
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+          dpkg-dev xz-utils openssl osslsigncode)
 
 # deb-src entries, derived from the configured deb entries (needed by
 # "apt-get source xz-utils").
@@ -48,22 +36,13 @@ add_deb_src() {
   rm -f "$out.tmp"; return 1
 }
 
-updated=0
-apt_update() { [ $updated -eq 1 ] || { apt-get update -qq; updated=1; }; }
-
-if [ ${#missing[@]} -gt 0 ]; then
-  need_root
-  add_deb_src || true
-  apt_update
-  echo "setup: installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+apt_install "${packages[@]}"
 
 # Static decoder-only liblzma for i686-w64-mingw32, from Debian's xz-utils source.
 cache=/var/cache/setup-launcher/liblzma-i686
 if [ ! -f "$cache/lib/liblzma.a" ]; then
   need_root
-  if add_deb_src; then updated=0; fi
+  if add_deb_src; then apt_updated=0; fi
   work=$(mktemp -d)
   if ! ( cd "$work" && apt-get source -qq xz-utils >/dev/null 2>&1 ); then
     apt_update
@@ -83,8 +62,8 @@ if [ ! -f "$cache/lib/liblzma.a" ]; then
     make -s -C src/liblzma install >/dev/null )
   rm -rf "$work"
 fi
-# The Wine machine for the end-to-end tests (cached; minutes on a new machine).
-if [ "${SETUP_SKIP_WINEBOX:-0}" != 1 ]; then
-  "$here/scripts/winebox/build.sh" >/dev/null
+# Wine for the end-to-end tests, on the backend this machine can run.
+if [ "${SETUP_SKIP_WINE:-0}" != 1 ]; then
+  "$here/scripts/wine/setup.sh"
 fi
 echo "setup: ready"

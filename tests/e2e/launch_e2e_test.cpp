@@ -45,7 +45,7 @@ std::string Reported(const WineCase& r, const std::string& key) {
   return report.substr(at + prefix.size(), end - at - prefix.size());
 }
 
-std::string Folder(const WineCase& r) { return "Z:\\host\\" + r.name + "\\"; }
+std::string Folder(const WineCase& r) { return r.windowsFolder + "\\"; }
 
 WINE_CASE(arguments) {
   c.package = e2e::BuildOrDie(Input());
@@ -57,11 +57,11 @@ TEST(WineLaunch, SetupProgramReceivesThePackagePathAndEveryArgument) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.boxes.empty());
   EXPECT_EQ(Reported(r, "command line"),
-            "\"C:\\users\\root\\Temp\\setup.exe\" \"" + Folder(r) + "setup.exe\" /s \"with blank\" tab\there plain");
+            "\"" + r.tempFolder + "\\setup.exe\" \"" + Folder(r) + "setup.exe\" /s \"with blank\" tab\there plain");
   EXPECT_EQ(Reported(r, "argv[1]"), Folder(r) + "setup.exe");
   EXPECT_EQ(Reported(r, "argv[3]"), "with blank");
-  EXPECT_EQ(Reported(r, "current folder"), "Z:\\host\\arguments");
-  EXPECT_EQ(Reported(r, "module"), "C:\\users\\root\\Temp\\setup.exe");
+  EXPECT_EQ(Reported(r, "current folder"), r.windowsFolder);
+  EXPECT_EQ(Reported(r, "module"), r.tempFolder + "\\setup.exe");
   EXPECT_EQ(Reported(r, "package opened exclusively"), "yes") << "the launcher closed its own file";
   EXPECT_EQ(r.ReadFile("temp-after.txt"), "") << "the copy is deleted after the setup program ended";
 }
@@ -174,16 +174,16 @@ WINE_CASE(temp_as_last_argument) {
 WINE_CASE(temp_with_a_folder) {
   c.package = e2e::BuildOrDie(Input());
   c.before = "mkdir -p sub";
-  c.arguments = "/temp 'Z:\\host\\temp_with_a_folder\\sub'";
+  c.arguments = "/temp \"$JOB_WINDOWS\\temp_with_a_folder\\sub\"";
 }
 WINE_CASE(temp_with_a_missing_folder) {
   c.package = e2e::BuildOrDie(Input());
-  c.arguments = "/temp 'Z:\\host\\temp_with_a_missing_folder\\missing'";
+  c.arguments = "/temp \"$JOB_WINDOWS\\temp_with_a_missing_folder\\missing\"";
 }
 
 TEST(WineLaunch, TemporaryCopyPlaces) {
   const WineCase& numbered = Result("copy_beside_an_existing_file");
-  EXPECT_EQ(Reported(numbered, "module"), "C:\\users\\root\\Temp\\numbered2.exe");
+  EXPECT_EQ(Reported(numbered, "module"), numbered.tempFolder + "\\numbered2.exe");
   EXPECT_EQ(numbered.ReadFile("temp-during.txt"), "numbered.exe\n") << "numbered2.exe deleted";
 
   const WineCase& last = Result("temp_as_last_argument");
@@ -219,7 +219,7 @@ TEST(WineLaunch, DetachedRunEndsWhileTheSetupProgramRunsAndLeavesTheCopy) {
   EXPECT_EQ(r.ReadFile("temp-right-after.txt"), "detached.exe\n");
   EXPECT_NE(r.ReadFile("report-right-after.txt").find("No such file"), std::string::npos)
       << "the setup program had not finished when the launcher ended";
-  EXPECT_EQ(Reported(r, "module"), "C:\\users\\root\\Temp\\detached.exe") << "it did finish later";
+  EXPECT_EQ(Reported(r, "module"), r.tempFolder + "\\detached.exe") << "it did finish later";
 }
 
 WINE_CASE(not_an_executable) {

@@ -22,7 +22,7 @@ TEST(WineShellStart, OpenWithNoAdminAppended) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.boxes.empty()) << (r.boxes.empty() ? "" : r.boxes[0].text);
   const std::string report = r.ReadFile("shellstart.exe.received.txt");
-  EXPECT_NE(report.find("argv[1]: Z:\\host\\shell_start_windows7\\shellstart.exe\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("argv[1]: " + r.windowsFolder + "\\shellstart.exe\n"), std::string::npos) << report;
   EXPECT_NE(report.find("argv[2]: first\nargv[3]: with blank\nargv[4]: /noadmin\n"), std::string::npos) << report;
   EXPECT_NE(report.find("argc: 5\n"), std::string::npos) << report;
   EXPECT_EQ(r.ReadFile("temp-after.txt"), "") << "waited on the shell's process handle, then deleted the copy";

@@ -30,7 +30,7 @@ void ExpectOneBox(const e2e::WineCase& r, const char* message) {
   EXPECT_EQ(r.exitCode, 0);
   ASSERT_EQ(r.boxes.size(), 1u) << r.trace.substr(0, 2000);
   EXPECT_TRUE(e2e::ShownAs(r.boxes[0].text, message)) << r.boxes[0].text;
-  EXPECT_EQ(r.boxes[0].caption, "Z:\\host\\" + r.name + "\\setup.exe");
+  EXPECT_EQ(r.boxes[0].caption, r.windowsFolder + "\\setup.exe");
   EXPECT_EQ(r.boxes[0].flags, 0x10u);
 }
 

@@ -50,18 +50,6 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string ShellOutput(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
-
 // One quoted C-style string of a relay line, starting at the opening quote.
 std::string Unescape(const std::string& line, size_t* at) {
   std::string out;
@@ -132,10 +120,11 @@ std::string Quote(const std::string& s) {
 // Writes the cases into the job folder and the script the guest runs.
 void WriteJob(const std::string& job) {
   std::ostringstream script;
-  script << "# Written by the end-to-end harness; runs inside the Wine machine.\n"
-            "export WINEDLLOVERRIDES='mscoree,mshtml=' HOME=/root\n"
-            "unset DISPLAY\n"
-            "for p in win64 win32; do WINEPREFIX=/opt/prefixes/$p wineserver -p; done\n";
+  script << "# Written by the end-to-end harness; run by scripts/wine/run.sh.\n"
+            "export WINEDLLOVERRIDES='mscoree,mshtml='\n"
+            "printf '%s' \"$JOB_WINDOWS\" >windows-folder.txt\n"
+            "printf '%s' \"$WINE_USER\" >wine-user.txt\n"
+            "for p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -p; done\n";
   std::map<std::string, std::string> versions;  // prefix -> .reg lines
   for (auto& [name, c] : Cases()) {
     if (!c.windowsVersion.empty()) {
@@ -146,21 +135,22 @@ void WriteJob(const std::string& job) {
   for (auto& [prefix, lines] : versions) {
     const std::string reg = "REGEDIT4\n\n" + lines;
     WriteBytes(job + "/versions-" + prefix + ".reg", packaging::Bytes(reg.begin(), reg.end()));
-    script << "WINEPREFIX=/opt/prefixes/" << prefix << " WINEDEBUG=-all wine regedit /host/versions-"
-           << prefix << ".reg\n";
+    script << "WINEPREFIX=$WINE_PREFIXES/" << prefix << " WINEDEBUG=-all wine regedit versions-" << prefix
+           << ".reg\n";
   }
   for (auto& [name, c] : Cases()) {
     script << "\n# " << name << "\n"
-           << "cd /host/" << name << "\n"
-           << "export WINEPREFIX=/opt/prefixes/" << c.prefix << "\n"
-           << "TEMPDIR=$WINEPREFIX/drive_c/users/root/Temp\n"
+           << "cd \"$JOB/" << name << "\"\n"
+           << "export WINEPREFIX=$WINE_PREFIXES/" << c.prefix << "\n"
+           << "TEMPDIR=$WINEPREFIX/drive_c/users/$WINE_USER/Temp\n"
            << c.before << "\n"
-           << "WINEDEBUG=+relay timeout 300 wine ./" << c.exeName << " " << c.arguments
+           << "WINEDEBUG=+relay " << c.environment << " timeout 300 wine ./" << c.exeName << " "
+           << c.arguments
            << " >stdout.txt 2>stderr.txt; echo $? >rc.txt\n"
            << c.after << "\n"
            << "ls -1 \"$TEMPDIR\" >temp-after.txt 2>/dev/null\n";
   }
-  script << "\nfor p in win64 win32; do WINEPREFIX=/opt/prefixes/$p wineserver -k; done\n";
+  script << "\ncd \"$JOB\"\nfor p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -k; done\n";
   const std::string text = script.str();
   WriteBytes(job + "/job.sh", packaging::Bytes(text.begin(), text.end()));
 }
@@ -179,19 +169,23 @@ void RunAllCases() {
     for (auto& [file, bytes] : c.files) WriteBytes(c.folder + "/" + file, bytes);
   }
   WriteJob(job);
-  const std::string box = std::string(SOURCE_DIR) + "/scripts/winebox";
-  const std::string image = ShellOutput(Quote(box + "/build.sh"));
-  if (image.empty()) throw std::runtime_error("the Wine machine could not be built");
-  std::cout << "[wine] running " << Cases().size() << " cases in one boot of the Wine machine\n"
-            << std::flush;
-  if (Shell(Quote(box + "/run.sh") + " " + Quote(image) + " " + Quote(job)) != 0) {
-    throw std::runtime_error("the Wine machine did not finish the job; see " + job + "/console.log");
+  std::cout << "[wine] running " << Cases().size() << " cases in one Wine job\n" << std::flush;
+  const std::string run = std::string(SOURCE_DIR) + "/scripts/wine/run.sh";
+  if (Shell(Quote(run) + " " + Quote(job)) != 0 || ReadText(job + "/job.rc").empty()) {
+    throw std::runtime_error("the Wine job did not finish; see " + job + "/job.log");
+  }
+  const std::string windowsJob = ReadText(job + "/windows-folder.txt");
+  const std::string user = ReadText(job + "/wine-user.txt");
+  if (windowsJob.empty() || user.empty()) {
+    throw std::runtime_error("the Wine job did not say where it ran; see " + job + "/job.log");
   }
   for (auto& [name, c] : Cases()) {
     const std::string rc = c.ReadFile("rc.txt");
     c.exitCode = rc.empty() ? -1 : std::atoi(rc.c_str());
     c.trace = c.ReadFile("stderr.txt");
     c.boxes = ParseBoxes(c.trace);
+    c.windowsFolder = windowsJob + "\\" + name;
+    c.tempFolder = "C:\\users\\" + user + "\\Temp";
   }
 }
 
@@ -236,6 +230,11 @@ const packaging::Bytes& SampleSetup32() {
 const packaging::Bytes& SampleSetup64() {
   static const packaging::Bytes image = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/sample_setup64.exe");
   return image;
+}
+
+const packaging::Bytes& PlantedDll() {
+  static const packaging::Bytes dll = ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/planted.dll");
+  return dll;
 }
 
 packaging::PackageInput SamplePackageInput() {

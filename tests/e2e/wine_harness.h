@@ -1,9 +1,10 @@
 // End-to-end tests of the real launcher.exe under Wine.
 //
-// This build machine cannot run 32-bit code, so Wine runs inside a small
-// Debian machine emulated by qemu-system (scripts/winebox). Booting it costs
-// tens of seconds, so the harness gathers every case first, runs them all in
-// one boot, and only then lets the tests look at the results:
+// Wine runs either on this machine or, where this machine cannot run 32-bit
+// code, inside a small emulated Debian machine (scripts/wine chooses). Booting
+// that machine costs tens of seconds, so the harness gathers every case first,
+// runs them all in one Wine job, and only then lets the tests look at the
+// results:
 //
 //   WINE_CASE(name) { ... fill in `c` ... }   describes a case
 //   const WineCase& r = Result("name");       its outcome, inside a TEST
@@ -31,12 +32,18 @@ struct WineCase {
   std::string exeName = "setup.exe";
   packaging::Bytes package;
   std::string arguments;  // shell words after the program, already quoted for sh
+  std::string environment;  // VAR=value words for the launcher's environment, quoted for sh
   std::map<std::string, packaging::Bytes> files;  // more files in the case folder
-  std::string before;  // shell lines run in the case folder before the launcher
+  // Shell lines run in the case folder before the launcher. They, `arguments`
+  // and `after` may use $JOB_WINDOWS (the job folder as Windows sees it, each
+  // case in a folder of its name) and $TEMPDIR (the user's temporary folder).
+  std::string before;
   std::string after;   // and after it
   // --- filled in from the run -----------------------------------------------
   std::string name;
-  std::string folder;  // on the host
+  std::string folder;         // on the host
+  std::string windowsFolder;  // the same folder as Windows programs see it (Z:\...)
+  std::string tempFolder;     // the user's temporary folder (C:\users\NAME\Temp)
   int exitCode = -1;
   std::vector<Box> boxes;
   std::string trace;  // Wine's standard error
@@ -55,6 +62,8 @@ const packaging::Bytes& LauncherImage();
 const packaging::Bytes& ShellStartLauncherImage();
 const packaging::Bytes& SampleSetup32();
 const packaging::Bytes& SampleSetup64();
+// A DLL that leaves "<its path>.loaded" beside itself when it is loaded.
+const packaging::Bytes& PlantedDll();
 // A package around the real launcher with the sample setup program.
 packaging::PackageInput SamplePackageInput();
 packaging::Bytes BuildOrDie(const packaging::PackageInput& input);
