@@ -56,7 +56,9 @@ function(add_launcher name)
   target_compile_definitions(${name} PRIVATE LZMA_API_STATIC)
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${size_flags}>)
   target_link_options(${name} PRIVATE ${link_flags})
-  target_link_libraries(${name} PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 mpr advapi32 user32)
+  # Known DLLs only (never searched for in the package's folder); mpr.dll is
+  # loaded at run time from the system folder.
+  target_link_libraries(${name} PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 advapi32 user32)
   set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name})
   add_dependencies(${name} host_tools)
   add_custom_command(TARGET ${name} POST_BUILD
@@ -95,4 +97,9 @@ target_include_directories(win_decode_bench PRIVATE "${CMAKE_SOURCE_DIR}" "${LZM
 target_compile_definitions(win_decode_bench PRIVATE LZMA_API_STATIC)
 target_compile_options(win_decode_bench PRIVATE -O2)
 target_link_options(win_decode_bench PRIVATE -static -Wl,--large-address-aware)
-target_link_libraries(win_decode_bench PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 mpr advapi32 user32)
+target_link_libraries(win_decode_bench PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 advapi32 user32)
+
+# The DLL the end-to-end tests plant beside packages (never shipped).
+add_library(planted_dll SHARED tests/e2e/planted_dll.c)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_link_options(planted_dll PRIVATE -s -static-libgcc -Wl,--kill-at)

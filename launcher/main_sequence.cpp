@@ -1,6 +1,7 @@
 #include "launcher/main_sequence.h"
 
 #include "launcher/arguments.h"
+#include "launcher/dll_search.h"
 #include "launcher/fatal.h"
 #include "launcher/file_handle.h"
 #include "launcher/package.h"
@@ -56,6 +57,7 @@ void RunLauncher() {
 }
 
 void LauncherMain() {
+  RestrictDllSearch();
   SetUnstartedCopy(nullptr);
   BuildCrcTable();
   RunLauncher();

@@ -1,6 +1,7 @@
 #include "launcher/setup_launch.h"
 
 #include "launcher/arguments.h"
+#include "launcher/dll_search.h"
 #include "launcher/fatal.h"
 #include "launcher/memory.h"
 #include "launcher/temp_copy.h"
@@ -49,11 +50,16 @@ platform::Handle StartThroughShell(const Text& copyPath, Text parameters, uint8_
 Text ToUniversalPath(const char* path) {
   Text result(path);
   if (result.Length() < 2 || path[1] != ':') return result;
+  // mpr.dll is no known DLL: it comes from the system folder, at run time.
+  void* mpr = LoadSystemLibrary("mpr.dll");
+  if (mpr == nullptr) return result;
+  auto getUniversalName = reinterpret_cast<platform::WNetGetUniversalNameAFunction>(
+      platform::GetProcAddress(mpr, "WNetGetUniversalNameA"));
+  if (getUniversalName == nullptr) return result;
   constexpr uint32_t kRoom = 2000;
   void* buffer = AllocateMemory(kRoom);
   uint32_t size = kRoom;
-  if (platform::WNetGetUniversalNameA(path, platform::kUniversalNameInfoLevel, buffer, &size) ==
-      platform::kNoError) {
+  if (getUniversalName(path, platform::kUniversalNameInfoLevel, buffer, &size) == platform::kNoError) {
     result = Text(static_cast<platform::UniversalNameInfo*>(buffer)->lpUniversalName);
   }
   ReleaseMemory(buffer);

@@ -43,6 +43,9 @@ constexpr uint32_t kMbIconError = 0x00000010u;
 // ShellExecuteExA
 constexpr uint32_t kSeeMaskNoCloseProcess = 0x00000040u;
 constexpr int32_t kSwShow = 5;
+// LoadLibraryExA, SetDefaultDllDirectories
+constexpr uint32_t kLoadWithAlteredSearchPath = 0x00000008u;
+constexpr uint32_t kLoadLibrarySearchSystem32 = 0x00000800u;
 // WNetGetUniversalNameA
 constexpr uint32_t kUniversalNameInfoLevel = 1;
 constexpr uint32_t kNoError = 0;
@@ -110,6 +113,12 @@ struct UniversalNameInfo {
 // Functions the launcher looks up at run time with GetProcAddress.
 using IsWow64ProcessFunction = Bool(PLATFORM_API*)(Handle process, Bool* wow64);
 using CheckTokenMembershipFunction = Bool(PLATFORM_API*)(Handle token, void* sid, Bool* isMember);
+using SetDefaultDllDirectoriesFunction = Bool(PLATFORM_API*)(uint32_t directoryFlags);
+using SetDllDirectoryAFunction = Bool(PLATFORM_API*)(const char* path);
+// mpr's WNetGetUniversalNameA, from mpr.dll loaded at run time.
+using WNetGetUniversalNameAFunction = uint32_t(PLATFORM_API*)(const char* localPath,
+                                                               uint32_t infoLevel, void* buffer,
+                                                               uint32_t* bufferSize);
 
 // kernel32: files
 Handle CreateFileA(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
@@ -131,6 +140,9 @@ uint32_t GetModuleFileNameA(char* buffer, uint32_t size);  // of the running mod
 const char* GetCommandLineA();
 Bool GetVersionExA(OsVersionInfo* info);
 void* GetModuleHandleA(const char* name);
+// Null when the module cannot be loaded (hFile is always null).
+void* LoadLibraryExA(const char* name, uint32_t flags);
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size);
 void* GetProcAddress(void* module, const char* name);
 Handle GetCurrentProcess();
 Bool CreateProcessA(char* commandLine, const char* currentDirectory, const StartupInfo* startup,
@@ -162,10 +174,6 @@ void FreeSid(void* sid);
 
 // shell32
 Bool ShellExecuteExA(ShellExecuteInfo* info);
-
-// mpr
-uint32_t WNetGetUniversalNameA(const char* localPath, uint32_t infoLevel, void* buffer,
-                               uint32_t* bufferSize);
 
 }  // namespace platform
 

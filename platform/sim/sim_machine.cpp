@@ -84,8 +84,91 @@ platform::Bool PLATFORM_API SimCheckTokenMembership(platform::Handle token, void
   return 1;
 }
 
+platform::Bool PLATFORM_API SimSetDefaultDllDirectories(uint32_t flags) {
+  Machine& m = Machine::Current();
+  m.Log("SetDefaultDllDirectories " + std::to_string(flags));
+  m.defaultDllDirectories = flags;
+  return 1;
+}
+
+platform::Bool PLATFORM_API SimSetDllDirectoryA(const char* path) {
+  Machine& m = Machine::Current();
+  m.Log(std::string("SetDllDirectoryA \"") + (path != nullptr ? path : "(null)") + "\"");
+  m.dllDirectorySet = true;
+  return 1;
+}
+
+uint32_t PLATFORM_API SimWNetGetUniversalNameA(const char* localPath, uint32_t level, void* buffer,
+                                               uint32_t* size) {
+  using platform::UniversalNameInfo;
+  Machine& m = Machine::Current();
+  m.Log(std::string("WNetGetUniversalNameA ") + localPath + " size=" + std::to_string(*size));
+  constexpr uint32_t kErrorNotConnected = 2250, kErrorMoreData = 234, kErrorInvalidLevel = 124;
+  if (level != platform::kUniversalNameInfoLevel) return kErrorInvalidLevel;
+  const std::string path = localPath;
+  if (path.size() < 2 || path[1] != ':') return kErrorNotConnected;
+  auto it = m.mappedDrives.find(Upper(path[0]));
+  if (it == m.mappedDrives.end()) return kErrorNotConnected;
+  const std::string universal = it->second + path.substr(2);
+  const uint32_t needed = static_cast<uint32_t>(sizeof(UniversalNameInfo) + universal.size() + 1);
+  if (*size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  char* text = static_cast<char*>(buffer) + sizeof(UniversalNameInfo);
+  std::memcpy(text, universal.c_str(), universal.size() + 1);
+  static_cast<UniversalNameInfo*>(buffer)->lpUniversalName = text;
+  return platform::kNoError;
+}
+
 char kernel32Module;
 char advapi32Module;
+char mprModule;
+char plantedModule;  // any DLL taken from the launcher's own folder
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return !PathLess()(a, b) && !PathLess()(b, a);
+}
+
+// Searches `folders` in order for `dll`, records the load and returns the
+// module: mpr.dll from the system folder, a planted file from anywhere else.
+void* SearchDll(Machine& m, const std::string& dll, const std::string& by,
+                const std::vector<std::string>& folders) {
+  DllLoad load{dll, by, folders, ""};
+  void* module = nullptr;
+  for (const std::string& folder : folders) {
+    if (SameText(folder, m.systemDirectory)) {
+      if (SameText(dll, "mpr.dll") && m.hasMpr) module = &mprModule;
+    } else if (m.Exists(folder + "\\" + dll) && !m.IsFolder(folder + "\\" + dll)) {
+      module = &plantedModule;
+    }
+    if (module != nullptr) {
+      load.loadedFrom = folder;
+      break;
+    }
+  }
+  m.dllLoads.push_back(load);
+  return module;
+}
+
+// The folders Windows searches for a DLL named without a path, with the
+// search flags of the call (0: the process's default).
+std::vector<std::string> SearchOrder(const Machine& m, uint32_t flags) {
+  if (flags == 0) flags = m.defaultDllDirectories;
+  if (flags & platform::kLoadLibrarySearchSystem32) return {m.systemDirectory};
+  return {FolderOf(m.modulePath), m.systemDirectory};
+}
+
+// What the system loads for itself inside a call of the launcher's (themes,
+// shell extensions): a DLL that is no known DLL, searched the default way.
+void SystemLoads(Machine& m, const std::string& by) {
+  SearchDll(m, "uxtheme.dll", by, SearchOrder(m, 0));
+}
 
 }  // namespace
 
@@ -439,11 +522,40 @@ void* GetProcAddress(void* module, const char* name) {
   if (module == &sim::kernel32Module && n == "IsWow64Process" && m.hasIsWow64Process) {
     return reinterpret_cast<void*>(&sim::SimIsWow64Process);
   }
+  if (module == &sim::kernel32Module && n == "SetDefaultDllDirectories" &&
+      m.hasSetDefaultDllDirectories) {
+    return reinterpret_cast<void*>(&sim::SimSetDefaultDllDirectories);
+  }
+  if (module == &sim::kernel32Module && n == "SetDllDirectoryA" && m.hasSetDllDirectoryA) {
+    return reinterpret_cast<void*>(&sim::SimSetDllDirectoryA);
+  }
+  if (module == &sim::mprModule && n == "WNetGetUniversalNameA" && m.mprHasWNetGetUniversalName) {
+    return reinterpret_cast<void*>(&sim::SimWNetGetUniversalNameA);
+  }
   if (module == &sim::advapi32Module && n == "CheckTokenMembership" &&
       m.hasCheckTokenMembership) {
     return reinterpret_cast<void*>(&sim::SimCheckTokenMembership);
   }
   return nullptr;
+}
+
+void* LoadLibraryExA(const char* name, uint32_t flags) {
+  Machine& m = M();
+  m.Log(std::string("LoadLibraryExA ") + name + " flags=" + std::to_string(flags));
+  const std::string path = name;
+  const std::string folder = sim::FolderOf(path);
+  if (!folder.empty()) return sim::SearchDll(m, path.substr(folder.size() + 1), "LoadLibraryExA", {folder});
+  return sim::SearchDll(m, path, "LoadLibraryExA", sim::SearchOrder(m, flags));
+}
+
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
+  Machine& m = M();
+  m.Log("GetSystemDirectoryA");
+  if (m.systemDirectoryFails) return 0;
+  const uint32_t length = static_cast<uint32_t>(m.systemDirectory.size());
+  if (size <= length) return length + 1;
+  std::memcpy(buffer, m.systemDirectory.c_str(), length + 1);
+  return length;
 }
 
 Handle GetCurrentProcess() { return ~Handle(0); }
@@ -568,6 +680,7 @@ int32_t MessageBoxA(const char* text, const char* caption, uint32_t type) {
   Machine& m = M();
   m.Log(std::string("MessageBoxA ") + text);
   if (!m.Live()) return 0;
+  sim::SystemLoads(m, "MessageBoxA");
   m.messageBoxes.push_back(sim::MessageBoxRecord{text, caption, type});
   return 1;
 }
@@ -596,6 +709,7 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
   Machine& m = M();
   m.Log(std::string("ShellExecuteExA ") + (info->lpVerb ? info->lpVerb : "(null)") + " " +
         (info->lpFile ? info->lpFile : "") + " " + (info->lpParameters ? info->lpParameters : ""));
+  sim::SystemLoads(m, "ShellExecuteExA");
   if (m.Fault("ShellExecuteExA")) return 0;
   if (info->lpFile == nullptr || !IsExecutable(m, info->lpFile)) return 0;
   Machine::Open open;
@@ -615,28 +729,6 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
   m.starts.push_back(start);
   if (m.onProcessStart) m.onProcessStart(start);
   return 1;
-}
-
-uint32_t WNetGetUniversalNameA(const char* localPath, uint32_t level, void* buffer,
-                               uint32_t* size) {
-  Machine& m = M();
-  m.Log(std::string("WNetGetUniversalNameA ") + localPath + " size=" + std::to_string(*size));
-  constexpr uint32_t kErrorNotConnected = 2250, kErrorMoreData = 234, kErrorInvalidLevel = 124;
-  if (level != kUniversalNameInfoLevel) return kErrorInvalidLevel;
-  const std::string path = localPath;
-  if (path.size() < 2 || path[1] != ':') return kErrorNotConnected;
-  auto it = m.mappedDrives.find(sim::Upper(path[0]));
-  if (it == m.mappedDrives.end()) return kErrorNotConnected;
-  const std::string universal = it->second + path.substr(2);
-  const uint32_t needed = static_cast<uint32_t>(sizeof(UniversalNameInfo) + universal.size() + 1);
-  if (*size < needed) {
-    *size = needed;
-    return kErrorMoreData;
-  }
-  char* text = static_cast<char*>(buffer) + sizeof(UniversalNameInfo);
-  std::memcpy(text, universal.c_str(), universal.size() + 1);
-  static_cast<UniversalNameInfo*>(buffer)->lpUniversalName = text;
-  return kNoError;
 }
 
 }  // namespace platform

@@ -27,6 +27,16 @@ struct MessageBoxRecord {
   uint32_t type;
 };
 
+// One DLL load: asked for by the launcher (LoadLibraryExA), or made by the
+// system on the launcher's behalf (`by` names the call, such as MessageBoxA),
+// with the folders searched, in order.
+struct DllLoad {
+  std::string dll;
+  std::string by;
+  std::vector<std::string> folders;
+  std::string loadedFrom;  // the folder it came from; empty when not loaded
+};
+
 struct ProcessStart {
   bool viaShell;
   std::string commandLine;       // direct start
@@ -83,6 +93,16 @@ class Machine {
   bool checkTokenMembershipFails = false;
   bool allocateSidFails = false;
   std::map<char, std::string> mappedDrives;  // 'Z' -> "\\\\server\\share"
+  // DLL loading: which functions the system has, where its system folder is,
+  // and whether mpr.dll is there. A DLL found by a search that reaches the
+  // launcher's folder first is taken from there when the folder holds a file
+  // of that name (a planted DLL).
+  bool hasSetDefaultDllDirectories = true;
+  bool hasSetDllDirectoryA = true;
+  std::string systemDirectory = "C:\\Windows\\system32";
+  bool systemDirectoryFails = false;
+  bool hasMpr = true;
+  bool mprHasWNetGetUniversalName = true;
   uint32_t codePage = 1252;                  // 1252 or 932
   std::size_t memoryLimit = std::size_t(1) << 31;
   // What a started process does before it ends (for example open files).
@@ -92,6 +112,9 @@ class Machine {
   std::vector<std::string> log;  // one line per call, in order
   std::vector<MessageBoxRecord> messageBoxes;
   std::vector<ProcessStart> starts;
+  std::vector<DllLoad> dllLoads;
+  uint32_t defaultDllDirectories = 0;  // as set by SetDefaultDllDirectories
+  bool dllDirectorySet = false;        // SetDllDirectoryA was called
   bool ended = false;
   uint32_t exitCode = 0;
   std::size_t memoryInUse = 0;

@@ -73,6 +73,12 @@ Bool GetVersionExA(OsVersionInfo* info) {
 
 void* GetModuleHandleA(const char* name) { return ::GetModuleHandleA(name); }
 
+void* LoadLibraryExA(const char* name, uint32_t flags) {
+  return ::LoadLibraryExA(name, nullptr, flags);
+}
+
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) { return ::GetSystemDirectoryA(buffer, size); }
+
 void* GetProcAddress(void* module, const char* name) {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
 }
@@ -128,14 +134,6 @@ void FreeSid(void* sid) { ::FreeSid(sid); }
 
 Bool ShellExecuteExA(ShellExecuteInfo* info) {
   return ::ShellExecuteExA(reinterpret_cast<SHELLEXECUTEINFOA*>(info));
-}
-
-uint32_t WNetGetUniversalNameA(const char* localPath, uint32_t infoLevel, void* buffer,
-                               uint32_t* bufferSize) {
-  DWORD size = *bufferSize;
-  DWORD result = ::WNetGetUniversalNameA(localPath, infoLevel, buffer, &size);
-  *bufferSize = size;
-  return result;
 }
 
 }  // namespace platform

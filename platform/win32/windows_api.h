@@ -11,6 +11,5 @@
 #include <windows.h>
 // Included after <windows.h>, which they need.
 #include <shellapi.h>
-#include <winnetwk.h>
 
 #endif  // PLATFORM_WIN32_WINDOWS_API_H_

@@ -50,6 +50,14 @@ bool Parse(const std::vector<uint8_t>& b, ImageInfo* info, std::string* error) {
   info->majorSubsystemVersion = U16(b, oh + 48);
   info->minorSubsystemVersion = U16(b, oh + 50);
   const uint32_t directories = U32(b, oh + 92);
+  if (directories > 1 && optionalSize >= 96 + 8 * 2) {
+    info->importRva = U32(b, oh + 96 + 8 * 1);
+    info->importSize = U32(b, oh + 96 + 8 * 1 + 4);
+  }
+  if (directories > 13 && optionalSize >= 96 + 8 * 14) {
+    info->delayImportRva = U32(b, oh + 96 + 8 * 13);
+    info->delayImportSize = U32(b, oh + 96 + 8 * 13 + 4);
+  }
   if (directories > 2 && optionalSize >= 96 + 8 * 3) {
     info->resourceRva = U32(b, oh + 96 + 8 * 2);
     info->resourceSize = U32(b, oh + 96 + 8 * 2 + 4);
@@ -130,6 +138,47 @@ uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva) {
     }
   }
   return 0;
+}
+
+namespace {
+
+// The NUL-terminated name at `rva`, or false when it does not lie in the file.
+bool NameAt(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva, std::string* name) {
+  const uint32_t at = RvaToOffset(info, rva);
+  if (at == 0 || at >= b.size()) return false;
+  const void* end = std::memchr(&b[at], 0, b.size() - at);
+  if (end == nullptr) return false;
+  name->assign(reinterpret_cast<const char*>(&b[at]), static_cast<const uint8_t*>(end) - &b[at]);
+  return true;
+}
+
+// Walks a table of `entrySize`-byte descriptors that ends with an all-zero
+// one, taking the DLL name RVA at `nameField` of each.
+bool DllNames(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva, uint32_t entrySize,
+              uint32_t nameField, std::vector<std::string>* dlls, std::string* error) {
+  if (rva == 0) return true;
+  uint32_t at = RvaToOffset(info, rva);
+  if (at == 0) return *error = "import table outside every section", false;
+  for (;; at += entrySize) {
+    if (at + entrySize > b.size()) return *error = "import table runs past the end of the file", false;
+    bool zero = true;
+    for (uint32_t i = 0; i < entrySize; ++i) zero = zero && b[at + i] == 0;
+    if (zero) return true;
+    std::string name;
+    if (!NameAt(b, info, U32(b, at + nameField), &name)) return *error = "import name outside the file", false;
+    dlls->push_back(name);
+  }
+}
+
+}  // namespace
+
+bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
+                  std::vector<std::string>* dlls, std::string* error) {
+  dlls->clear();
+  // IMAGE_IMPORT_DESCRIPTOR: 20 bytes, the name RVA at 12.
+  // ImgDelayDescr: 32 bytes, the name RVA at 4.
+  return DllNames(image, info, info.importRva, 20, 12, dlls, error) &&
+         DllNames(image, info, info.delayImportRva, 32, 4, dlls, error);
 }
 
 }  // namespace pe

@@ -29,6 +29,8 @@ struct ImageInfo {
   uint32_t checkSumOffset = 0;
   uint32_t sectionTableOffset = 0;  // file offset
   uint32_t headersEnd = 0;          // end of the section table
+  uint32_t importRva = 0, importSize = 0;
+  uint32_t delayImportRva = 0, delayImportSize = 0;
   uint32_t resourceRva = 0, resourceSize = 0;
   uint32_t securityOffset = 0, securitySize = 0;  // certificate table (file offset)
   std::vector<Section> sections;
@@ -53,6 +55,11 @@ bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error);
 
 // The file offset of the resource directory's data for a given RVA, or 0.
 uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
+
+// The DLL names of the import table and of the delay-load import table, in
+// table order; false with a reason when a table does not lie in the file.
+bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
+                  std::vector<std::string>* dlls, std::string* error);
 
 }  // namespace pe
 
