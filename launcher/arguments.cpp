@@ -60,7 +60,43 @@ Text ArgumentOf(const char* commandLine, int32_t index) {
   return token;
 }
 
-int32_t ArgumentCount() { return CountArguments(platform::GetCommandLineA()); }
+namespace {
+
+const ArgumentList* currentList = nullptr;
+
+}  // namespace
+
+ArgumentList::ArgumentList(const char* commandLine) {
+  Text token;
+  const char* p = SplitNextArgument(commandLine, &token);  // the program name
+  for (;;) {
+    p = SplitNextArgument(p, &token);
+    if (token.IsEmpty()) break;
+    if (count_ == capacity_) {
+      capacity_ = capacity_ == 0 ? 16 : capacity_ * 2;
+      starts_ = static_cast<int32_t*>(support::ResizeMemory(starts_, sizeof(int32_t) * capacity_));
+    }
+    starts_[count_++] = chars_.Length();
+    chars_.Append(token.Chars(), token.Length() + 1);  // with its zero
+  }
+}
+
+ArgumentList::~ArgumentList() {
+  if (currentList == this) currentList = nullptr;
+  support::ReleaseMemory(starts_);
+}
+
+const char* ArgumentList::At(int32_t index) const {
+  if (index < 1 || index > count_) return "";
+  return chars_.Chars() + starts_[index - 1];
+}
+
+void UseArgumentList(const ArgumentList* list) { currentList = list; }
+
+int32_t ArgumentCount() {
+  if (currentList != nullptr) return currentList->Count();
+  return CountArguments(platform::GetCommandLineA());
+}
 
 Text Argument(int32_t index) {
   if (index == 0) {
@@ -72,6 +108,7 @@ Text Argument(int32_t index) {
     return path;
   }
   if (index < 0) return Text();
+  if (currentList != nullptr) return Text(currentList->At(index));
   return ArgumentOf(platform::GetCommandLineA(), index);
 }
 

@@ -1,10 +1,10 @@
 #include "launcher/fatal.h"
 
 #include "launcher/arguments.h"
-#include "launcher/memory.h"
 #include "launcher/package.h"
 #include "launcher/temp_copy.h"
 #include "launcher/text.h"
+#include "support/memory.h"
 
 namespace launcher {
 
@@ -122,6 +122,19 @@ void RuntimeError(uint32_t number, const void* address) {
   platform::MessageBoxA(text, "Error", platform::kMbOk);
   platform::ExitProcess(number);
 }
+
+}  // namespace launcher
+
+namespace support {
+
+// The memory layer's failures end in the last-resort report.
+void ReportOutOfMemory(const void* callerAddress) {
+  launcher::RuntimeError(launcher::kRuntimeErrorOutOfMemory, callerAddress);
+}
+
+}  // namespace support
+
+namespace launcher {
 
 uint32_t RuntimeErrorForException(uint32_t code) {
   switch (code) {

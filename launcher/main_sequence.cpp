@@ -60,7 +60,12 @@ void LauncherMain() {
   RestrictDllSearch();
   SetUnstartedCopy(nullptr);
   BuildCrcTable();
-  RunLauncher();
+  {
+    // The command line is split once, here, and read from then on.
+    ArgumentList arguments(platform::GetCommandLineA());
+    UseArgumentList(&arguments);
+    RunLauncher();
+  }
   platform::ExitProcess(0);
 }
 

@@ -1,7 +1,7 @@
 #include "launcher/package.h"
 
 #include "launcher/fatal.h"
-#include "launcher/memory.h"
+#include "support/memory.h"
 
 namespace launcher {
 
@@ -32,10 +32,10 @@ void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageH
     FatalTruncatedPackage();
   }
 
-  uint8_t* region = static_cast<uint8_t*>(AllocateMemory(locator->crcLength));
+  uint8_t* region = static_cast<uint8_t*>(support::AllocateMemory(locator->crcLength));
   if (!ReadAt(ownFile, locator->headerOffset, region, locator->crcLength)) FatalDamagedPackage();
   if (Crc32(region, locator->crcLength) != locator->crcValue) FatalDamagedPackage();
-  ReleaseMemory(region);
+  support::ReleaseMemory(region);
 
   uint8_t headerBytes[kHeaderSize];
   if (!ReadAt(ownFile, locator->headerOffset, headerBytes, kHeaderSize)) FatalDamagedPackage();

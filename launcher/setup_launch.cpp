@@ -3,7 +3,7 @@
 #include "launcher/arguments.h"
 #include "launcher/dll_search.h"
 #include "launcher/fatal.h"
-#include "launcher/memory.h"
+#include "support/memory.h"
 #include "launcher/temp_copy.h"
 #include "platform/platform.h"
 
@@ -57,12 +57,12 @@ Text ToUniversalPath(const char* path) {
       platform::GetProcAddress(mpr, "WNetGetUniversalNameA"));
   if (getUniversalName == nullptr) return result;
   constexpr uint32_t kRoom = 2000;
-  void* buffer = AllocateMemory(kRoom);
+  void* buffer = support::AllocateMemory(kRoom);
   uint32_t size = kRoom;
   if (getUniversalName(path, platform::kUniversalNameInfoLevel, buffer, &size) == platform::kNoError) {
     result = Text(static_cast<platform::UniversalNameInfo*>(buffer)->lpUniversalName);
   }
-  ReleaseMemory(buffer);
+  support::ReleaseMemory(buffer);
   return result;
 }
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "launcher/memory.h"
+#include "support/memory.h"
 
 namespace launcher {
 
@@ -33,7 +33,7 @@ class BasicText {
     Swap(other);
     return *this;
   }
-  ~BasicText() { ReleaseMemory(chars_); }
+  ~BasicText() { support::ReleaseMemory(chars_); }
 
   // Never null: an empty text gives "".
   const Char* Chars() const { return chars_ != nullptr ? chars_ : kEmpty; }
@@ -80,7 +80,7 @@ class BasicText {
   void Reserve(int32_t length) {
     if (length < capacity_) return;
     int32_t capacity = capacity_ * 2 > length + 1 ? capacity_ * 2 : length + 1;
-    chars_ = static_cast<Char*>(ResizeMemory(chars_, sizeof(Char) * capacity));
+    chars_ = static_cast<Char*>(support::ResizeMemory(chars_, sizeof(Char) * capacity));
     if (capacity_ == 0) chars_[0] = 0;
     capacity_ = capacity;
   }

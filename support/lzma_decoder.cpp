@@ -2,16 +2,21 @@
 
 #include <lzma.h>
 
-#include "launcher/memory.h"
+#include "support/memory.h"
 
 namespace support {
 
 namespace {
 
 constexpr uint32_t kSmallestWindow = 4096;
+// The first output block: the bound, or this many times the input when that
+// is less (real programs decode to 2 to 10 times their stream), at least
+// kSmallestFirstBlock.
+constexpr int64_t kFirstBlockRatio = 64;
+constexpr int64_t kSmallestFirstBlock = 1 << 20;
 
-void* Allocate(void*, size_t count, size_t size) { return launcher::AllocateMemory(count * size); }
-void Release(void*, void* block) { launcher::ReleaseMemory(block); }
+void* Allocate(void*, size_t count, size_t size) { return AllocateMemory(count * size); }
+void Release(void*, void* block) { ReleaseMemory(block); }
 const lzma_allocator kAllocator = {&Allocate, &Release, nullptr};
 
 }  // namespace
@@ -51,28 +56,46 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
     return false;
   }
 
-  // The output grows once to the bound and is decoded into in place: growing
-  // it piece by piece would copy the block again and again on allocators
-  // that move a block to grow it.
-  output->SetSize(static_cast<int32_t>(size));
+  // The output grows as data is produced, never past the bound. A program's
+  // stream decodes to a few times its own size, so the first block is the
+  // whole bound when that is at most kFirstBlockRatio times the input: one
+  // block, nothing copied. Otherwise (a size field that claims more than the
+  // stream can hold, or data that compresses extremely well) the block starts
+  // there and doubles, capped at the bound: the cost stays linear on any
+  // allocator, and a stream that ends early never costs the claimed size.
+  const int64_t inputSize = input->Size > 0 ? input->Size : 0;
+  int64_t block = inputSize * kFirstBlockRatio;
+  if (block < kSmallestFirstBlock) block = kSmallestFirstBlock;
+  if (block > size) block = size;
+  output->SetSize(static_cast<int32_t>(block));
   stream.next_in = input->Memory;
-  stream.avail_in = input->Size > 0 ? static_cast<size_t>(input->Size) : 0;
-  stream.next_out = output->Memory;
-  stream.avail_out = static_cast<size_t>(size);
+  stream.avail_in = static_cast<size_t>(inputSize);
+  int64_t produced = 0;
   bool complete = false;
   for (;;) {
+    stream.next_out = output->Memory + produced;
+    stream.avail_out = static_cast<size_t>(output->Size - produced);
     const size_t inBefore = stream.avail_in, outBefore = stream.avail_out;
     const lzma_ret ret = lzma_code(&stream, LZMA_RUN);
-    if (ret == LZMA_STREAM_END || stream.avail_out == 0) {
+    produced = output->Size - static_cast<int64_t>(stream.avail_out);
+    if (ret == LZMA_STREAM_END || produced == size) {
       complete = true;
       break;
     }
     if (ret != LZMA_OK) break;
+    if (stream.avail_out == 0) {
+      int64_t grown = static_cast<int64_t>(output->Size) * 2;
+      if (grown > size) grown = size;
+      output->SetSize(static_cast<int32_t>(grown));
+      continue;
+    }
     if (stream.avail_in == inBefore && stream.avail_out == outBefore) break;
   }
-  const int32_t produced = static_cast<int32_t>(static_cast<size_t>(size) - stream.avail_out);
   lzma_end(&stream);
-  output->SetSize(produced);
+  // Twice: the first keeps whole units, the second (at the stream's own size)
+  // trims the block to exactly what was produced.
+  output->SetSize(static_cast<int32_t>(produced));
+  output->SetSize(static_cast<int32_t>(produced));
   output->Seek(0, 2);
   return complete;
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/memory.h"
+#include "support/memory.h"
 
 namespace support {
 
@@ -62,14 +62,14 @@ void TStream::SetCapacity(int32_t n) {
   }
   if (n == Capacity) return;
   if (n == 0) {
-    launcher::ReleaseMemory(Memory);
+    ReleaseMemory(Memory);
     Memory = nullptr;
   } else if (Capacity == 0) {
     // A request past 2^31 wrapped to a negative number: as large a request
     // as it meant, which memory cannot meet.
-    Memory = static_cast<uint8_t*>(launcher::AllocateMemory(static_cast<uint32_t>(n)));
+    Memory = static_cast<uint8_t*>(AllocateMemory(static_cast<uint32_t>(n)));
   } else {
-    Memory = static_cast<uint8_t*>(launcher::ResizeMemory(Memory, static_cast<uint32_t>(n)));
+    Memory = static_cast<uint8_t*>(ResizeMemory(Memory, static_cast<uint32_t>(n)));
   }
   Capacity = n;
 }

@@ -38,6 +38,22 @@ const DecodeCase kCases[] = {
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize = 0x80000000u; }, false},
     {"uncompressed_size_2_31", nullptr,
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0xFFFFFFFFu; }, false},
+    // A size field that claims far more than the stream holds: the output
+    // grows only as far as the stream goes, so this is damage, not a block
+    // the memory limit (256 MiB here) cannot give.
+    {"uncompressed_size_inflated", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x7FFFFFF0u; }, false},
+    {"uncompressed_size_2_31_less_1_passes_the_sign_test", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; }, false},
+    {"uncompressed_size_exactly_2_31_refused", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x80000000u; }, false},
+    {"uncompressed_size_64_times_the_stream", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) {
+       h.payload32.uncompressedSize = h.payload32.compressedSize * 64 + 1;
+     },
+     false},
+    {"properties_lc0_lp2_pb0", [](PackageInput& i) { i.lzma.lc = 0, i.lzma.lp = 2, i.lzma.pb = 0; }, nullptr, true},
+    {"properties_lc4_lp0_pb4", [](PackageInput& i) { i.lzma.lc = 4, i.lzma.lp = 0, i.lzma.pb = 4; }, nullptr, true},
     {"payload_offset_2_31", nullptr,
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.offset = 0x80000000u; }, false},
     {"properties_byte_225", nullptr,
@@ -96,6 +112,29 @@ TEST(DecodeSequenceTest, CopyHoldsExactlyTheProgram) {
   testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
   testing_support::RunLauncherOn(&machine);
   EXPECT_EQ(copy, *input.program32);
+}
+
+// Data that compresses far beyond what programs do (the output outgrows its
+// first block and doubles) still decodes to exactly the program.
+TEST(DecodeSequenceTest, HighlyCompressibleProgramGrowsTheOutputAndDecodesExactly) {
+  sim::Machine machine;
+  machine.administrator = true;
+  PackageInput input = testing_support::GoodInput();
+  packaging::Bytes program(24u << 20, 0);
+  for (size_t i = 0; i < program.size(); i += 4093) program[i] = static_cast<uint8_t>(i >> 12);
+  program[0] = 'M', program[1] = 'Z';
+  input.program32 = program;
+  std::vector<uint8_t> copy;
+  machine.onProcessStart = [&](const sim::ProcessStart&) {
+    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+  };
+  const packaging::BuiltPackage built = testing_support::Build(input);
+  ASSERT_GT(program.size(), 64u * built.header.payload32.compressedSize) << "the growth path is taken";
+  testing_support::PlacePackage(&machine, built.bytes);
+  const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+  EXPECT_TRUE(outcome.boxes.empty()) << (outcome.boxes.empty() ? "" : outcome.boxes[0].text);
+  EXPECT_TRUE(copy == program);
+  EXPECT_LT(machine.memoryPeak, 3 * program.size()) << "doubling, not a block per step";
 }
 
 TEST(DecodeSequenceTest, OneReadForTheWholeCompressedPayload) {

@@ -48,8 +48,30 @@ class SplitTest : public ::testing::TestWithParam<SplitCase> {
   sim::Machine machine_;
 };
 
+// The list a run keeps, and what Argument and ArgumentCount read from it.
+std::vector<std::string> SplitOnce(const std::string& commandLine) {
+  launcher::ArgumentList list(commandLine.c_str());
+  std::vector<std::string> out;
+  for (int32_t i = 1; i <= list.Count(); ++i) out.push_back(list.At(i));
+  if (std::string(list.At(list.Count() + 1)) != "" || std::string(list.At(0)) != "") out.push_back("(past the ends)");
+  return out;
+}
+
+std::vector<std::string> ThroughKeptList(sim::Machine* machine, const std::string& commandLine) {
+  machine->commandLine = commandLine;
+  launcher::ArgumentList list(commandLine.c_str());
+  launcher::UseArgumentList(&list);
+  machine->commandLine = "changed afterwards";  // read once: the kept list answers
+  std::vector<std::string> out;
+  for (int32_t i = 1; i <= launcher::ArgumentCount(); ++i) out.push_back(launcher::Argument(i).Chars());
+  launcher::UseArgumentList(nullptr);
+  return out;
+}
+
 TEST_P(SplitTest, GivesTheArguments) {
   EXPECT_EQ(Split(GetParam().commandLine), GetParam().arguments) << GetParam().commandLine;
+  EXPECT_EQ(SplitOnce(GetParam().commandLine), GetParam().arguments) << GetParam().commandLine;
+  EXPECT_EQ(ThroughKeptList(&machine_, GetParam().commandLine), GetParam().arguments) << GetParam().commandLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, SplitTest, ::testing::ValuesIn(kSplits));
@@ -83,8 +105,22 @@ TEST_F(ArgumentsTest, DoubleByteCharactersAreWalkedWhole) {
   const std::string blankTrail = "\x83\x20";
   EXPECT_EQ(Split("setup.exe a" + quoteTrail + "b c"), (Args{"a" + quoteTrail + "b", "c"}));
   EXPECT_EQ(Split("setup.exe x" + blankTrail + "y z"), (Args{"x" + blankTrail + "y", "z"}));
+  EXPECT_EQ(SplitOnce("setup.exe a" + quoteTrail + "b c"), (Args{"a" + quoteTrail + "b", "c"}));
   machine_.codePage = 1252;
   EXPECT_EQ(Split("setup.exe x" + blankTrail + "y z"), (Args{"x\x83", "y", "z"}));
+  EXPECT_EQ(SplitOnce("setup.exe x" + blankTrail + "y z"), (Args{"x\x83", "y", "z"}));
+}
+
+// Many arguments: the kept list holds them all, in order, past its first
+// growth steps.
+TEST_F(ArgumentsTest, KeptListHoldsThousandsOfArguments) {
+  std::string commandLine = "setup.exe";
+  Args expected;
+  for (int i = 0; i < 5000; ++i) {
+    expected.push_back(i % 7 == 0 ? "with blank " + std::to_string(i) : "a" + std::to_string(i));
+    commandLine += i % 7 == 0 ? " \"" + expected.back() + "\"" : " " + expected.back();
+  }
+  EXPECT_EQ(SplitOnce(commandLine), expected);
 }
 
 TEST(ComparisonTest, IgnoreCaseFoldsOnlyAsciiLetters) {

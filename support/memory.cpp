@@ -1,21 +1,20 @@
-#include "launcher/memory.h"
+#include "support/memory.h"
 
-#include "launcher/fatal.h"
 #include "platform/platform.h"
 
-namespace launcher {
+namespace support {
 
 // The address in the report is the caller's, where the request was made.
 __attribute__((noinline)) void* AllocateMemory(std::size_t size) {
   void* block = platform::MemoryAllocate(size == 0 ? 1 : size);
-  if (block == nullptr) RuntimeError(kRuntimeErrorOutOfMemory, __builtin_return_address(0));
+  if (block == nullptr) ReportOutOfMemory(__builtin_return_address(0));
   return block;
 }
 
 __attribute__((noinline)) void* ResizeMemory(void* block, std::size_t size) {
   void* resized = block == nullptr ? platform::MemoryAllocate(size == 0 ? 1 : size)
                                    : platform::MemoryResize(block, size == 0 ? 1 : size);
-  if (resized == nullptr) RuntimeError(kRuntimeErrorOutOfMemory, __builtin_return_address(0));
+  if (resized == nullptr) ReportOutOfMemory(__builtin_return_address(0));
   return resized;
 }
 
@@ -23,4 +22,4 @@ void ReleaseMemory(void* block) {
   if (block != nullptr) platform::MemoryRelease(block);
 }
 
-}  // namespace launcher
+}  // namespace support
