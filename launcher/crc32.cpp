@@ -17,6 +17,8 @@ namespace launcher {
 
 namespace {
 
+// Built at start-up: it takes no room in the image file (see the build's
+// size flags for how it stays in .bss).
 uint32_t crcTable[256];
 bool useFolding = false;
 

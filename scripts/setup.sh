@@ -38,8 +38,13 @@ add_deb_src() {
 
 apt_install "${packages[@]}"
 
-# Static decoder-only liblzma for i686-w64-mingw32, from Debian's xz-utils source.
-cache=/var/cache/setup-launcher/liblzma-i686
+# Static decoder-only liblzma for i686-w64-mingw32, from Debian's xz-utils
+# source, with the flags that cmake/windows.cmake states (and why). Each set of
+# flags has its own folder; liblzma-i686 points at the current one.
+lzma_cflags=$(sed -n 's/^# LIBLZMA_CFLAGS: //p' "$here/cmake/windows.cmake")
+[ -n "$lzma_cflags" ] || { echo "setup: no LIBLZMA_CFLAGS line in cmake/windows.cmake" >&2; exit 1; }
+link=/var/cache/setup-launcher/liblzma-i686
+cache=$link-$(echo "$lzma_cflags" | sha256sum | cut -c1-12)
 if [ ! -f "$cache/lib/liblzma.a" ]; then
   need_root
   if add_deb_src; then apt_updated=0; fi
@@ -57,10 +62,15 @@ if [ ! -f "$cache/lib/liblzma.a" ]; then
       --disable-encoders --enable-decoders=lzma1 --disable-match-finders \
       --enable-checks=crc32 --disable-xz --disable-xzdec --disable-lzmadec \
       --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc \
-      --disable-nls --disable-rpath CFLAGS="-Os -ffunction-sections -fdata-sections" >/dev/null &&
+      --disable-nls --disable-rpath CFLAGS="$lzma_cflags" >/dev/null &&
     make -s -j"$(nproc)" -C src/liblzma >/dev/null &&
     make -s -C src/liblzma install >/dev/null )
   rm -rf "$work"
+fi
+if [ "$(readlink "$link" 2>/dev/null)" != "$cache" ]; then
+  need_root
+  rm -rf "$link"
+  ln -s "$cache" "$link"
 fi
 # Wine for the end-to-end tests, on the backend this machine can run.
 if [ "${SETUP_SKIP_WINE:-0}" != 1 ]; then
