@@ -14,7 +14,7 @@ packages=(cmake g++ make pkg-config python3
           clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          dpkg-dev xz-utils openssl osslsigncode)
+          dpkg-dev xz-utils time openssl osslsigncode)
 
 # deb-src entries, derived from the configured deb entries (needed by
 # "apt-get source xz-utils").
