@@ -37,11 +37,18 @@ target_link_libraries(package_writer PUBLIC launcher_core pe_image PkgConfig::LZ
 
 
 # The package tool for package authors.
+# Options (CLI11), JSON (nlohmann-json) and the package file (toml++) come from
+# Debian's libraries; the launcher image uses none of them.
+find_package(CLI11 CONFIG REQUIRED)
+find_package(nlohmann_json CONFIG REQUIRED)
+pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
 add_executable(setup-package
-  tools/package_tool/main.cpp tools/package_tool/common.cpp tools/package_tool/build_command.cpp
-  tools/package_tool/inspect_command.cpp tools/package_tool/verify_command.cpp
-  tools/package_tool/extract_command.cpp)
-target_link_libraries(setup-package PRIVATE package_writer)
+  tools/package_tool/main.cpp tools/package_tool/files.cpp tools/package_tool/report.cpp
+  tools/package_tool/build_command.cpp tools/package_tool/inspect_command.cpp
+  tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp)
+target_link_libraries(setup-package PRIVATE package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
+                      PkgConfig::TOMLPLUSPLUS)
+target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")
 
 if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)

@@ -14,7 +14,7 @@
 
 namespace launcher {
 
-void RunLauncher() {
+void RunLauncher(DecodeStep decode) {
   PackageLocator locator{};
   PackageHeader header{};
   VersionInformation version{};
@@ -42,7 +42,7 @@ void RunLauncher() {
       support::TStream decompressed;
 
       // 6. Decode.
-      DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed);
+      decode(ownFile.Get(), payload, header, &compressed, &decompressed);
 
       // 7. Write the temporary copy.
       copyPath = MakeCopyPath(ChooseTemporaryFolder());
@@ -56,7 +56,9 @@ void RunLauncher() {
   LaunchSetupProgram(copyPath, version.majorVersion, header.elevationMode, locator.detachedSize);
 }
 
-void LauncherMain() {
+void LauncherMain() { LauncherMainWith(DecodePayload); }
+
+void LauncherMainWith(DecodeStep decode) {
   RestrictDllSearch();
   SetUnstartedCopy(nullptr);
   BuildCrcTable();
@@ -64,7 +66,7 @@ void LauncherMain() {
     // The command line is split once, here, and read from then on.
     ArgumentList arguments(platform::GetCommandLineA());
     UseArgumentList(&arguments);
-    RunLauncher();
+    RunLauncher(decode);
   }
   platform::ExitProcess(0);
 }

@@ -11,6 +11,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 # by backend.
 packages=(cmake g++ make pkg-config python3
           liblzma-dev zlib1g-dev libgtest-dev libbenchmark-dev
+          libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
           clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686

@@ -54,6 +54,8 @@ int VersionBit(const std::string& name) {
   for (const auto& [bit, n] : kVersionNames) {
     if (Lower(n) == Lower(name)) return bit;
   }
+  // Windows 11 reports itself as 10.0: the launcher counts it as Windows 10.
+  if (Lower(name) == "windows 11") return 10;
   return -1;
 }
 
@@ -118,7 +120,17 @@ PackageView ReadPackage(const Bytes& file) {
   for (const Region& r : v.regions) {
     if (r.start >= payloadEnd && r.start < dataEnd) dataEnd = r.start;
   }
-  if (payloadEnd != 0 && payloadEnd < dataEnd) AddRegion(&v, "setup data", payloadEnd, dataEnd - payloadEnd);
+  uint64_t payloadsEnd = uint64_t(l.headerOffset) + launcher::kHeaderSize;
+  for (const Region& r : v.regions) {
+    if ((r.name == "32-bit payload" || r.name == "64-bit payload") && r.end > payloadsEnd) payloadsEnd = r.end;
+  }
+  if (payloadEnd != 0 && payloadEnd < payloadsEnd) {
+    v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
+                         ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
+                         "): setup programs would look for their data in the wrong place");
+  } else if (payloadEnd != 0 && payloadEnd < dataEnd) {
+    AddRegion(&v, "setup data", payloadEnd, dataEnd - payloadEnd);
+  }
   if (v.recordedSize < file.size()) {
     Region after{"after the recorded end", v.recordedSize, file.size()};
     pe::ImageInfo info;
@@ -130,6 +142,18 @@ PackageView ReadPackage(const Bytes& file) {
     }
     v.regions.push_back(after);
   }
+  // A certificate-table entry that points anywhere but after the recorded end
+  // is a signature the package outgrew: signing tools and Windows' checks fail.
+  {
+    pe::ImageInfo info;
+    std::string error;
+    if (pe::Parse(file, &info, &error) && info.securitySize != 0 && !v.signature) {
+      v.problems.push_back("the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
+                           ", " + std::to_string(info.securitySize) +
+                           " bytes) does not point at a signature after the package: a stale entry; build again "
+                           "from an unsigned launcher and sign the finished package");
+    }
+  }
   std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
   for (size_t i = 1; i < v.regions.size(); ++i) {
     if (v.regions[i].start < v.regions[i - 1].end) {
@@ -137,6 +161,51 @@ PackageView ReadPackage(const Bytes& file) {
     }
   }
   return v;
+}
+
+Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry) {
+  Decoded d;
+  if (entry.uncompressedSize > kDecodeLimit && entry.uncompressedSize < launcher::kLimit) {
+    d.beyondLimit = true;
+    d.message = "it decodes to " + std::to_string(entry.uncompressedSize >> 20) + " MiB, more than the " +
+                std::to_string(kDecodeLimit >> 20) + " MiB this tool decodes";
+    return d;
+  }
+  d.ok = DecodeEntry(file, entry, &d.program, &d.message);
+  return d;
+}
+
+void CheckPrograms(const Bytes& file, PackageView* v, Bytes* program32, Bytes* program64) {
+  if (!v->headerRead) return;
+  struct Slot {
+    const launcher::PayloadEntry& entry;
+    const char* name;
+    uint16_t machine;
+    Bytes* out;
+  };
+  const launcher::PayloadEntry& e64 = v->header.payload64;
+  for (const Slot& s : {Slot{v->header.payload32, "32-bit payload", pe::kMachineI386, program32},
+                        Slot{e64, "64-bit payload", pe::kMachineAmd64, program64}}) {
+    if (s.entry.offset == 0 || (s.machine == pe::kMachineAmd64 && s.entry.offset == launcher::kNotFor64BitWindows)) {
+      continue;
+    }
+    Decoded d = DecodeWithinLimit(file, s.entry);
+    if (d.beyondLimit) {
+      v->problems.push_back(std::string(s.name) + ": not checked: " + d.message);
+      continue;
+    }
+    if (!d.ok) {
+      v->problems.push_back(std::string(s.name) + ": the launcher refuses it with \"" + d.message +
+                            "\" (its stream does not decode to the recorded " +
+                            std::to_string(s.entry.uncompressedSize) + " bytes)");
+      continue;
+    }
+    std::string problem;
+    if (!pe::CheckProgram(d.program, s.machine, &problem)) {
+      v->problems.push_back(std::string(s.name) + ": " + problem + ": Windows will not start it");
+    }
+    if (s.out != nullptr) *s.out = std::move(d.program);
+  }
 }
 
 bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message) {

@@ -43,6 +43,24 @@ PackageView ReadPackage(const Bytes& file);
 // the message the launcher would show.
 bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message);
 
+// The most a tool decodes of one payload (1 GiB): a stream that claims more is
+// reported, not decoded.
+constexpr uint64_t kDecodeLimit = uint64_t(1) << 30;
+
+struct Decoded {
+  bool ok = false;
+  bool beyondLimit = false;  // not decoded: it claims more than kDecodeLimit
+  std::string message;       // when not ok: what the launcher would show
+  Bytes program;
+};
+Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry);
+
+// Problems of the decoded programs: each payload decoded (within the limit)
+// and its program checked against its slot (i386 for the 32-bit one, x86-64
+// for the 64-bit one). Appended to view->problems; the programs are handed
+// back for callers that need them (empty when not decoded).
+void CheckPrograms(const Bytes& file, PackageView* view, Bytes* program32, Bytes* program64);
+
 // The bit of the allowed-version set for a version name ("Windows XP",
 // "later", ...), letter case ignored; -1 when unknown.
 int VersionBit(const std::string& name);

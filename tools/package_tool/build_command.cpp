@@ -1,54 +1,130 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
+#include <memory>
+#include <optional>
 #include <sstream>
 
+#include <toml++/toml.h>
+
 #include "launcher/package_format.h"
+#include "platform/sim/sim_machine.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/files.h"
+#include "tools/package_tool/report.h"
 #include "tools/pe/pe_image.h"
 
 namespace tool {
 
 namespace {
 
-const char kUsage[] =
-    "usage: setup-package build --launcher IMAGE --output FILE [options]\n"
-    "\n"
-    "setup programs (at least one):\n"
-    "  --program32 FILE          the 32-bit setup program\n"
-    "  --program64 FILE          the 64-bit setup program (with --program32: used on 64-bit Windows)\n"
-    "  --not-for-64bit           the 32-bit program must not run on 64-bit Windows\n"
-    "contents:\n"
-    "  --setup-data FILE         data for the setup program, placed after the payloads\n"
-    "  --architecture-message TEXT | --architecture-message-file FILE\n"
-    "                            shown when the machine's architecture does not suit (UTF-8)\n"
-    "  --version-message TEXT | --version-message-file FILE\n"
-    "                            shown when the Windows version is not allowed; %USER% becomes\n"
-    "                            the version's name (UTF-8)\n"
-    "requirements and start:\n"
-    "  --versions LIST           allowed versions, comma-separated: Windows 95, Windows 98,\n"
-    "                            Windows ME, Windows NT 4, Windows 2000, Windows XP,\n"
-    "                            Windows Vista, Windows 7, Windows 8, Windows 8.1, Windows 10,\n"
-    "                            later (default: all of them)\n"
-    "  --elevation 0|1|2         with /silent or /s on Vista and later without administrator\n"
-    "                            rights: 0 plain, 1 elevated (runas), 2 with /noadmin (default 0)\n"
-    "  --detached                the launcher neither waits for the setup program nor deletes\n"
-    "                            its temporary copy\n"
-    "checking and compression:\n"
-    "  --crc-reach WHAT          payloads (header and payloads, default), whole, or a byte count\n"
-    "  --lzma-preset 0-9         compression preset (default 6)\n"
-    "  --dictionary BYTES        LZMA dictionary size (default 4194304)\n"
-    "  --lc N --lp N --pb N      LZMA literal and position bits (default 3, 0, 2; lc + lp <= 4)\n"
-    "  --replace                 accept an image that already carries a package and replace it\n";
+// Every option of build; unset ones come from the package file, then from
+// the defaults.
+struct BuildSettings {
+  std::optional<std::string> launcher, output, program32, program64, setupData;
+  std::optional<std::string> architectureMessage, architectureMessageFile, versionMessage, versionMessageFile;
+  std::optional<std::string> versions, crcReach;
+  std::optional<uint32_t> elevation, lzmaPreset, dictionary, lc, lp, pb, codePage;
+  std::optional<bool> notFor64Bit, detached, replace;
+};
 
-bool ParseNumber(const std::string& text, uint64_t max, uint32_t* out) {
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  const uint64_t v = std::stoull(text);
-  if (v > max) return false;
-  *out = static_cast<uint32_t>(v);
-  return true;
+// Takes each field of `fallback` that `settings` lacks.
+void Merge(BuildSettings* settings, const BuildSettings& fallback) {
+#define TAKE(field) \
+  if (!settings->field) settings->field = fallback.field;
+  TAKE(launcher) TAKE(output) TAKE(program32) TAKE(program64) TAKE(setupData) TAKE(architectureMessage)
+  TAKE(architectureMessageFile) TAKE(versionMessage) TAKE(versionMessageFile) TAKE(versions) TAKE(crcReach)
+  TAKE(elevation) TAKE(lzmaPreset) TAKE(dictionary) TAKE(lc) TAKE(lp) TAKE(pb) TAKE(codePage) TAKE(notFor64Bit)
+  TAKE(detached) TAKE(replace)
+#undef TAKE
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Reads the package file. Paths in it are relative to its own folder.
+// Returns kExitFine, or kExitInputOutput / kExitUsage with a message that
+// names the file, and for a bad key the key and its line.
+int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* error) {
+  packaging::Bytes bytes;
+  if (!ReadInputFile(path, &bytes, error)) return kExitInputOutput;
+  toml::table table;
+  try {
+    table = toml::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
+  } catch (const toml::parse_error& e) {
+    std::ostringstream s;
+    s << path << ":" << e.source().begin.line << ": " << e.description();
+    *error = s.str();
+    return kExitUsage;
+  }
+  const std::string base = FolderOf(path);
+  auto where = [&](const toml::node& node, const std::string& key) {
+    return path + ":" + std::to_string(node.source().begin.line) + ": " + key;
+  };
+  for (auto& [k, node] : table) {
+    const std::string key(k.str());
+    auto text = [&](std::optional<std::string>* field, bool isPath) {
+      if (!node.is_string()) return *error = where(node, key) + " takes a text", false;
+      std::string v = *node.value<std::string>();
+      if (isPath && !v.empty() && v[0] != '/') v = base + "/" + v;
+      *field = v;
+      return true;
+    };
+    auto number = [&](std::optional<uint32_t>* field) {
+      const std::optional<int64_t> v = node.value<int64_t>();
+      if (!v || *v < 0 || *v > 0xFFFFFFFF) return *error = where(node, key) + " takes a whole number", false;
+      *field = static_cast<uint32_t>(*v);
+      return true;
+    };
+    auto flag = [&](std::optional<bool>* field) {
+      if (!node.is_boolean()) return *error = where(node, key) + " takes true or false", false;
+      *field = *node.value<bool>();
+      return true;
+    };
+    bool ok;
+    if (key == "launcher") ok = text(&out->launcher, true);
+    else if (key == "output") ok = text(&out->output, true);
+    else if (key == "program32") ok = text(&out->program32, true);
+    else if (key == "program64") ok = text(&out->program64, true);
+    else if (key == "setup-data") ok = text(&out->setupData, true);
+    else if (key == "architecture-message") ok = text(&out->architectureMessage, false);
+    else if (key == "architecture-message-file") ok = text(&out->architectureMessageFile, true);
+    else if (key == "version-message") ok = text(&out->versionMessage, false);
+    else if (key == "version-message-file") ok = text(&out->versionMessageFile, true);
+    else if (key == "crc-reach") {
+      if (node.is_integer()) ok = true, out->crcReach = std::to_string(*node.value<int64_t>());
+      else ok = text(&out->crcReach, false);
+    } else if (key == "versions") {
+      if (const toml::array* list = node.as_array()) {
+        std::string joined;
+        ok = true;
+        for (const toml::node& item : *list) {
+          if (!item.is_string()) ok = false;
+          else joined += (joined.empty() ? "" : ",") + *item.value<std::string>();
+        }
+        if (!ok) *error = where(node, key) + " takes a list of version names";
+        out->versions = joined;
+      } else {
+        ok = text(&out->versions, false);
+      }
+    } else if (key == "elevation") ok = number(&out->elevation);
+    else if (key == "lzma-preset") ok = number(&out->lzmaPreset);
+    else if (key == "dictionary") ok = number(&out->dictionary);
+    else if (key == "lc") ok = number(&out->lc);
+    else if (key == "lp") ok = number(&out->lp);
+    else if (key == "pb") ok = number(&out->pb);
+    else if (key == "codepage") ok = number(&out->codePage);
+    else if (key == "not-for-64bit") ok = flag(&out->notFor64Bit);
+    else if (key == "detached") ok = flag(&out->detached);
+    else if (key == "replace") ok = flag(&out->replace);
+    else return *error = where(node, key) + ": unknown key", kExitUsage;
+    if (!ok) return kExitUsage;
+  }
+  return kExitFine;
 }
 
 bool ParseVersions(const std::string& list, uint64_t* set, std::string* unknown) {
@@ -58,17 +134,13 @@ bool ParseVersions(const std::string& list, uint64_t* set, std::string* unknown)
   while (std::getline(in, name, ',')) {
     while (!name.empty() && name.front() == ' ') name.erase(name.begin());
     while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) continue;
     const int bit = packaging::VersionBit(name);
-    if (bit < 0) {
-      *unknown = name;
-      return false;
-    }
+    if (bit < 0) return *unknown = name, false;
     *set |= uint64_t(1) << bit;
   }
   return true;
 }
-
-bool ReadMessage(const std::string& text, std::u16string* out) { return packaging::Utf8ToUtf16(text, out); }
 
 // Refuses images that cannot take a package. With `replace`, an image that
 // already carries one is cut back to its last section.
@@ -92,103 +164,241 @@ bool PrepareImage(packaging::Bytes* image, bool replace, const std::string& path
   return true;
 }
 
-}  // namespace
+// Message text: UTF-8, from the option or from a file (a BOM and trailing
+// line ends dropped).
+bool ReadMessage(const std::optional<std::string>& text, const std::optional<std::string>& file, const char* option,
+                 std::u16string* out, int* status, std::string* error) {
+  std::string s;
+  if (file) {
+    packaging::Bytes bytes;
+    if (!ReadInputFile(*file, &bytes, error)) return *status = kExitInputOutput, false;
+    s.assign(bytes.begin(), bytes.end());
+    if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  } else if (text) {
+    s = *text;
+  }
+  if (!packaging::Utf8ToUtf16(s, out)) {
+    *error = std::string(option) + ": the text is not UTF-8";
+    return *status = kExitUsage, false;
+  }
+  return true;
+}
 
-int Build(Arguments& args) {
-  packaging::PackageInput input;
-  std::string output, launcherPath;
-  bool replace = false;
-  std::string v;
-  while (!args.Done()) {
-    const std::string option = args.Next();
-    if (option == "--help" || option == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (option == "--launcher" && args.Value(&launcherPath)) {
-      if (!ReadFile(launcherPath, &input.image)) return Fail(launcherPath + ": cannot read the launcher image");
-    } else if ((option == "--program32" || option == "--program64") && args.Value(&v)) {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(v, ec);
-      if (!ec && size >= launcher::kLimit) return Fail(v + ": setup programs must be smaller than 2 GiB");
-      packaging::Bytes program;
-      if (!ReadFile(v, &program)) return Fail(v + ": cannot read the setup program");
-      (option == "--program32" ? input.program32 : input.program64) = program;
-    } else if (option == "--setup-data" && args.Value(&v)) {
-      if (!ReadFile(v, &input.setupData)) return Fail(v + ": cannot read the setup data");
-    } else if ((option == "--architecture-message" || option == "--version-message") && args.Value(&v)) {
-      std::u16string* target = option == "--version-message" ? &input.versionMessage : &input.architectureMessage;
-      if (!ReadMessage(v, target)) return Fail(option + ": the text is not UTF-8");
-    } else if ((option == "--architecture-message-file" || option == "--version-message-file") && args.Value(&v)) {
-      packaging::Bytes text;
-      if (!ReadFile(v, &text)) return Fail(v + ": cannot read the message");
-      std::string s(text.begin(), text.end());
-      if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
-      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-      std::u16string* target =
-          option == "--version-message-file" ? &input.versionMessage : &input.architectureMessage;
-      if (!ReadMessage(s, target)) return Fail(v + ": the message is not UTF-8");
-    } else if (option == "--versions" && args.Value(&v)) {
-      std::string unknown;
-      if (!ParseVersions(v, &input.allowedVersions, &unknown)) {
-        return Fail("--versions: unknown version name '" + unknown + "' (see --help)");
-      }
-    } else if (option == "--elevation" && args.Value(&v)) {
-      uint32_t mode;
-      if (!ParseNumber(v, 2, &mode)) return Fail("--elevation takes 0, 1 or 2");
-      input.elevationMode = static_cast<uint8_t>(mode);
-    } else if (option == "--crc-reach" && args.Value(&v)) {
-      if (v == "payloads") {
-        input.crcReach = packaging::CrcReach::kHeaderAndPayloads;
-      } else if (v == "whole") {
-        input.crcReach = packaging::CrcReach::kWholePackage;
-      } else if (ParseNumber(v, launcher::kLimit - 1, &input.crcByteCount)) {
-        input.crcReach = packaging::CrcReach::kByteCount;
-      } else {
-        return Fail("--crc-reach takes payloads, whole or a byte count below 2 GiB");
-      }
-    } else if (option == "--lzma-preset" && args.Value(&v)) {
-      if (!ParseNumber(v, 9, &input.lzma.preset)) return Fail("--lzma-preset takes 0 to 9");
-    } else if (option == "--dictionary" && args.Value(&v)) {
-      if (!ParseNumber(v, 1u << 30, &input.lzma.dictionarySize) || input.lzma.dictionarySize < 4096) {
-        return Fail("--dictionary takes a size from 4096 to 1073741824 bytes");
-      }
-    } else if ((option == "--lc" || option == "--lp" || option == "--pb") && args.Value(&v)) {
-      uint32_t* target = option == "--lc" ? &input.lzma.lc : option == "--lp" ? &input.lzma.lp : &input.lzma.pb;
-      if (!ParseNumber(v, 4, target)) return Fail(option + " takes 0 to 4");
-    } else if (option == "--not-for-64bit") {
-      input.notFor64BitWindows = true;
-    } else if (option == "--detached") {
-      input.detached = true;
-    } else if (option == "--replace") {
-      replace = true;
-    } else if (option == "--output" && args.Value(&output)) {
-    } else {
-      std::fprintf(stderr, "setup-package build: unknown or incomplete option '%s'\n", option.c_str());
-      return UsageError(kUsage);
+// Warnings about a message: control characters, and characters the code
+// page lacks (which the box shows otherwise).
+std::vector<std::string> CheckMessage(const std::u16string& text, uint32_t codePage, const char* which) {
+  std::vector<std::string> warnings;
+  if (text.empty()) return warnings;
+  for (char16_t c : text) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      warnings.push_back(std::string(which) + " holds control characters (the box shows them as they are)");
+      break;
     }
   }
-  if (launcherPath.empty() || output.empty()) return UsageError(kUsage);
-  if (!input.program32 && !input.program64) return Fail("give --program32, --program64 or both");
-  if (input.lzma.lc + input.lzma.lp > 4) return Fail("--lc plus --lp must be at most 4 (liblzma decodes nothing else)");
-  std::string error;
-  if (!PrepareImage(&input.image, replace, launcherPath, &error)) return Fail(error);
-  // A progress line on a terminal for programs of more than a few MiB.
-  const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
-                                  input.program64 ? input.program64->size() : 0);
-  const bool showProgress = isatty(STDERR_FILENO) && largest > (size_t(4) << 20);
-  if (showProgress) {
-    input.lzma.progress = [](uint64_t done, uint64_t total) {
-      std::fprintf(stderr, "\rcompressing: %3u%% of %llu MiB", static_cast<unsigned>(done * 100 / total),
-                   static_cast<unsigned long long>(total >> 20));
-      if (done == total) std::fputc('\n', stderr);
-    };
+  sim::Machine machine;
+  machine.codePage = codePage;
+  machine.Install();
+  std::string ansi(text.size() * 2 + 2, '\0');
+  const int32_t n = platform::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int32_t>(text.size()),
+                                                  &ansi[0], static_cast<int32_t>(ansi.size()));
+  std::u16string back(text.size() + 1, u'\0');
+  const int32_t m = platform::MultiByteToWideChar(codePage, 0, ansi.data(), n, &back[0],
+                                                  static_cast<int32_t>(back.size()));
+  back.resize(m > 0 ? static_cast<size_t>(m) : 0);
+  if (back != text) {
+    warnings.push_back(std::string(which) + " holds characters that code page " + std::to_string(codePage) +
+                       " lacks: users with that code page see \"" + Escaped(Utf16ToValidUtf8(back)) + "\"");
   }
-  packaging::BuiltPackage package;
-  if (!packaging::BuildPackage(input, &package, &error)) return Fail(output + ": " + error);
-  if (!WriteFileAtomically(output, package.bytes)) return Fail(output + ": cannot write");
-  std::printf("%s: %zu bytes (header at %u, CRC over %u bytes)\n", output.c_str(), package.bytes.size(),
-              package.locator.headerOffset, package.locator.crcLength);
-  return 0;
+  return warnings;
+}
+
+}  // namespace
+
+Runner AddBuild(CLI::App& app, const Common& common) {
+  struct State {
+    BuildSettings cli;
+    std::string config;
+    bool json = false;
+  };
+  auto st = std::make_shared<State>();
+  CLI::App* sub = app.add_subcommand(
+      "build",
+      "Makes a package: the launcher image followed by the package (header, the LZMA-compressed\n"
+      "setup programs, setup data, messages). Options may also come from a package file\n"
+      "(--config, TOML, keys named as the options without the dashes, paths relative to the\n"
+      "file); options given here override it. The output appears whole or not at all.");
+  auto& c = st->cli;
+  sub->add_option("--config", st->config, "a package file (TOML) holding any of the options below");
+  sub->add_option("--launcher", c.launcher, "the launcher image (launcher.exe)");
+  sub->add_option("--output", c.output, "the package to write (replaced when it exists)");
+  sub->add_option("--program32", c.program32, "the 32-bit setup program (an i386 Windows program)");
+  sub->add_option("--program64", c.program64,
+                  "the 64-bit setup program (an x86-64 Windows program; with --program32 it is the one\n"
+                  "used on 64-bit Windows)");
+  sub->add_flag("--not-for-64bit{true}", c.notFor64Bit, "the 32-bit program must not run on 64-bit Windows");
+  sub->add_option("--setup-data", c.setupData, "data for the setup program, placed right after the payloads");
+  sub->add_option("--architecture-message", c.architectureMessage,
+                  "shown when the machine's architecture does not suit (UTF-8)");
+  sub->add_option("--architecture-message-file", c.architectureMessageFile, "the same from a file");
+  sub->add_option("--version-message", c.versionMessage,
+                  "shown when the Windows version is not allowed; %USER% becomes the version's name");
+  sub->add_option("--version-message-file", c.versionMessageFile, "the same from a file");
+  sub->add_option("--versions", c.versions,
+                  "allowed versions, comma-separated: Windows 95, Windows 98, Windows ME, Windows NT 4,\n"
+                  "Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, Windows 8.1,\n"
+                  "Windows 10 (Windows 11 reports 10.0 and is the same bit; \"Windows 11\" is accepted\n"
+                  "for it), later (versions after 10, such as 11.0); default: all of them. The launcher\n"
+                  "never allows 6.4 to 9.x.");
+  sub->add_option("--elevation", c.elevation,
+                  "with /silent or /s on Vista and later without administrator rights: 0 plain,\n"
+                  "1 elevated (runas), 2 with /noadmin (default 0)")
+      ->check(CLI::Range(0, 2));
+  sub->add_flag("--detached{true}", c.detached,
+                "the launcher neither waits for the setup program nor deletes its temporary copy");
+  sub->add_option("--crc-reach", c.crcReach,
+                  "payloads (header and payloads, default), whole, or a byte count from the header on");
+  sub->add_option("--lzma-preset", c.lzmaPreset, "compression preset (default 6)")->check(CLI::Range(0, 9));
+  sub->add_option("--dictionary", c.dictionary, "LZMA dictionary size in bytes (default 4194304)")
+      ->check(CLI::Range(4096u, 1u << 30));
+  sub->add_option("--lc", c.lc, "LZMA literal context bits (default 3; lc + lp <= 4)")->check(CLI::Range(0, 4));
+  sub->add_option("--lp", c.lp, "LZMA literal position bits (default 0)")->check(CLI::Range(0, 4));
+  sub->add_option("--pb", c.pb, "LZMA position bits (default 2)")->check(CLI::Range(0, 4));
+  sub->add_option("--codepage", c.codePage, "the code page the messages are checked against (default 1252)")
+      ->check(CLI::IsMember({1252, 932}));
+  sub->add_flag("--replace{true}", c.replace, "accept an image that already carries a package and replace it");
+  sub->add_flag("--json", st->json, "print the result as JSON (with a schemaVersion)");
+  return [st, &common]() {
+    BuildSettings s = st->cli;
+    std::string error;
+    if (!st->config.empty()) {
+      BuildSettings fromFile;
+      const int status = ReadPackageFile(st->config, &fromFile, &error);
+      if (status != kExitFine) return Fail(status, error);
+      Merge(&s, fromFile);
+    }
+    if (!s.launcher) return Fail(kExitUsage, "build: --launcher is required");
+    if (!s.output) return Fail(kExitUsage, "build: --output is required");
+    if (!s.program32 && !s.program64) return Fail(kExitUsage, "build: give --program32, --program64 or both");
+    packaging::PackageInput input;
+    if (!ReadInputFile(*s.launcher, &input.image, &error)) return Fail(kExitInputOutput, error);
+    for (const auto& [path, slot, machine] :
+         {std::make_tuple(s.program32, &input.program32, pe::kMachineI386),
+          std::make_tuple(s.program64, &input.program64, pe::kMachineAmd64)}) {
+      if (!path) continue;
+      struct stat info;
+      if (::stat(path->c_str(), &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) >= launcher::kLimit) {
+        return Fail(kExitProblems, *path + ": setup programs must be smaller than 2 GiB");
+      }
+      packaging::Bytes program;
+      if (!ReadInputFile(*path, &program, &error)) return Fail(kExitInputOutput, error);
+      std::string problem;
+      if (!pe::CheckProgram(program, machine, &problem)) {
+        return Fail(kExitProblems, *path + ": " + problem + " (" +
+                                       (machine == pe::kMachineI386 ? "--program32" : "--program64") +
+                                       " takes a " + (machine == pe::kMachineI386 ? "32-bit" : "64-bit") +
+                                       " Windows program)");
+      }
+      *slot = std::move(program);
+    }
+    if (s.setupData && !ReadInputFile(*s.setupData, &input.setupData, &error)) return Fail(kExitInputOutput, error);
+    int status = kExitFine;
+    if (!ReadMessage(s.architectureMessage, s.architectureMessageFile, "--architecture-message",
+                     &input.architectureMessage, &status, &error) ||
+        !ReadMessage(s.versionMessage, s.versionMessageFile, "--version-message", &input.versionMessage, &status,
+                     &error)) {
+      return Fail(status, error);
+    }
+    if (s.versions) {
+      std::string unknown;
+      if (!ParseVersions(*s.versions, &input.allowedVersions, &unknown)) {
+        return Fail(kExitUsage, "--versions: unknown version name '" + Escaped(unknown) + "' (see build --help)");
+      }
+    }
+    input.elevationMode = static_cast<uint8_t>(s.elevation.value_or(0));
+    input.detached = s.detached.value_or(false);
+    input.notFor64BitWindows = s.notFor64Bit.value_or(false);
+    if (input.notFor64BitWindows && (!input.program32 || input.program64)) {
+      return Fail(kExitUsage, "--not-for-64bit goes with --program32 alone");
+    }
+    const std::string reach = s.crcReach.value_or("payloads");
+    if (reach == "payloads") {
+      input.crcReach = packaging::CrcReach::kHeaderAndPayloads;
+    } else if (reach == "whole") {
+      input.crcReach = packaging::CrcReach::kWholePackage;
+    } else if (!reach.empty() && reach.size() <= 10 && reach.find_first_not_of("0123456789") == std::string::npos &&
+               std::stoull(reach) < launcher::kLimit) {
+      input.crcReach = packaging::CrcReach::kByteCount;
+      input.crcByteCount = static_cast<uint32_t>(std::stoull(reach));
+    } else {
+      return Fail(kExitUsage, "--crc-reach takes payloads, whole or a byte count below 2 GiB");
+    }
+    input.lzma.preset = s.lzmaPreset.value_or(6);
+    input.lzma.dictionarySize = s.dictionary.value_or(1u << 22);
+    input.lzma.lc = s.lc.value_or(3);
+    input.lzma.lp = s.lp.value_or(0);
+    input.lzma.pb = s.pb.value_or(2);
+    if (input.lzma.lc + input.lzma.lp > 4) return Fail(kExitUsage, "--lc plus --lp must be at most 4 (liblzma decodes nothing else)");
+    if (!PrepareImage(&input.image, s.replace.value_or(false), *s.launcher, &error)) return Fail(kExitProblems, error);
+
+    // What the package's users would meet that the author may not mean.
+    const uint32_t codePage = s.codePage.value_or(1252);
+    std::vector<std::string> warnings;
+    auto warn = [&](const std::string& w) {
+      warnings.push_back(w);
+      Warn(common, w);
+    };
+    if (input.allowedVersions == 0) warn("no Windows version is allowed: the package runs nowhere");
+    const uint64_t everything = ((uint64_t(1) << 11) - 1) | (uint64_t(1) << 63);
+    if ((input.allowedVersions & everything) != everything && input.versionMessage.empty()) {
+      warn("some Windows versions are refused but there is no --version-message: their users see an empty box");
+    }
+    const bool refusesAnArchitecture = !input.program32 || input.notFor64BitWindows;
+    if (refusesAnArchitecture && input.architectureMessage.empty()) {
+      warn(std::string(!input.program32 ? "32-bit" : "64-bit") +
+           " Windows is refused but there is no --architecture-message: its users see an empty box");
+    }
+    for (const std::string& w : CheckMessage(input.architectureMessage, codePage, "the architecture message")) warn(w);
+    for (const std::string& w : CheckMessage(input.versionMessage, codePage, "the version message")) warn(w);
+
+    const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
+                                    input.program64 ? input.program64->size() : 0);
+    if ((common.verbose || isatty(STDERR_FILENO)) && !common.quiet && largest > (size_t(4) << 20)) {
+      input.lzma.progress = [](uint64_t done, uint64_t total) {
+        std::fprintf(stderr, "\rcompressing: %3u%% of %llu MiB", static_cast<unsigned>(done * 100 / total),
+                     static_cast<unsigned long long>(total >> 20));
+        if (done == total) std::fputc('\n', stderr);
+      };
+    }
+    packaging::BuiltPackage package;
+    if (!packaging::BuildPackage(input, &package, &error)) return Fail(kExitProblems, *s.output + ": " + error);
+    if (input.crcReach == packaging::CrcReach::kByteCount &&
+        uint64_t(package.locator.headerOffset) + input.crcByteCount > package.bytes.size()) {
+      return Fail(kExitUsage, "--crc-reach " + reach + " reaches past the end of the package (" +
+                                  std::to_string(package.bytes.size() - package.locator.headerOffset) +
+                                  " bytes from the header on)");
+    }
+    // A signature of the launcher (or of a replaced package) does not cover
+    // the new file: its entry goes, and the checksum is made anew.
+    pe::ClearSignatureAndChecksum(&package.bytes);
+    if (!WriteOutputFile(*s.output, package.bytes, Existing::kReplace, &error)) return Fail(kExitInputOutput, error);
+    if (st->json) {
+      nlohmann::ordered_json j;
+      j["command"] = "build";
+      j["output"] = *s.output;
+      j["size"] = package.bytes.size();
+      j["headerOffset"] = package.locator.headerOffset;
+      j["crcLength"] = package.locator.crcLength;
+      j["setupData"] = {{"start", package.setupDataOffset},
+                        {"end", package.setupDataOffset + input.setupData.size()}};
+      j["warnings"] = warnings;
+      PrintJson(j);
+    } else if (!common.quiet) {
+      std::printf("%s: %zu bytes (header at %u, CRC over %u bytes)\n", s.output->c_str(), package.bytes.size(),
+                  package.locator.headerOffset, package.locator.crcLength);
+    }
+    return kExitFine;
+  };
 }
 
 }  // namespace tool

@@ -1,72 +1,92 @@
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/files.h"
+#include "tools/package_tool/report.h"
 
 namespace tool {
 
-namespace {
-
-const char kUsage[] =
-    "usage: setup-package extract PACKAGE --output-dir FOLDER\n"
-    "\n"
-    "Writes the decoded setup programs (setup32.exe, setup64.exe) and the setup data\n"
-    "(setup-data.bin) of the package into FOLDER, decoded by the launcher's own code.\n";
-
-}  // namespace
-
-int Extract(Arguments& args) {
-  std::string path, folder;
-  while (!args.Done()) {
-    const std::string word = args.Next();
-    if (word == "--help" || word == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (word == "--output-dir" && args.Value(&folder)) {
-    } else if (path.empty() && word[0] != '-') {
-      path = word;
-    } else {
-      return UsageError(kUsage);
-    }
-  }
-  if (path.empty() || folder.empty()) return UsageError(kUsage);
-  packaging::Bytes file;
-  if (!ReadFile(path, &file)) return Fail(path + ": cannot read");
-  const packaging::PackageView view = packaging::ReadPackage(file);
-  if (!view.headerRead) return Fail(path + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
-  const launcher::PackageHeader& h = view.header;
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) return Fail(folder + ": cannot create the folder");
-  int written = 0;
-  auto extract = [&](const launcher::PayloadEntry& entry, const char* name) {
-    packaging::Bytes program;
-    std::string message;
-    if (!packaging::DecodeEntry(file, entry, &program, &message)) {
-      return Fail(path + ": " + name + ": the launcher would refuse it: " + message);
-    }
-    const std::string out = folder + "/" + name;
-    if (!WriteFileAtomically(out, program)) return Fail(out + ": cannot write");
-    std::printf("%s: %zu bytes\n", out.c_str(), program.size());
-    ++written;
-    return 0;
+Runner AddExtract(CLI::App& app, const Common& common) {
+  struct Settings {
+    std::string package, folder;
+    bool force = false, salvage = false;
   };
-  if (h.payload32.offset != 0 && extract(h.payload32, "setup32.exe") != 0) return 1;
-  if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows &&
-      extract(h.payload64, "setup64.exe") != 0) {
-    return 1;
-  }
-  for (const packaging::Region& r : view.regions) {
-    if (r.name != "setup data") continue;
-    const std::string out = folder + "/setup-data.bin";
-    if (!WriteFileAtomically(out, packaging::Bytes(file.begin() + r.start, file.begin() + r.end))) {
-      return Fail(out + ": cannot write");
+  auto s = std::make_shared<Settings>();
+  CLI::App* sub = app.add_subcommand(
+      "extract",
+      "Writes the decoded setup programs (setup32.exe, setup64.exe) and the setup data\n"
+      "(setup-data.bin) of the package into FOLDER, decoded by the launcher's own code. Existing\n"
+      "files are kept unless --force is given. A package with problems (a CRC or size that does\n"
+      "not match, a payload the launcher refuses) is not extracted (exit status 1) unless\n"
+      "--salvage is given, which writes what can be read and still exits 1.");
+  sub->add_option("PACKAGE", s->package, "the package file")->required();
+  sub->add_option("--output-dir", s->folder, "the folder to write into (made when missing)")->required();
+  sub->add_flag("--force", s->force, "replace files that exist");
+  sub->add_flag("--salvage", s->salvage, "write what can be read from a damaged package");
+  return [s, &common]() {
+    packaging::Bytes file;
+    std::string error;
+    if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    const packaging::PackageView view = packaging::ReadPackage(file);
+    if (!view.headerRead) {
+      return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
-    std::printf("%s: %zu bytes\n", out.c_str(), static_cast<size_t>(r.end - r.start));
-  }
-  return written > 0 ? 0 : Fail(path + ": no setup program in the package");
+    for (const std::string& p : view.problems) {
+      if (s->salvage) Warn(common, s->package + ": " + Escaped(p));
+    }
+    if (!view.problems.empty() && !s->salvage) {
+      Fail(kExitProblems, s->package + ": " + Escaped(view.problems[0]));
+      return Fail(kExitProblems, "nothing extracted from a package with problems (--salvage writes what can be read)");
+    }
+    if (::mkdir(s->folder.c_str(), 0755) != 0 && errno != EEXIST) {
+      return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
+    }
+    struct stat st;
+    if (::stat(s->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      return Fail(kExitInputOutput, s->folder + ": not a folder");
+    }
+    const Existing existing = s->force ? Existing::kReplace : Existing::kRefuse;
+    int status = view.problems.empty() ? kExitFine : kExitProblems;
+    int written = 0;
+    auto write = [&](const char* name, const packaging::Bytes& bytes) {
+      // Fixed names only: nothing from the package decides where a file goes.
+      const std::string out = s->folder + "/" + name;
+      std::string why;
+      if (!WriteOutputFile(out, bytes, existing, &why)) {
+        status = Fail(kExitInputOutput, why);
+        return;
+      }
+      ++written;
+      if (!common.quiet) std::printf("%s: %zu bytes\n", out.c_str(), bytes.size());
+    };
+    const launcher::PackageHeader& h = view.header;
+    auto extract = [&](const launcher::PayloadEntry& entry, const char* name) {
+      const packaging::Decoded d = packaging::DecodeWithinLimit(file, entry);
+      if (!d.ok) {
+        status = Fail(kExitProblems, s->package + ": " + name + ": " +
+                                         (d.beyondLimit ? d.message : "the launcher would refuse it: " + d.message));
+        return;
+      }
+      write(name, d.program);
+    };
+    if (h.payload32.offset != 0) extract(h.payload32, "setup32.exe");
+    if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows) {
+      extract(h.payload64, "setup64.exe");
+    }
+    for (const packaging::Region& r : view.regions) {
+      if (r.name != "setup data" || r.end > file.size()) continue;
+      write("setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end));
+    }
+    if (written == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
+    return status;
+  };
 }
 
 }  // namespace tool

@@ -1,21 +1,17 @@
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/files.h"
+#include "tools/package_tool/inspect.h"
+#include "tools/package_tool/report.h"
 
 namespace tool {
 
 namespace {
-
-const char kUsage[] =
-    "usage: setup-package inspect PACKAGE [--json]\n"
-    "\n"
-    "Shows the package as a map of the file (launcher image, header, payloads, messages,\n"
-    "setup data, the CRC region, anything after the recorded end such as a signature),\n"
-    "every field in words, the messages, and the problems found. --json prints the same\n"
-    "for scripts. Exit status 1 when problems were found.\n";
 
 const char* ElevationWords(uint8_t mode) {
   switch (mode) {
@@ -30,14 +26,6 @@ std::string PayloadWords(const launcher::PayloadEntry& e, bool is64) {
   if (is64 && e.offset == launcher::kNotFor64BitWindows) return "none, and not to run on 64-bit Windows";
   return "at " + std::to_string(e.offset) + ", " + std::to_string(e.compressedSize) + " bytes compressed, " +
          std::to_string(e.uncompressedSize) + " bytes decoded";
-}
-
-std::string AllowedWords(uint64_t set) {
-  std::string words;
-  for (const auto& [bit, name] : packaging::VersionNames()) {
-    if ((set >> bit) & 1) words += (words.empty() ? "" : ", ") + name;
-  }
-  return words.empty() ? "none" : words;
 }
 
 void PrintText(const packaging::PackageView& v) {
@@ -69,64 +57,86 @@ void PrintText(const packaging::PackageView& v) {
     std::printf("  elevation mode  %u: %s\n", h.elevationMode, ElevationWords(h.elevationMode));
     std::printf("  32-bit program  %s\n", PayloadWords(h.payload32, false).c_str());
     std::printf("  64-bit program  %s\n", PayloadWords(h.payload64, true).c_str());
-    std::printf("  architecture message: \"%s\"\n", packaging::Utf16ToUtf8(v.architectureMessage).c_str());
-    std::printf("  version message:      \"%s\"\n", packaging::Utf16ToUtf8(v.versionMessage).c_str());
+    std::printf("  setup data      %s\n", SetupDataWords(v).c_str());
+    std::printf("  architecture message: \"%s\"\n", Escaped(Utf16ToValidUtf8(v.architectureMessage)).c_str());
+    std::printf("  version message:      \"%s\"\n", Escaped(Utf16ToValidUtf8(v.versionMessage)).c_str());
   }
   std::printf("\n%s\n", v.problems.empty() ? "no problems found" : "problems:");
-  for (const std::string& p : v.problems) std::printf("  - %s\n", p.c_str());
+  for (const std::string& p : v.problems) std::printf("  - %s\n", Escaped(p).c_str());
 }
 
-void PrintJson(const packaging::PackageView& v) {
-  std::printf("{\n  \"fileSize\": %" PRIu64 ",\n  \"hasPackage\": %s", v.fileSize, v.hasPackage ? "true" : "false");
+nlohmann::ordered_json Json(const std::string& path, const packaging::PackageView& v) {
+  nlohmann::ordered_json j;
+  j["command"] = "inspect";
+  j["package"] = path;
+  j["fileSize"] = v.fileSize;
+  j["hasPackage"] = v.hasPackage;
   if (v.hasPackage) {
     const launcher::PackageLocator& l = v.locator;
-    std::printf(",\n  \"locator\": {\"headerOffset\": %u, \"crcLength\": %u, \"crcValue\": %u, \"totalSize\": %" PRIu64
-                ", \"detachedSize\": %u},\n  \"crcMatches\": %s",
-                l.headerOffset, l.crcLength, l.crcValue, launcher::TotalSize(l), l.detachedSize,
-                v.crcMatches ? "true" : "false");
-    std::printf(",\n  \"regions\": [");
-    for (size_t i = 0; i < v.regions.size(); ++i) {
-      std::printf("%s\n    {\"name\": %s, \"start\": %" PRIu64 ", \"end\": %" PRIu64 "}", i ? "," : "",
-                  JsonString(v.regions[i].name).c_str(), v.regions[i].start, v.regions[i].end);
+    j["locator"] = {{"headerOffset", l.headerOffset}, {"crcLength", l.crcLength},
+                    {"crcValue", l.crcValue},         {"totalSize", launcher::TotalSize(l)},
+                    {"detachedSize", l.detachedSize}};
+    j["crcMatches"] = v.crcMatches;
+    j["regions"] = nlohmann::ordered_json::array();
+    for (const packaging::Region& r : v.regions) {
+      j["regions"].push_back({{"name", r.name}, {"start", r.start}, {"end", r.end}});
     }
-    std::printf("\n  ]");
   }
   if (v.headerRead) {
     const launcher::PackageHeader& h = v.header;
     auto entry = [](const launcher::PayloadEntry& e) {
-      return "{\"offset\": " + std::to_string(e.offset) + ", \"compressedSize\": " + std::to_string(e.compressedSize) +
-             ", \"uncompressedSize\": " + std::to_string(e.uncompressedSize) + "}";
+      return nlohmann::ordered_json{
+          {"offset", e.offset}, {"compressedSize", e.compressedSize}, {"uncompressedSize", e.uncompressedSize}};
     };
-    std::string allowed;
+    nlohmann::ordered_json names = nlohmann::ordered_json::array();
     for (const auto& [bit, name] : packaging::VersionNames()) {
-      if ((h.allowedVersions >> bit) & 1) allowed += (allowed.empty() ? "" : ", ") + JsonString(name);
+      if ((h.allowedVersions >> bit) & 1) names.push_back(name);
     }
-    std::printf(",\n  \"header\": {\"lc\": %u, \"lp\": %u, \"pb\": %u, \"dictionarySize\": %u, \"allowedVersions\": %" PRIu64
-                ", \"allowedVersionNames\": [%s], \"elevationMode\": %u, \"payload32\": %s, \"payload64\": %s,"
-                " \"architectureMessage\": %s, \"versionMessage\": %s}",
-                v.lc, v.lp, v.pb, launcher::DictionarySize(h), h.allowedVersions, allowed.c_str(), h.elevationMode,
-                entry(h.payload32).c_str(), entry(h.payload64).c_str(),
-                JsonString(packaging::Utf16ToUtf8(v.architectureMessage)).c_str(),
-                JsonString(packaging::Utf16ToUtf8(v.versionMessage)).c_str());
+    j["header"] = {{"lc", v.lc},
+                   {"lp", v.lp},
+                   {"pb", v.pb},
+                   {"dictionarySize", launcher::DictionarySize(h)},
+                   {"allowedVersions", Hex64(h.allowedVersions)},
+                   {"allowedVersionNames", names},
+                   {"elevationMode", h.elevationMode},
+                   {"payload32", entry(h.payload32)},
+                   {"payload64", entry(h.payload64)},
+                   {"architectureMessage", Utf16ToValidUtf8(v.architectureMessage)},
+                   {"versionMessage", Utf16ToValidUtf8(v.versionMessage)}};
   }
-  std::printf(",\n  \"signature\": %s", v.signature ? "true" : "false");
-  std::printf(",\n  \"problems\": [");
-  for (size_t i = 0; i < v.problems.size(); ++i) std::printf("%s%s", i ? ", " : "", JsonString(v.problems[i]).c_str());
-  std::printf("]\n}\n");
+  j["signature"] = v.signature.has_value();
+  j["problems"] = v.problems;
+  return j;
 }
 
 }  // namespace
 
-int Inspect(Arguments& args) {
-  std::string path;
-  bool json = false;
-  packaging::Bytes file;
-  const int status = ReadPackageArguments(args, kUsage, &json, &path, &file);
-  if (status >= 0) return status;
-  const packaging::PackageView view = packaging::ReadPackage(file);
-  if (json) PrintJson(view);
-  else PrintText(view);
-  return view.problems.empty() ? 0 : 1;
+Runner AddInspect(CLI::App& app, const Common& common) {
+  struct Settings {
+    std::string package;
+    bool json = false;
+  };
+  auto s = std::make_shared<Settings>();
+  CLI::App* sub = app.add_subcommand(
+      "inspect",
+      "Shows the package as a map of the file (launcher image, header, payloads, messages, setup\n"
+      "data, anything after the recorded end such as a signature), every field in words, the\n"
+      "messages, and the problems found: the CRC, sizes and ranges, each payload decoded by the\n"
+      "launcher's own code (up to 1 GiB) and checked to be a Windows program for its slot, a\n"
+      "stale certificate-table entry. Exit status 1 when problems were found.");
+  sub->add_option("PACKAGE", s->package, "the package file")->required();
+  sub->add_flag("--json", s->json, "print the same as JSON (with a schemaVersion)");
+  return [s, &common]() {
+    packaging::Bytes file;
+    std::string error;
+    if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", s->package.c_str());
+    packaging::PackageView view = packaging::ReadPackage(file);
+    packaging::CheckPrograms(file, &view, nullptr, nullptr);
+    if (s->json) PrintJson(Json(s->package, view));
+    else if (!common.quiet || !view.problems.empty()) PrintText(view);
+    return view.problems.empty() ? kExitFine : kExitProblems;
+  };
 }
 
 }  // namespace tool

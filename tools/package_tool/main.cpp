@@ -4,41 +4,57 @@
 //   verify   run the launcher's own checks for every kind of machine
 //   extract  write the decoded setup programs and the setup data to files
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "tools/package_tool/commands.h"
 
-namespace {
+#ifndef SETUP_PACKAGE_VERSION
+#define SETUP_PACKAGE_VERSION "0"
+#endif
 
-const char kUsage[] =
-    "usage: setup-package COMMAND [OPTIONS]\n"
-    "\n"
-    "commands:\n"
-    "  build    make a package from a launcher image and setup programs\n"
-    "  inspect  show a package's layout, fields, messages and problems\n"
-    "  verify   show what the launcher does with a package on every kind of machine\n"
-    "  extract  write the decoded setup programs and the setup data to files\n"
-    "\n"
-    "'setup-package COMMAND --help' describes each command.\n";
+namespace tool {
 
-}  // namespace
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "setup-package: %s\n", message.c_str());
+  return code;
+}
+
+void Warn(const Common& common, const std::string& message) {
+  if (!common.quiet) std::fprintf(stderr, "warning: %s\n", message.c_str());
+}
+
+}  // namespace tool
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  CLI::App app("setup-package: makes, inspects, checks and unpacks setup packages.", "setup-package");
+  app.footer(
+      "'setup-package COMMAND --help' describes each command.\n"
+      "\n"
+      "exit status: 0 fine; 1 the package has problems; 2 called wrongly; 3 a file could not\n"
+      "be read or written.");
+  app.set_version_flag("--version", "setup-package " SETUP_PACKAGE_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough();  // -q and -v also after the command
+  tool::Common common;
+  app.add_flag("-q,--quiet", common.quiet, "print errors only");
+  app.add_flag("-v,--verbose", common.verbose, "say what is being done");
+  const tool::Runner runners[] = {tool::AddBuild(app, common), tool::AddInspect(app, common),
+                                  tool::AddVerify(app, common), tool::AddExtract(app, common)};
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "setup-package: %s\nRun with --help for the options.\n", e.what());
+    return tool::kExitUsage;
   }
-  const std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
+  CLI::App* chosen = app.get_subcommands().front();
+  const char* names[] = {"build", "inspect", "verify", "extract"};
+  for (int i = 0; i < 4; ++i) {
+    if (chosen->get_name() == names[i]) return runners[i]();
   }
-  tool::Arguments args(argc - 2, argv + 2);
-  if (command == "build") return tool::Build(args);
-  if (command == "inspect") return tool::Inspect(args);
-  if (command == "verify") return tool::Verify(args);
-  if (command == "extract") return tool::Extract(args);
-  std::fprintf(stderr, "setup-package: unknown command '%s'\n\n%s", command.c_str(), kUsage);
-  return 2;
+  return tool::kExitUsage;
 }

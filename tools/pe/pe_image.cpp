@@ -1,5 +1,6 @@
 #include "tools/pe/pe_image.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace pe {
@@ -138,6 +139,62 @@ uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva) {
     }
   }
   return 0;
+}
+
+namespace {
+
+std::string MachineName(uint16_t machine) {
+  if (machine == kMachineI386) return "i386 (32-bit)";
+  if (machine == kMachineAmd64) return "x86-64 (64-bit)";
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%04X", machine);
+  return buffer;
+}
+
+}  // namespace
+
+bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* problem) {
+  if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return *problem = "not a Windows program (no MZ header)", false;
+  const uint32_t pe = U32(b, 60);
+  if (pe > b.size() || b.size() - pe < 24) return *problem = "not a Windows program (PE header outside the file)", false;
+  if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *problem = "not a Windows program (no PE signature)", false;
+  const uint16_t found = U16(b, pe + 4);
+  if (found != machine) {
+    return *problem = "machine type " + MachineName(found) + ", where " + MachineName(machine) + " belongs", false;
+  }
+  const uint16_t sections = U16(b, pe + 6);
+  const uint16_t optionalSize = U16(b, pe + 20);
+  const uint32_t oh = pe + 24;
+  if (optionalSize < 2 || uint64_t(oh) + optionalSize > b.size()) return *problem = "optional header cut short", false;
+  const uint16_t magic = U16(b, oh);
+  if (magic != (machine == kMachineAmd64 ? 0x20B : kOptionalMagicPe32)) {
+    return *problem = "optional header of the wrong kind for its machine type", false;
+  }
+  const uint64_t table = uint64_t(oh) + optionalSize;
+  if (table + 40ull * sections > b.size()) return *problem = "section table runs past the end of the file", false;
+  for (uint32_t i = 0; i < sections; ++i) {
+    const uint64_t s = table + 40ull * i;
+    const uint32_t rawSize = U32(b, s + 16), rawPointer = U32(b, s + 20);
+    if (rawSize != 0 && uint64_t(rawPointer) + rawSize > b.size()) {
+      return *problem = "section " + std::to_string(i + 1) + " runs past the end of the file (program cut short)",
+             false;
+    }
+  }
+  return true;
+}
+
+bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
+  ImageInfo info;
+  std::string error;
+  if (!Parse(*file, &info, &error)) return false;
+  const uint32_t oh = info.peOffset + 24;
+  if (U32(*file, oh + 92) > 4) {
+    Put32(file, oh + 96 + 8 * 4, 0);
+    Put32(file, oh + 96 + 8 * 4 + 4, 0);
+  }
+  Put32(file, info.checkSumOffset, 0);
+  Put32(file, info.checkSumOffset, Checksum(*file, info.checkSumOffset));
+  return true;
 }
 
 namespace {

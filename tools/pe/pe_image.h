@@ -38,6 +38,7 @@ struct ImageInfo {
 };
 
 constexpr uint16_t kMachineI386 = 0x14C;
+constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32 = 0x10B;
 constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint16_t kLargeAddressAware = 0x20;
@@ -55,6 +56,17 @@ bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error);
 
 // The file offset of the resource directory's data for a given RVA, or 0.
 uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
+
+// Whether `file` is a Windows program that Windows would start on a machine
+// of `machine` (kMachineI386 or kMachineAmd64): MZ and PE headers, the
+// machine type, the optional header of that kind, and a section table and
+// section data that lie inside the file. False with the first reason found.
+bool CheckProgram(const std::vector<uint8_t>& file, uint16_t machine, std::string* problem);
+
+// Clears the certificate-table entry (a signature that no longer covers the
+// file) and recomputes the checksum over the whole of `file`. False when it
+// is no PE32 image.
+bool ClearSignatureAndChecksum(std::vector<uint8_t>* file);
 
 // The DLL names of the import table and of the delay-load import table, in
 // table order; false with a reason when a table does not lie in the file.

@@ -1,0 +1,29 @@
+// Files as the package tool reads and writes them: inputs must be regular
+// files (a folder or a device is named as such, never a crash), and outputs
+// appear whole or not at all, through a unique temporary file in the target's
+// own folder that is then renamed.
+#ifndef TOOLS_PACKAGE_TOOL_FILES_H_
+#define TOOLS_PACKAGE_TOOL_FILES_H_
+
+#include <string>
+
+#include "tools/package/package_writer.h"
+
+namespace tool {
+
+// Reads a whole regular file. False with "PATH: is a directory", "PATH: not
+// a regular file" or "PATH: <system reason>" in *error.
+bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
+
+enum class Existing { kReplace, kRefuse };
+
+// Writes `bytes` to `path`: into a new temporary file beside it (created
+// exclusively, so no link is followed), flushed, then renamed over `path`.
+// With kRefuse an existing `path` (of any kind, links included) is left alone
+// and the call fails with "PATH: exists (use --force to replace it)".
+bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
+                     std::string* error);
+
+}  // namespace tool
+
+#endif  // TOOLS_PACKAGE_TOOL_FILES_H_
