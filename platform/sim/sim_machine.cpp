@@ -46,8 +46,11 @@ const char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// Code page 932 here: ASCII and the halfwidth katakana (single bytes A1..DF);
+// no double-byte characters.
 char16_t ByteToWide(uint32_t codePage, unsigned char b) {
   if (b < 0x80) return b;
+  if (codePage == 932 && b >= 0xA1 && b <= 0xDF) return static_cast<char16_t>(0xFF61 + (b - 0xA1));
   if (codePage != 1252) return 0xFFFD;
   if (b < 0xA0) return kCp1252High[b - 0x80];
   return b;
@@ -55,6 +58,7 @@ char16_t ByteToWide(uint32_t codePage, unsigned char b) {
 
 int WideToByte(uint32_t codePage, char16_t w) {  // -1: not in the code page
   if (w < 0x80) return w;
+  if (codePage == 932 && w >= 0xFF61 && w <= 0xFF9F) return 0xA1 + (w - 0xFF61);
   if (codePage != 1252) return -1;
   if (w >= 0xA0 && w <= 0xFF) return w;
   for (int i = 0; i < 32; ++i) {
@@ -226,10 +230,14 @@ void Machine::AddFolder(const std::string& path) {
 }
 
 void Machine::AddFile(const std::string& path, std::vector<uint8_t> bytes) {
+  AddSharedFile(path, std::make_shared<std::vector<uint8_t>>(std::move(bytes)));
+}
+
+void Machine::AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes) {
   std::string parent = ParentOf(path);
   if (!parent.empty() && !Exists(parent)) AddFolder(parent);
   Node node;
-  node.bytes = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+  node.bytes = std::move(bytes);
   nodes[Key(path)] = node;
 }
 

@@ -72,6 +72,10 @@ class Machine {
 
   // --- What the machine holds -------------------------------------------
   void AddFile(const std::string& path, std::vector<uint8_t> bytes);
+  // The same bytes in several machines without a copy (for files that are
+  // only read: a write through a handle opened on an existing file would
+  // change them for every machine).
+  void AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes);
   void AddFolder(const std::string& path);
   bool Exists(const std::string& path) const;
   bool IsFolder(const std::string& path) const;

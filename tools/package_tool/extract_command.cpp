@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
@@ -30,7 +31,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
   sub->add_option("--output-dir", s->folder, "the folder to write into (made when missing)")->required();
   sub->add_flag("--force", s->force, "replace files that exist");
   sub->add_flag("--salvage", s->salvage, "write what can be read from a damaged package");
-  return [s, &common]() {
+  return [s, &common]() -> int {
     packaging::Bytes file;
     std::string error;
     if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
@@ -38,13 +39,33 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (!view.headerRead) {
       return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
-    for (const std::string& p : view.problems) {
-      if (s->salvage) Warn(common, s->package + ": " + Escaped(p));
+    std::vector<std::string> problems = view.problems;
+
+    // Everything is decoded before anything is written: a payload the
+    // launcher refuses is a problem like any other.
+    struct Output {
+      const char* name;
+      packaging::Bytes bytes;
+    };
+    std::vector<Output> outputs;
+    auto decode = [&](const launcher::PayloadEntry& entry, const char* name) {
+      packaging::Decoded d = packaging::DecodeWithinLimit(file, entry);
+      if (d.ok) outputs.push_back({name, std::move(d.program)});
+      else problems.push_back(std::string(name) + ": " + (d.beyondLimit ? d.message : "the launcher would refuse it: " + d.message));
+    };
+    const launcher::PackageHeader& h = view.header;
+    if (h.payload32.offset != 0) decode(h.payload32, "setup32.exe");
+    if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows) decode(h.payload64, "setup64.exe");
+    for (const packaging::Region& r : view.regions) {
+      if (r.name != "setup data" || r.end > file.size()) continue;
+      outputs.push_back({"setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end)});
     }
-    if (!view.problems.empty() && !s->salvage) {
-      Fail(kExitProblems, s->package + ": " + Escaped(view.problems[0]));
+    if (!problems.empty() && !s->salvage) {
+      Fail(kExitProblems, s->package + ": " + Escaped(problems[0]));
       return Fail(kExitProblems, "nothing extracted from a package with problems (--salvage writes what can be read)");
     }
+    for (const std::string& p : problems) Warn(common, s->package + ": " + Escaped(p));
+
     if (::mkdir(s->folder.c_str(), 0755) != 0 && errno != EEXIST) {
       return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
     }
@@ -52,39 +73,20 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (::stat(s->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       return Fail(kExitInputOutput, s->folder + ": not a folder");
     }
-    const Existing existing = s->force ? Existing::kReplace : Existing::kRefuse;
-    int status = view.problems.empty() ? kExitFine : kExitProblems;
-    int written = 0;
-    auto write = [&](const char* name, const packaging::Bytes& bytes) {
+    int status = problems.empty() ? kExitFine : kExitProblems;
+    int programs = 0;
+    for (const Output& o : outputs) {
       // Fixed names only: nothing from the package decides where a file goes.
-      const std::string out = s->folder + "/" + name;
+      const std::string out = s->folder + "/" + o.name;
       std::string why;
-      if (!WriteOutputFile(out, bytes, existing, &why)) {
+      if (!WriteOutputFile(out, o.bytes, s->force ? Existing::kReplace : Existing::kRefuse, &why)) {
         status = Fail(kExitInputOutput, why);
-        return;
+        continue;
       }
-      ++written;
-      if (!common.quiet) std::printf("%s: %zu bytes\n", out.c_str(), bytes.size());
-    };
-    const launcher::PackageHeader& h = view.header;
-    auto extract = [&](const launcher::PayloadEntry& entry, const char* name) {
-      const packaging::Decoded d = packaging::DecodeWithinLimit(file, entry);
-      if (!d.ok) {
-        status = Fail(kExitProblems, s->package + ": " + name + ": " +
-                                         (d.beyondLimit ? d.message : "the launcher would refuse it: " + d.message));
-        return;
-      }
-      write(name, d.program);
-    };
-    if (h.payload32.offset != 0) extract(h.payload32, "setup32.exe");
-    if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows) {
-      extract(h.payload64, "setup64.exe");
+      programs += std::string(o.name) != "setup-data.bin";
+      if (!common.quiet) std::printf("%s: %zu bytes\n", out.c_str(), o.bytes.size());
     }
-    for (const packaging::Region& r : view.regions) {
-      if (r.name != "setup data" || r.end > file.size()) continue;
-      write("setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end));
-    }
-    if (written == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
+    if (programs == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
     return status;
   };
 }

@@ -39,6 +39,12 @@ int main(int argc, char** argv) {
   app.add_flag("-v,--verbose", common.verbose, "say what is being done");
   const tool::Runner runners[] = {tool::AddBuild(app, common), tool::AddInspect(app, common),
                                   tool::AddVerify(app, common), tool::AddExtract(app, common)};
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (!first.empty() && first[0] != '-' && first != "build" && first != "inspect" && first != "verify" &&
+      first != "extract") {
+    std::fprintf(stderr, "setup-package: unknown command '%s' (build, inspect, verify, extract)\n", argv[1]);
+    return tool::kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -1,3 +1,6 @@
+#include <malloc.h>
+
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -124,8 +127,8 @@ std::string WhichProgram(const packaging::Bytes& bytes, const launcher::PackageH
   return "other";
 }
 
-Outcome RunRow(const packaging::Bytes& file, const launcher::PackageHeader& header, const Row& row,
-               uint32_t codePage) {
+Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher::PackageHeader& header,
+               const Row& row, uint32_t codePage) {
   Outcome o;
   sim::Machine machine;
   machine.memoryLimit = size_t(3) << 30;
@@ -133,7 +136,7 @@ Outcome RunRow(const packaging::Bytes& file, const launcher::PackageHeader& head
   machine.modulePath = "C:\\Setup\\setup.exe";
   machine.commandLine = std::string("\"C:\\Setup\\setup.exe\"") + (row.with32 ? " /32" : "") +
                         (row.silent ? " /silent" : "");
-  machine.AddFile(machine.modulePath, file);
+  machine.AddSharedFile(machine.modulePath, file);
   const Windows& w = *row.windows;
   machine.version.dwPlatformId = w.platformId;
   machine.version.dwMajorVersion = w.major;
@@ -210,13 +213,23 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     std::string error;
     if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
     packaging::PackageView view = packaging::ReadPackage(file);
-    packaging::CheckPrograms(file, &view, nullptr, nullptr);
+    // The check decodes each payload: its programs seed the rows' cache.
+    packaging::Bytes program32, program64;
+    packaging::CheckPrograms(file, &view, &program32, &program64);
     decodeCache.clear();
+    if (!program32.empty()) decodeCache.push_back({view.header.payload32, std::move(program32)});
+    if (!program64.empty()) decodeCache.push_back({view.header.payload64, std::move(program64)});
+    // Every row holds a decoded program and its copy for a moment: keep the
+    // freed blocks for the next row instead of returning them to the system
+    // and faulting fresh pages in again.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    const auto shared = std::make_shared<std::vector<uint8_t>>(std::move(file));
     const std::vector<Row> rows = Rows();
     std::vector<Outcome> outcomes;
     for (const Row& row : rows) {
       if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-      outcomes.push_back(RunRow(file, view.header, row, s->codePage));
+      outcomes.push_back(RunRow(shared, view.header, row, s->codePage));
     }
     int runs = 0, damaged = 0;
     for (const Outcome& o : outcomes) {
