@@ -21,6 +21,8 @@ pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 # The simulated Windows machine.
 add_library(platform_sim STATIC platform/sim/sim_machine.cpp)
 target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
+# It judges whether a file would start as a program with the project's PE reader.
+target_link_libraries(platform_sim PUBLIC pe_image)
 
 # The launcher's code, as the tests and the package tool use it.
 add_library(launcher_core STATIC ${LAUNCHER_SOURCES})

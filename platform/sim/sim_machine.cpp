@@ -1,5 +1,7 @@
 #include "platform/sim/sim_machine.h"
 
+#include "tools/pe/pe_image.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +67,22 @@ int WideToByte(uint32_t codePage, char16_t w) {  // -1: not in the code page
     if (kCp1252High[i] == w) return 0x80 + i;
   }
   return -1;
+}
+
+// Windows' best fit for characters a code page lacks (WideCharToMultiByte
+// without flags): Latin letters with diacritics become the plain letter, the
+// fullwidth ASCII forms the ASCII character; '?' where there is none.
+const char kBestFitLatin1[] = "AAAAAA?CEEEEIIIIDNOOOOO?OUUUUY??aaaaaa?ceeeeiiii?nooooo?ouuuuy?y";  // U+00C0..
+const char kBestFitLatinA[] =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl??LlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTt"
+    "UuUuUuUuUuUuWwYyYZzZzZz?";  // U+0100..U+017F
+
+int BestFit(uint32_t codePage, char16_t w) {
+  char c = '?';
+  if (w >= 0x00C0 && w <= 0x00FF && codePage == 932) c = kBestFitLatin1[w - 0x00C0];
+  if (w >= 0x0100 && w <= 0x017F) c = kBestFitLatinA[w - 0x0100];
+  if (w >= 0xFF01 && w <= 0xFF5E && codePage == 1252) c = static_cast<char>(w - 0xFF01 + 0x21);
+  return c == '?' ? -1 : c;
 }
 
 bool IsLeadByte932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -267,7 +285,7 @@ std::vector<std::string> Machine::FilesIn(const std::string& folder) const {
 
 int Machine::openHandles() const {
   int n = 0;
-  for (const auto& h : handles) n += (h.second.read || h.second.write) ? 1 : 0;
+  for (const auto& h : handles) n += (h.second.read || h.second.write || h.second.search) ? 1 : 0;
   return n;
 }
 
@@ -345,10 +363,41 @@ std::string ProgramOf(const std::string& commandLine) {
   return commandLine.substr(0, commandLine.find(' '));
 }
 
-bool IsExecutable(Machine& m, const std::string& path) {
+// Whether Windows would start the file as a program on this machine: a
+// Windows program of the machine's kind (x86-64 only on 64-bit Windows) whose
+// headers and sections lie inside the file.
+bool IsStartable(Machine& m, const std::string& path) {
   if (!m.Exists(path) || m.IsFolder(path)) return false;
-  const auto& bytes = m.FileBytes(path);
-  return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+  const std::vector<uint8_t>& bytes = m.FileBytes(path);
+  std::string why;
+  if (pe::CheckProgram(bytes, pe::kMachineI386, &why)) return true;
+  return m.wow64 && pe::CheckProgram(bytes, pe::kMachineAmd64, &why);
+}
+
+constexpr size_t kMaxPath = 260;            // with the terminating zero
+constexpr size_t kMaxCommandLine = 32767;   // CreateProcessA, with the zero
+
+// A running process whose image is `path` (it cannot be deleted then).
+bool ImageInUse(const Machine& m, const std::string& path) {
+  for (const Machine::Process& p : m.processes) {
+    if (p.running && sim::SamePath(p.image, path)) return true;
+  }
+  return false;
+}
+
+// A new process for `image`: its process handle and its main thread's.
+void StartProcess(Machine& m, const std::string& image, Handle* process, Handle* thread) {
+  m.processes.push_back(Machine::Process{image, true});
+  Machine::Open open;
+  open.path = image;
+  open.process = true;
+  open.processIndex = static_cast<int>(m.processes.size()) - 1;
+  *process = NewHandle(m, open);
+  if (thread != nullptr) {
+    open.process = false;
+    open.thread = true;
+    *thread = NewHandle(m, open);
+  }
 }
 
 }  // namespace
@@ -360,6 +409,7 @@ Handle CreateFileA(const char* name, uint32_t access, uint32_t share, uint32_t d
         " share=" + std::to_string(share) + " disposition=" + std::to_string(disposition) +
         " flags=" + sim::Hex(flags));
   if (m.Fault("CreateFileA")) return kInvalidHandleValue;
+  if (std::strlen(name) >= kMaxPath) return kInvalidHandleValue;  // ERROR_PATH_NOT_FOUND
   auto it = m.nodes.find(sim::Key(name));
   Machine::Open open;
   open.path = name;
@@ -452,6 +502,7 @@ Bool DeleteFileA(const char* name) {
   if (m.Fault("DeleteFileA")) return 0;
   auto it = m.nodes.find(sim::Key(name));
   if (it == m.nodes.end() || it->second.folder) return 0;
+  if (ImageInUse(m, name)) return 0;  // ERROR_ACCESS_DENIED: a running program's image
   for (const auto& h : m.handles) {
     if (!h.second.search && sim::SamePath(h.second.path, name) &&
         (h.second.read || h.second.write)) {
@@ -466,7 +517,7 @@ Handle FindFirstFileA(const char* name) {
   Machine& m = M();
   m.Log(std::string("FindFirstFileA ") + name);
   if (!m.Live() || m.Fault("FindFirstFileA")) return kInvalidHandleValue;
-  if (!m.Exists(name)) return kInvalidHandleValue;
+  if (std::strlen(name) >= kMaxPath || !m.Exists(name)) return kInvalidHandleValue;
   Machine::Open open;
   open.path = name;
   open.search = true;
@@ -489,13 +540,24 @@ uint32_t GetTempPathA(uint32_t size, char* buffer) {
   return n;
 }
 
+// A path that does not fit: before Vista the buffer is filled without a
+// terminating zero; from Vista on it ends in one; either way the size comes
+// back.
 uint32_t GetModuleFileNameA(char* buffer, uint32_t size) {
   Machine& m = M();
   if (size == 0) return 0;
-  uint32_t n = static_cast<uint32_t>(std::min<size_t>(m.modulePath.size(), size - 1));
-  std::memcpy(buffer, m.modulePath.data(), n);
-  buffer[n] = 0;
-  return n;
+  const size_t length = m.modulePath.size();
+  if (length < size) {
+    std::memcpy(buffer, m.modulePath.c_str(), length + 1);
+    return static_cast<uint32_t>(length);
+  }
+  if (m.version.dwMajorVersion < 6) {
+    std::memcpy(buffer, m.modulePath.data(), size);
+  } else {
+    std::memcpy(buffer, m.modulePath.data(), size - 1);
+    buffer[size - 1] = 0;
+  }
+  return size;
 }
 
 const char* GetCommandLineA() { return M().commandLine.c_str(); }
@@ -573,19 +635,21 @@ Bool CreateProcessA(char* commandLine, const char* currentDirectory, const Start
   Machine& m = M();
   m.Log(std::string("CreateProcessA ") + commandLine);
   if (m.Fault("CreateProcessA")) return 0;
+  if (std::strlen(commandLine) >= kMaxCommandLine) return 0;  // ERROR_INVALID_PARAMETER
+  if (currentDirectory != nullptr) {
+    std::string folder = currentDirectory;
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (!m.IsFolder(folder)) return 0;  // ERROR_DIRECTORY
+  }
   const std::string program = ProgramOf(commandLine);
-  if (!IsExecutable(m, program)) return 0;
-  Machine::Open open;
-  open.path = program;
-  open.process = true;
+  if (!IsStartable(m, program)) return 0;
   sim::ProcessStart start{};
   start.viaShell = false;
   start.commandLine = commandLine;
   start.currentDirectory = currentDirectory != nullptr ? currentDirectory : "";
   start.startupInfoSize = startup->cb;
-  start.process = NewHandle(m, open);
-  information->hProcess = start.process;
-  information->hThread = NewHandle(m, open);
+  StartProcess(m, program, &information->hProcess, &information->hThread);
+  start.process = information->hProcess;
   information->dwProcessId = 1000;
   information->dwThreadId = 1004;
   m.starts.push_back(start);
@@ -597,6 +661,9 @@ uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
   Machine& m = M();
   m.Log("WaitForSingleObject " + std::to_string(handle) + " " + sim::Hex(milliseconds));
   if (m.Fault("WaitForSingleObject")) return 0xFFFFFFFFu;
+  Machine::Open* open = FindOpen(m, handle);
+  if (open == nullptr) return 0xFFFFFFFFu;  // WAIT_FAILED: no such handle
+  if (open->process) m.processes[open->processIndex].running = false;
   return 0;
 }
 
@@ -626,13 +693,9 @@ int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, i
   std::string out;
   for (int32_t i = 0; i < wideLength; ++i) {
     const char16_t w = wide[i];
-    if (w >= 0xD800 && w <= 0xDBFF && i + 1 < wideLength && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] <= 0xDFFF) {
-      ++i;  // one character, one default character
-      out += '?';
-      continue;
-    }
-    const int b = sim::WideToByte(codePage, w);
+    // A surrogate pair is two code units, each the default character.
+    int b = sim::WideToByte(codePage, w);
+    if (b < 0) b = sim::BestFit(codePage, w);
     out += b < 0 ? '?' : static_cast<char>(b);
   }
   if (text == nullptr || length == 0) return static_cast<int32_t>(out.size());
@@ -649,29 +712,71 @@ const char* CharNextA(const char* p) {
   return p + 1;
 }
 
-void* MemoryAllocate(std::size_t size) {
-  Machine& m = M();
-  if (m.Fault("MemoryAllocate") || m.memoryInUse + size > m.memoryLimit) return nullptr;
-  void* block = std::malloc(size);
-  if (block == nullptr) return nullptr;
-  m.blocks[block] = size;
+namespace {
+
+// The two free ranges of a 32-bit process (see Machine::largeAddressAware).
+constexpr std::size_t kLowRange = (std::size_t(2) << 30) - (std::size_t(128) << 20);
+constexpr std::size_t kHighRange = (std::size_t(2) << 30) - (std::size_t(64) << 10);
+
+std::size_t RangeSize(const Machine& m, int range) {
+  if (range == 0) return kLowRange;
+  return m.largeAddressAware && m.wow64 ? kHighRange : 0;
+}
+
+// The range a block of `size` fits into besides what is there (`keep`
+// bytes of an old block in that range excepted), or -1.
+int FittingRange(const Machine& m, std::size_t size, int oldRange, std::size_t keep) {
+  if (m.memoryInUse - keep + size > m.memoryLimit) return -1;
+  for (int range = 0; range < 2; ++range) {
+    const std::size_t used = m.rangeInUse[range] - (range == oldRange ? keep : 0);
+    if (size <= RangeSize(m, range) - std::min(used, RangeSize(m, range))) return range;
+  }
+  return -1;
+}
+
+void Account(Machine& m, void* block, std::size_t size, int range) {
+  m.blocks[block] = Machine::Block{size, range};
+  m.rangeInUse[range] += size;
   m.memoryInUse += size;
   m.memoryPeak = std::max(m.memoryPeak, m.memoryInUse);
+}
+
+void Unaccount(Machine& m, std::map<void*, Machine::Block>::iterator it) {
+  m.rangeInUse[it->second.range] -= it->second.size;
+  m.memoryInUse -= it->second.size;
+  m.blocks.erase(it);
+}
+
+}  // namespace
+
+void* MemoryAllocate(std::size_t size) {
+  Machine& m = M();
+  m.largestRequest = std::max(m.largestRequest, size);
+  if (m.Fault("MemoryAllocate")) return nullptr;
+  const int range = FittingRange(m, size, -1, 0);
+  if (range < 0) return nullptr;
+  void* block = std::malloc(size);
+  if (block == nullptr) return nullptr;
+  Account(m, block, size, range);
   return block;
 }
 
+// A block that grows stays in its range when the range has room, otherwise
+// moves (the old block is kept until the copy is made).
 void* MemoryResize(void* block, std::size_t size) {
   Machine& m = M();
   auto it = m.blocks.find(block);
   if (it == m.blocks.end()) throw std::logic_error("resize of a block not allocated here");
-  const std::size_t old = it->second;
-  if (m.Fault("MemoryResize") || m.memoryInUse - old + size > m.memoryLimit) return nullptr;
+  m.largestRequest = std::max(m.largestRequest, size);
+  if (m.Fault("MemoryResize")) return nullptr;
+  const Machine::Block old = it->second;
+  int range = FittingRange(m, size, old.range, old.size);
+  if (range != old.range && range >= 0) range = FittingRange(m, size, -1, 0);  // moved: both exist at once
+  if (range < 0) return nullptr;
   void* resized = std::realloc(block, size);
   if (resized == nullptr) return nullptr;
-  m.blocks.erase(block);
-  m.blocks[resized] = size;
-  m.memoryInUse = m.memoryInUse - old + size;
-  m.memoryPeak = std::max(m.memoryPeak, m.memoryInUse);
+  Unaccount(m, m.blocks.find(block));
+  Account(m, resized, size, range);
   return resized;
 }
 
@@ -679,8 +784,7 @@ void MemoryRelease(void* block) {
   Machine& m = M();
   auto it = m.blocks.find(block);
   if (it == m.blocks.end()) throw std::logic_error("release of a block not allocated here");
-  m.memoryInUse -= it->second;
-  m.blocks.erase(it);
+  Unaccount(m, it);
   std::free(block);
 }
 
@@ -719,10 +823,12 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
         (info->lpFile ? info->lpFile : "") + " " + (info->lpParameters ? info->lpParameters : ""));
   sim::SystemLoads(m, "ShellExecuteExA");
   if (m.Fault("ShellExecuteExA")) return 0;
-  if (info->lpFile == nullptr || !IsExecutable(m, info->lpFile)) return 0;
-  Machine::Open open;
-  open.path = info->lpFile;
-  open.process = true;
+  if (info->lpFile == nullptr || !IsStartable(m, info->lpFile)) return 0;
+  // The shell starts only files of a program type.
+  const std::string file = info->lpFile;
+  std::string type = file.size() >= 4 ? file.substr(file.size() - 4) : "";
+  for (char& c : type) c = sim::Upper(c);
+  if (type != ".EXE" && type != ".COM" && type != ".SCR") return 0;  // SE_ERR_NOASSOC
   sim::ProcessStart start{};
   start.viaShell = true;
   start.verb = info->lpVerb ? info->lpVerb : "";
@@ -732,7 +838,7 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
   start.startupInfoSize = info->cbSize;
   start.mask = info->fMask;
   start.show = info->nShow;
-  start.process = NewHandle(m, open);
+  StartProcess(m, file, &start.process, nullptr);
   if (info->fMask & kSeeMaskNoCloseProcess) info->hProcess = start.process;
   m.starts.push_back(start);
   if (m.onProcessStart) m.onProcessStart(start);

@@ -108,7 +108,13 @@ class Machine {
   bool hasMpr = true;
   bool mprHasWNetGetUniversalName = true;
   uint32_t codePage = 1252;                  // 1252 or 932
-  std::size_t memoryLimit = std::size_t(1) << 31;
+  // Memory as a 32-bit process has it: 2 GiB of address space, or 4 GiB for
+  // a large-address-aware image on 64-bit Windows; a block must fit whole
+  // into one of the free ranges (below 2 GiB less what the image, stacks,
+  // heaps and system DLLs take; above 2 GiB less the top 64 KiB). memoryLimit
+  // caps the total besides (tests use it for small machines).
+  bool largeAddressAware = true;
+  std::size_t memoryLimit = std::size_t(4) << 30;
   // What a started process does before it ends (for example open files).
   std::function<void(const ProcessStart&)> onProcessStart;
 
@@ -123,6 +129,9 @@ class Machine {
   uint32_t exitCode = 0;
   std::size_t memoryInUse = 0;
   std::size_t memoryPeak = 0;
+  std::size_t largestRequest = 0;  // the largest block asked for at once
+  // File and search handles still open (process and thread handles are not
+  // counted: the launcher hands those to the system's end of the process).
   int openHandles() const;
 
   // --- Fault injection ----------------------------------------------------
@@ -146,13 +155,23 @@ class Machine {
     std::shared_ptr<std::vector<uint8_t>> bytes;
   };
   struct Open {
-    std::string path;
+    std::string path;  // a file's, a search's, or a process's image
     bool read = false;
     bool write = false;
     bool search = false;
     bool process = false;
+    bool thread = false;    // a process's main thread
+    int processIndex = -1;  // process and thread handles: into `processes`
     uint64_t position = 0;
   };
+  // A started process runs until its process handle is waited on (a wait on
+  // its thread handle ends only the thread); while it runs its image file
+  // cannot be deleted. Closing its handles does not end it.
+  struct Process {
+    std::string image;
+    bool running = true;
+  };
+  std::vector<Process> processes;
   bool Fault(const std::string& operation);        // counts and decides
   uint32_t Shortening(const std::string& operation, uint32_t count);
   void Log(const std::string& line);
@@ -163,7 +182,12 @@ class Machine {
   std::map<std::string, int> calls;
   std::map<std::string, int> failures;  // operation -> nth
   std::map<std::string, std::pair<int, uint32_t>> shortenings;
-  std::map<void*, std::size_t> blocks;
+  struct Block {
+    std::size_t size;
+    int range;  // 0: below 2 GiB, 1: above
+  };
+  std::map<void*, Block> blocks;
+  std::size_t rangeInUse[2] = {0, 0};
   std::string sidStorage;
 };
 

@@ -148,12 +148,28 @@ TEST(CommandLineTest, UncAndLocalPathsStayAsTheyAre) {
     LaunchRun run;
     run.machine.administrator = true;
     run.machine.modulePath = module;
-    run.machine.mappedDrives['C'] = "\\\\not\\this";  // a local drive the network does not report
-    run.machine.mappedDrives.clear();
+    // Another drive is mapped; C: is local, and the network does not report it.
+    run.machine.mappedDrives['Z'] = "\\\\server\\share";
     Launch(&run, "");
     ASSERT_EQ(run.machine.starts.size(), 1u) << module;
     EXPECT_EQ(run.machine.starts[0].commandLine, "\"" + kCopy + "\" \"" + module + "\"");
     EXPECT_EQ(run.machine.Find("WNetGetUniversalNameA") >= 0, module[1] == ':');
+  }
+}
+
+// The wait is on the started process's own handle, and only its end lets the
+// copy go (while it runs, Windows refuses to delete its image).
+TEST(LaunchTest, WaitsOnTheProcessThenDeletesTheCopy) {
+  for (const bool administrator : {true, false}) {
+    LaunchRun run;
+    run.machine.administrator = administrator;
+    Launch(&run, "");
+    ASSERT_EQ(run.machine.starts.size(), 1u);
+    EXPECT_EQ(run.machine.starts[0].viaShell, !administrator);
+    EXPECT_GE(run.machine.Find("WaitForSingleObject " + std::to_string(run.machine.starts[0].process) + " "), 0)
+        << "administrator " << administrator;
+    EXPECT_FALSE(run.machine.Exists(kCopy)) << "administrator " << administrator;
+    EXPECT_FALSE(run.machine.processes.at(0).running);
   }
 }
 

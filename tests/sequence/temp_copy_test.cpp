@@ -81,6 +81,7 @@ TEST(MakeCopyPathTest, NumbersTakenNames) {
       else machine.AddFile("C:\\T\\" + name, {});
     }
     EXPECT_EQ(std::string(launcher::MakeCopyPath("C:\\T\\").Chars()), std::string("C:\\") + c.copy);
+    EXPECT_EQ(machine.openHandles(), 0) << "every search that found a name is closed again";
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "tools/pe/pe_image.h"
 #include "tools/package/package_writer.h"
 
 namespace testing_support {
@@ -19,8 +20,9 @@ using packaging::Bytes;
 // for the locator, 1024 bytes long.
 Bytes FakeImage();
 
-// A small program that starts with "MZ" and is not very compressible.
-Bytes FakeProgram(uint32_t size, uint32_t seed);
+// A program that Windows would start (for sizes from 0x170 bytes on; smaller
+// ones only start with "MZ") and that is not very compressible.
+Bytes FakeProgram(uint32_t size, uint32_t seed, uint16_t machine = pe::kMachineI386);
 
 // Input for a whole, valid package with one 32-bit setup program, 4 KiB of
 // setup data, and the CRC over header and payload.

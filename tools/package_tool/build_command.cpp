@@ -65,8 +65,10 @@ int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* er
   auto where = [&](const toml::node& node, const std::string& key) {
     return path + ":" + std::to_string(node.source().begin.line) + ": " + key;
   };
-  for (auto& [k, node] : table) {
-    const std::string key(k.str());
+  for (auto& entry : table) {
+    // (Named, not bound: lambdas below refer to them.)
+    const std::string key(entry.first.str());
+    const toml::node& node = entry.second;
     auto text = [&](std::optional<std::string>* field, bool isPath) {
       if (!node.is_string()) return *error = where(node, key) + " takes a text", false;
       std::string v = *node.value<std::string>();
