@@ -53,18 +53,53 @@ TEST(ImageTest, HeadersAndLocatorRoom) {
   EXPECT_EQ(info.imageEnd, image.size()) << "nothing after the last section";
 }
 
+// Read from the resource directory as Windows reads it: the manifest is
+// type 24, id 1, language 1033; the icon group is named MAINICON and its
+// icons exist; the version resource carries the strings.
 TEST(ImageTest, ManifestIconAndVersionResources) {
   const std::vector<uint8_t> image = Image();
+  pe::ImageInfo info;
+  std::string error;
+  ASSERT_TRUE(pe::Parse(image, &info, &error)) << error;
+  std::vector<pe::Resource> resources;
+  ASSERT_TRUE(pe::ListResources(image, info, &resources, &error)) << error;
+  auto find = [&](uint32_t type, uint32_t id, const std::string& name) -> const pe::Resource* {
+    for (const pe::Resource& r : resources) {
+      if (r.type == type && r.id == id && r.name == name) return &r;
+    }
+    return nullptr;
+  };
+  const pe::Resource* manifest = find(pe::kResourceManifest, 1, "");
+  ASSERT_NE(manifest, nullptr);
+  EXPECT_EQ(manifest->language, 1033u);
+  const std::vector<uint8_t>& text = manifest->data;
   for (const char* setting :
        {"level=\"asInvoker\"", "uiAccess=\"false\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
         "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
         ">true</dpiAware>", "<description>"}) {
-    EXPECT_TRUE(Contains(image, setting)) << setting;
+    EXPECT_TRUE(Contains(text, setting)) << setting;
   }
-  EXPECT_TRUE(ContainsWide(image, "MAINICON"));
-  EXPECT_TRUE(ContainsWide(image, "CompanyName"));
-  EXPECT_TRUE(ContainsWide(image, "ProductVersion"));
+  const pe::Resource* group = find(pe::kResourceGroupIcon, 0, "MAINICON");
+  ASSERT_NE(group, nullptr) << "an icon group named MAINICON";
+  // GRPICONDIR: reserved, type 1, count; then 14-byte entries ending in the icon's id.
+  ASSERT_GE(group->data.size(), 6u);
+  const uint16_t count = uint16_t(group->data[4] | group->data[5] << 8);
+  EXPECT_EQ(count, 3u) << "16, 32 and 48 pixels";
+  ASSERT_EQ(group->data.size(), 6u + 14u * count);
+  for (uint16_t i = 0; i < count; ++i) {
+    const size_t at = 6 + 14 * i;
+    const uint32_t id = uint32_t(group->data[at + 12] | group->data[at + 13] << 8);
+    EXPECT_NE(find(pe::kResourceIcon, id, ""), nullptr) << "icon " << id;
+  }
+  bool version = false;
+  for (const pe::Resource& r : resources) {
+    if (r.type != pe::kResourceVersion) continue;
+    version = true;
+    EXPECT_TRUE(ContainsWide(r.data, "CompanyName"));
+    EXPECT_TRUE(ContainsWide(r.data, "ProductVersion"));
+  }
+  EXPECT_TRUE(version);
 }
 
 // Windows searches the application's folder first for every DLL that is not

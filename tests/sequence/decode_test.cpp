@@ -104,7 +104,9 @@ TEST_P(DecodeTest, RunsOrShowsTheDamagedPackageMessage) {
     EXPECT_EQ(outcome.boxes[0].text, launcher::kDamagedPackageMessage);
     EXPECT_EQ(machine.Find("WriteFile"), -1) << "nothing written";
   }
-  EXPECT_EQ(machine.memoryInUse, 0u) << "streams and decoder released";
+  // A fatal exit releases nothing (the system takes it all back); a run that
+  // completes has released streams and decoder before the start.
+  if (c.passes) EXPECT_EQ(machine.memoryInUse, 0u) << "streams and decoder released";
 }
 
 INSTANTIATE_TEST_SUITE_P(Payloads, DecodeTest, ::testing::ValuesIn(kCases),

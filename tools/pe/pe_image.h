@@ -68,6 +68,22 @@ bool CheckProgram(const std::vector<uint8_t>& file, uint16_t machine, std::strin
 // is no PE32 image.
 bool ClearSignatureAndChecksum(std::vector<uint8_t>* file);
 
+// One resource of the image: its type, name (an id, or a name when `name`
+// is not empty), language and bytes.
+struct Resource {
+  uint32_t type = 0;
+  uint32_t id = 0;
+  std::string name;  // a named resource's name (ASCII names only)
+  uint32_t language = 0;
+  std::vector<uint8_t> data;
+};
+constexpr uint32_t kResourceIcon = 3, kResourceGroupIcon = 14, kResourceVersion = 16, kResourceManifest = 24;
+
+// Every resource of the image, read from its resource directory (types by id
+// only). False with a reason when the directory does not lie in the file.
+bool ListResources(const std::vector<uint8_t>& image, const ImageInfo& info, std::vector<Resource>* out,
+                   std::string* error);
+
 // The DLL names of the import table and of the delay-load import table, in
 // table order; false with a reason when a table does not lie in the file.
 bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
