@@ -318,6 +318,30 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
       << verified.output;
 }
 
+// Where memory decides the outcome, verify says so: a CRC region of 2 GiB
+// cannot be held by any 32-bit process (runtime error 203, as on Windows),
+// 1.25 GiB can be held by some.
+TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
+  struct Case {
+    uint32_t crcLength;
+    const char* outcome;
+    int mib;
+    const char* says;
+  };
+  for (const Case& c : {Case{0x7FFFFFFEu, "runtime error", 2047, "needs 2047 MiB in one block: more than this process"},
+                        Case{0x50000000u, "message", 1280, "needs 1280 MiB in one block: where a process cannot"}}) {
+    const std::string package = Made("crc" + std::to_string(c.mib) + ".exe", [&](auto& l, auto&) {
+      l.crcLength = c.crcLength;
+    });
+    const Result text = RunTool("verify " + package);
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.output.find(c.says), std::string::npos) << text.output;
+    const json j = Json(RunTool("verify --json " + package));
+    EXPECT_EQ(j["rows"][0]["outcome"], c.outcome);
+    EXPECT_EQ(j["rows"][0]["largestBlockMiB"], c.mib);
+  }
+}
+
 // Messages are data: control characters never reach the terminal raw, JSON
 // stays valid UTF-8 with a lone surrogate.
 TEST_F(ToolTest, MessagesAreShownEscaped) {

@@ -104,7 +104,13 @@ struct Outcome {
   bool noAdmin = false;
   std::string message;  // UTF-8
   uint32_t exitCode = 0;
+  std::size_t largestBlock = 0;  // the most the run asked for at once
 };
+
+// Runs that ask for this much at once depend on the machine: a 32-bit
+// process's free address space comes in ranges of less than 2 GiB, and what
+// is free in them differs from machine to machine.
+constexpr std::size_t kLargeBlock = std::size_t(1) << 30;
 
 std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   sim::Machine machine;
@@ -130,8 +136,7 @@ std::string WhichProgram(const packaging::Bytes& bytes, const launcher::PackageH
 Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher::PackageHeader& header,
                const Row& row, uint32_t codePage) {
   Outcome o;
-  sim::Machine machine;
-  machine.memoryLimit = size_t(3) << 30;
+  sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
   machine.modulePath = "C:\\Setup\\setup.exe";
   machine.commandLine = std::string("\"C:\\Setup\\setup.exe\"") + (row.with32 ? " /32" : "") +
@@ -164,8 +169,9 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
                 " MiB, beyond what this tool decodes";
     return o;
   }
+  o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
-    o.kind = "message";
+    o.kind = o.exitCode == 203 ? "runtime error" : "message";
     o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
     return o;
   }
@@ -173,8 +179,15 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
   return o;
 }
 
+std::string MemoryWords(const Outcome& o) {
+  if (o.largestBlock <= kLargeBlock) return "";
+  const std::string mib = std::to_string(o.largestBlock >> 20);
+  if (o.kind == "runtime error") return " (needs " + mib + " MiB in one block: more than this process can have here)";
+  return " (needs " + mib + " MiB in one block: where a process cannot get that much, runtime error 203 instead)";
+}
+
 std::string Words(const Outcome& o) {
-  if (o.kind == "message") return "shows \"" + Escaped(o.message) + "\"";
+  if (o.kind == "message" || o.kind == "runtime error") return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
   if (o.kind == "nothing") return "ends without starting anything";
   if (o.kind == "not checked") return "not checked: " + o.message;
   std::string words = "runs the " + (o.program == "other" ? std::string("(unrecognised)") : o.program) + " program";
@@ -182,7 +195,7 @@ std::string Words(const Outcome& o) {
     words += std::string(" through the shell") + (o.verb.empty() ? "" : " (\"" + o.verb + "\")");
     if (o.noAdmin) words += " with /noadmin";
   }
-  return words;
+  return words + MemoryWords(o);
 }
 
 }  // namespace
@@ -231,13 +244,14 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
       outcomes.push_back(RunRow(shared, view.header, row, s->codePage));
     }
-    int runs = 0, damaged = 0;
+    int runs = 0, damaged = 0, runtimeErrors = 0;
     for (const Outcome& o : outcomes) {
       runs += o.kind == "runs";
+      runtimeErrors += o.kind == "runtime error";
       damaged += o.kind == "message" && (o.message == MessageToUtf8(launcher::kDamagedPackageMessage, 1252) ||
                                          o.message == MessageToUtf8(launcher::kTruncatedPackageMessage, 1252));
     }
-    const bool fine = runs > 0 && damaged == 0 && view.problems.empty();
+    const bool fine = runs > 0 && damaged == 0 && runtimeErrors == 0 && view.problems.empty();
     if (s->json) {
       nlohmann::ordered_json j;
       j["command"] = "verify";
@@ -261,11 +275,13 @@ Runner AddVerify(CLI::App& app, const Common& common) {
         } else if (!o.message.empty()) {
           row["message"] = o.message;
         }
+        if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
         j["rows"].push_back(row);
       }
       j["problems"] = view.problems;
       j["runsSomewhere"] = runs > 0;
       j["damagedRows"] = damaged;
+      j["runtimeErrorRows"] = runtimeErrors;
       PrintJson(j);
     } else if (!common.quiet || !fine) {
       std::printf("%s: what the launcher does (code page %u%s)\n\n", s->package.c_str(), s->codePage,
@@ -281,6 +297,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       std::printf("\n");
       for (const std::string& p : view.problems) std::printf("problem: %s\n", Escaped(p).c_str());
       if (damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", damaged);
+      if (runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", runtimeErrors);
       if (runs == 0) std::printf("the package runs on no machine\n");
     }
     return fine ? kExitFine : kExitProblems;
