@@ -15,15 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/relay_trace.h"
 #include "tools/package/package_writer.h"
 
 namespace e2e {
 
-struct Box {
-  std::string text;  // as far as the relay trace shows it (about 290 characters)
-  std::string caption;
-  uint32_t flags = 0;
-};
+using Box = relay::Box;
 
 struct WineCase {
   // --- set by the case -------------------------------------------------------

@@ -1,0 +1,38 @@
+// The differential corpus: packages of every kind, valid and damaged, made
+// the same way every time from a seed, and the machine rows they are run on
+// by the real launcher under Wine and by the simulated machine.
+#ifndef TESTS_DIFFERENTIAL_CORPUS_H_
+#define TESTS_DIFFERENTIAL_CORPUS_H_
+
+#include <string>
+#include <vector>
+
+#include "tools/package/package_writer.h"
+
+namespace differential {
+
+struct CorpusPackage {
+  std::string name;  // also the file name, without ".exe"
+  packaging::Bytes bytes;
+};
+
+// `count` packages from `seed`: about two fifths valid ones across the
+// options, the rest damaged (flipped bytes, cut files, record fields at edge
+// values with the CRC made to match or not).
+std::vector<CorpusPackage> MakeCorpus(uint32_t seed, int count, const packaging::Bytes& launcher,
+                                      const packaging::Bytes& program32, const packaging::Bytes& program64);
+
+struct Row {
+  const char* name;
+  const char* prefix;       // Wine prefix: "win64" or "win32"
+  const char* wineVersion;  // Wine's version name
+  bool with32;              // "/32" on the command line
+  uint32_t major, minor;    // what that version reports
+  bool is64;
+};
+
+extern const Row kRows[4];
+
+}  // namespace differential
+
+#endif  // TESTS_DIFFERENTIAL_CORPUS_H_
