@@ -1,0 +1,147 @@
+// The simulated machine against the real launcher under Wine: every package of
+// the differential corpus on every machine row, as recorded by record.sh
+// (outcomes-s1.tsv; outcomes-s2.tsv is a held-out corpus that was not looked
+// at while the simulated machine was made strict). Each outcome must agree,
+// but for the known differences listed below with their reasons.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "launcher/main_sequence.h"
+#include "launcher/setup_launch.h"
+#include "platform/sim/sim_machine.h"
+#include "tests/differential/corpus.h"
+#include "tests/support/relay_trace.h"
+
+namespace {
+
+packaging::Bytes Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return packaging::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Recorded {
+  std::string name, row, exitCode, outcome;
+};
+
+std::vector<Recorded> Load(const std::string& path) {
+  std::vector<Recorded> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    Recorded r;
+    std::getline(fields, r.name, '\t');
+    std::getline(fields, r.row, '\t');
+    std::getline(fields, r.exitCode, '\t');
+    std::getline(fields, r.outcome);
+    out.push_back(r);
+  }
+  return out;
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+// One run on the simulated machine as the row's Wine has it: an
+// administrator (Wine's user is one), code page 1252, the row's version.
+std::pair<uint32_t, std::string> Simulate(const packaging::Bytes& package, const differential::Row& row,
+                                          const std::string& name, const packaging::Bytes& program32,
+                                          const packaging::Bytes& program64) {
+  sim::Machine machine;
+  machine.version.dwPlatformId = 2;
+  machine.version.dwMajorVersion = row.major;
+  machine.version.dwMinorVersion = row.minor;
+  machine.wow64 = row.is64;
+  machine.administrator = true;
+  machine.modulePath = std::string("Z:\\host\\run-") + row.name + "\\" + name + ".exe";
+  machine.commandLine = "\"" + machine.modulePath + "\"" + (row.with32 ? " /32" : "");
+  machine.tempPath = "C:\\users\\root\\Temp\\";
+  machine.AddFolder("C:\\users\\root\\Temp");
+  machine.AddFile(machine.modulePath, package);
+  std::string ran = "none";
+  machine.onProcessStart = [&](const sim::ProcessStart& start) {
+    const std::string copy = start.commandLine.substr(1, start.commandLine.find('"', 1) - 1);
+    const packaging::Bytes& bytes = machine.FileBytes(copy);
+    ran = bytes == program32 ? "runs 32" : bytes == program64 ? "runs 64" : "runs ?";
+  };
+  launcher::ResetAdministratorCacheForTesting();
+  const uint32_t code = machine.Run([] { launcher::LauncherMain(); });
+  if (!machine.messageBoxes.empty()) return {code, "box " + machine.messageBoxes[0].text};
+  return {code, ran};
+}
+
+// Differences between the simulated machine and Wine that are known, each
+// with its reason: name prefix of the package, row ("" for all).
+struct Known {
+  const char* name;
+  const char* row;
+  const char* reason;
+};
+const Known kKnown[] = {
+    {"", "", ""},  // (none so far)
+};
+
+bool IsKnown(const std::string& name, const std::string& row) {
+  for (const Known& k : kKnown) {
+    if (*k.name != 0 && name.rfind(k.name, 0) == 0 && (*k.row == 0 || row == k.row)) return true;
+  }
+  return false;
+}
+
+void Compare(uint32_t seed, const char* file) {
+  const std::vector<Recorded> recorded = Load(std::string(SOURCE_DIR) + "/tests/differential/" + file);
+  ASSERT_FALSE(recorded.empty()) << file << ": no recorded outcomes (tests/differential/record.sh)";
+  std::set<std::string> names;
+  for (const Recorded& r : recorded) names.insert(r.name);
+  const std::string build = WINDOWS_BUILD_DIR;
+  const packaging::Bytes program32 = Read(build + "/sample_setup32.exe"), program64 = Read(build + "/sample_setup64.exe");
+  const auto corpus = differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
+                                               program32, program64);
+  std::map<std::string, const packaging::Bytes*> byName;
+  for (const auto& p : corpus) byName[p.name] = &p.bytes;
+  int agree = 0, known = 0, total = 0;
+  for (const Recorded& r : recorded) {
+    ASSERT_TRUE(byName.count(r.name)) << r.name << ": the corpus no longer makes this package; record again";
+    const differential::Row* row = nullptr;
+    for (const differential::Row& candidate : differential::kRows) {
+      if (r.row == candidate.name) row = &candidate;
+    }
+    ASSERT_NE(row, nullptr) << r.row;
+    const auto [code, outcome] = Simulate(*byName[r.name], *row, r.name, program32, program64);
+    ++total;
+    bool same = std::to_string(code) == r.exitCode;
+    if (r.outcome.rfind("box ", 0) == 0 && outcome.rfind("box ", 0) == 0) {
+      same = same && relay::ShownAs(Unhex(r.outcome.substr(4)), outcome.substr(4));
+    } else {
+      same = same && outcome == r.outcome;
+    }
+    if (same) {
+      ++agree;
+    } else if (IsKnown(r.name, r.row)) {
+      ++known;
+    } else {
+      ADD_FAILURE() << r.name << " on " << r.row << ": Wine: exit " << r.exitCode << ", "
+                    << (r.outcome.rfind("box ", 0) == 0 ? "box \"" + Unhex(r.outcome.substr(4)) + "\"" : r.outcome)
+                    << "; simulated: exit " << code << ", " << outcome;
+    }
+  }
+  std::printf("%s: %d of %d outcomes agree (%.2f %%), %d known differences\n", file, agree, total,
+              100.0 * agree / total, known);
+  EXPECT_GE(agree * 1000, total * 995) << "at least 99.5 % agreement";
+}
+
+TEST(DifferentialTest, CorpusAgreesWithWine) { Compare(1, "outcomes-s1.tsv"); }
+TEST(DifferentialTest, HeldOutCorpusAgreesWithWine) { Compare(2, "outcomes-s2.tsv"); }
+
+}  // namespace
