@@ -259,6 +259,14 @@ void Machine::AddSharedFile(const std::string& path, std::shared_ptr<std::vector
   nodes[Key(path)] = node;
 }
 
+bool Machine::CanStart(const std::string& path) const {
+  if (!Exists(path) || IsFolder(path)) return false;
+  const std::vector<uint8_t>& bytes = FileBytes(path);
+  std::string why;
+  if (pe::CheckProgram(bytes, pe::kMachineI386, &why)) return true;
+  return wow64 && pe::CheckProgram(bytes, pe::kMachineAmd64, &why);
+}
+
 bool Machine::Exists(const std::string& path) const { return nodes.count(Key(path)) != 0; }
 
 bool Machine::IsFolder(const std::string& path) const {
@@ -366,13 +374,7 @@ std::string ProgramOf(const std::string& commandLine) {
 // Whether Windows would start the file as a program on this machine: a
 // Windows program of the machine's kind (x86-64 only on 64-bit Windows) whose
 // headers and sections lie inside the file.
-bool IsStartable(Machine& m, const std::string& path) {
-  if (!m.Exists(path) || m.IsFolder(path)) return false;
-  const std::vector<uint8_t>& bytes = m.FileBytes(path);
-  std::string why;
-  if (pe::CheckProgram(bytes, pe::kMachineI386, &why)) return true;
-  return m.wow64 && pe::CheckProgram(bytes, pe::kMachineAmd64, &why);
-}
+bool IsStartable(Machine& m, const std::string& path) { return m.CanStart(path); }
 
 constexpr size_t kMaxPath = 260;            // with the terminating zero
 constexpr size_t kMaxCommandLine = 32767;   // CreateProcessA, with the zero

@@ -81,6 +81,10 @@ class Machine {
   bool IsFolder(const std::string& path) const;
   const std::vector<uint8_t>& FileBytes(const std::string& path) const;
   std::vector<std::string> FilesIn(const std::string& folder) const;  // full paths
+  // Whether Windows would start the file as a program on this machine (the
+  // same judgement as for the processes the launcher starts). A package
+  // whose launcher image is cut or damaged is never run at all.
+  bool CanStart(const std::string& path) const;
 
   std::string modulePath = "C:\\Setup\\setup.exe";
   std::string commandLine = "\"C:\\Setup\\setup.exe\"";

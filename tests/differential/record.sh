@@ -43,7 +43,9 @@ while read -r row prefix version with32; do
     if read -r second; then one "$second"; fi
     wait
   done <list.txt
-  wineserver -w
+  # Detached packages' setup programs may still run (the server stays up, so
+  # no "wineserver -w"): wait for the copies in the temporary folder to end.
+  for i in $(seq 60); do pgrep -f 'users.root.Temp' >/dev/null || break; sleep 1; done
   echo "row $row done"
 done <<'ROWS'
 win10-64 win64 win10

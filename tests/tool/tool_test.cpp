@@ -300,6 +300,12 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
     EXPECT_EQ(extracted.status, 1) << c.name << "\n" << extracted.all();
     EXPECT_FALSE(Exists(out + "/setup-data.bin")) << c.name << ": nothing from a damaged package";
   }
+  // Cut inside the launcher's own image: no program Windows would start.
+  std::string image = Slurp(Made("whole-image.exe", nullptr));
+  Spit(dir_ + "/image-cut.exe", image.substr(0, 100));
+  const Result cut = RunTool("verify " + dir_ + "/image-cut.exe");
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.output.find("Windows does not start the file"), std::string::npos) << cut.output;
   // A package cut short: refused, or salvaged on request (still status 1).
   std::string bytes = Slurp(Made("whole.exe", nullptr));
   Spit(dir_ + "/cut.exe", bytes.substr(0, bytes.size() - 100));

@@ -160,6 +160,11 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
                 start.parameters.compare(start.parameters.size() - 9, 9, " /noadmin") == 0;
     o.kind = "runs";
   };
+  if (!machine.CanStart(machine.modulePath)) {
+    o.kind = "not started";
+    o.message = "Windows does not start the file: its launcher image is cut or damaged";
+    return o;
+  }
   launcher::ResetAdministratorCacheForTesting();
   try {
     o.exitCode = machine.Run([] { launcher::LauncherMainWith(DecodeOnce); });
@@ -190,6 +195,7 @@ std::string Words(const Outcome& o) {
   if (o.kind == "message" || o.kind == "runtime error") return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
   if (o.kind == "nothing") return "ends without starting anything";
   if (o.kind == "not checked") return "not checked: " + o.message;
+  if (o.kind == "not started") return o.message;
   std::string words = "runs the " + (o.program == "other" ? std::string("(unrecognised)") : o.program) + " program";
   if (o.start == "shell") {
     words += std::string(" through the shell") + (o.verb.empty() ? "" : " (\"" + o.verb + "\")");
@@ -248,6 +254,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     for (const Outcome& o : outcomes) {
       runs += o.kind == "runs";
       runtimeErrors += o.kind == "runtime error";
+      damaged += o.kind == "not started";
       damaged += o.kind == "message" && (o.message == MessageToUtf8(launcher::kDamagedPackageMessage, 1252) ||
                                          o.message == MessageToUtf8(launcher::kTruncatedPackageMessage, 1252));
     }
