@@ -96,9 +96,12 @@ void Damage(Random& r, packaging::PackageInput* in, packaging::BuiltPackage* out
     case 0: {  // a flipped byte somewhere in the package
       packaging::BuildPackage(*in, out, &error);
       const uint32_t start = out->locator.headerOffset;
-      const uint32_t at = start + r.Below(static_cast<uint32_t>(out->bytes.size()) - start);
+      // Where, as a share of the package (names stay the same when the
+      // launcher image changes size).
+      const uint32_t permille = r.Below(1000);
+      const uint32_t at = start + static_cast<uint32_t>(uint64_t(out->bytes.size() - start) * permille / 1000);
       out->bytes[at] ^= static_cast<uint8_t>(1u << r.Below(8));
-      *name = "flip-" + std::to_string(at - start);
+      *name = "flip-" + std::to_string(permille);
       return;
     }
     case 1: {  // cut short
@@ -106,9 +109,10 @@ void Damage(Random& r, packaging::PackageInput* in, packaging::BuiltPackage* out
       const uint32_t cuts[] = {1, 100, out->locator.headerOffset, out->locator.headerOffset + 30,
                                static_cast<uint32_t>(out->bytes.size()) - 1,
                                static_cast<uint32_t>(out->bytes.size()) - 100};
-      const uint32_t cut = cuts[r.Below(6)];
-      out->bytes.resize(cut);
-      *name = "cut-" + std::to_string(cut);
+      static const char* const kCutNames[] = {"1", "100", "at-header", "header-plus-30", "last-byte", "last-100"};
+      const uint32_t which = r.Below(6);
+      out->bytes.resize(cuts[which]);
+      *name = std::string("cut-") + kCutNames[which];
       return;
     }
     case 2: {  // a locator field at an edge value
