@@ -29,10 +29,13 @@ const DecodeCase kCases[] = {
     // range coder's last bytes may legitimately give one more byte.)
     {"uncompressed_size_one_more", [](PackageInput& i) { i.lzma.endMarker = true; },
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize += 1; }, false},
-    // Decoding passes, but the program lacks its last byte: Windows refuses
-    // to start it.
-    {"uncompressed_size_one_less_decodes", nullptr,
-     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize -= 1; }, true,
+    // Decoding passes on a program that lacks its end: the loader accepts a
+    // last section that ends inside the last file-alignment unit of the file
+    // (one byte short), not one that runs further (1000 bytes short).
+    {"uncompressed_size_one_less_decodes_and_runs", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize -= 1; }, true},
+    {"uncompressed_size_1000_less_does_not_start", nullptr,
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize -= 1000; }, true,
      launcher::kNotExecutedMessage},
     {"stream_cut_1000_bytes_short", nullptr,
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.compressedSize -= 1000; }, false},

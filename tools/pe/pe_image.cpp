@@ -172,10 +172,15 @@ bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* 
   }
   const uint64_t table = uint64_t(oh) + optionalSize;
   if (table + 40ull * sections > b.size()) return *problem = "section table runs past the end of the file", false;
+  // The loader reads the file in units of the file alignment: section data
+  // may end inside the last, partly present unit, not beyond it.
+  uint32_t alignment = optionalSize >= 40 ? U32(b, oh + 36) : 0;
+  if (alignment < 512 || (alignment & (alignment - 1)) != 0) alignment = 512;
+  const uint64_t end = (uint64_t(b.size()) + alignment - 1) / alignment * alignment;
   for (uint32_t i = 0; i < sections; ++i) {
     const uint64_t s = table + 40ull * i;
     const uint32_t rawSize = U32(b, s + 16), rawPointer = U32(b, s + 20);
-    if (rawSize != 0 && uint64_t(rawPointer) + rawSize > b.size()) {
+    if (rawSize != 0 && uint64_t(rawPointer) + rawSize > end) {
       return *problem = "section " + std::to_string(i + 1) + " runs past the end of the file (program cut short)",
              false;
     }
