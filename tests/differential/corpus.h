@@ -1,6 +1,9 @@
 // The differential corpus: packages of every kind, valid and damaged, made
 // the same way every time from a seed, and the machine rows they are run on
-// by the real launcher under Wine and by the simulated machine.
+// by the real launcher under Wine and by the simulated machine. Their setup
+// programs are program32.exe and program64.exe beside this file: fixed copies
+// of the project's sample program (tools/sample_setup), so that the streams
+// stay byte for byte what was recorded.
 #ifndef TESTS_DIFFERENTIAL_CORPUS_H_
 #define TESTS_DIFFERENTIAL_CORPUS_H_
 

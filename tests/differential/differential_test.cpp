@@ -89,8 +89,11 @@ void Compare(uint32_t seed, const char* file) {
   ASSERT_FALSE(recorded.empty()) << file << ": no recorded outcomes (tests/differential/record.sh)";
   std::set<std::string> names;
   for (const Recorded& r : recorded) names.insert(r.name);
-  const std::string build = WINDOWS_BUILD_DIR;
-  const packaging::Bytes program32 = Read(build + "/sample_setup32.exe"), program64 = Read(build + "/sample_setup64.exe");
+  // The setup programs are fixed copies of the sample program: a package's
+  // stream must be the very one that was recorded (the sample builds carry a
+  // link timestamp).
+  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
+  const packaging::Bytes program32 = Read(fixtures + "/program32.exe"), program64 = Read(fixtures + "/program64.exe");
   const auto corpus = differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
                                                program32, program64);
   std::map<std::string, const packaging::Bytes*> byName;

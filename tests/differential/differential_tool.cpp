@@ -34,9 +34,9 @@ std::string Hex(const std::string& text) {
 }
 
 int Write(const std::string& dir, uint32_t seed, int count) {
-  const std::string build = WINDOWS_BUILD_DIR;
+  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
   const auto corpus = differential::MakeCorpus(seed, count, Read(build + "/launcher.exe"),
-                                               Read(build + "/sample_setup32.exe"), Read(build + "/sample_setup64.exe"));
+                                               Read(fixtures + "/program32.exe"), Read(fixtures + "/program64.exe"));
   std::ofstream list(dir + "/list.txt");
   for (const auto& p : corpus) {
     std::ofstream(dir + "/" + p.name + ".exe", std::ios::binary)
