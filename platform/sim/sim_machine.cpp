@@ -374,7 +374,6 @@ std::string ProgramOf(const std::string& commandLine) {
 // Whether Windows would start the file as a program on this machine: a
 // Windows program of the machine's kind (x86-64 only on 64-bit Windows) whose
 // headers and sections lie inside the file.
-bool IsStartable(Machine& m, const std::string& path) { return m.CanStart(path); }
 
 constexpr size_t kMaxPath = 260;            // with the terminating zero
 constexpr size_t kMaxCommandLine = 32767;   // CreateProcessA, with the zero
@@ -644,7 +643,7 @@ Bool CreateProcessA(char* commandLine, const char* currentDirectory, const Start
     if (!m.IsFolder(folder)) return 0;  // ERROR_DIRECTORY
   }
   const std::string program = ProgramOf(commandLine);
-  if (!IsStartable(m, program)) return 0;
+  if (!m.CanStart(program)) return 0;
   sim::ProcessStart start{};
   start.viaShell = false;
   start.commandLine = commandLine;
@@ -825,7 +824,7 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
         (info->lpFile ? info->lpFile : "") + " " + (info->lpParameters ? info->lpParameters : ""));
   sim::SystemLoads(m, "ShellExecuteExA");
   if (m.Fault("ShellExecuteExA")) return 0;
-  if (info->lpFile == nullptr || !IsStartable(m, info->lpFile)) return 0;
+  if (info->lpFile == nullptr || !m.CanStart(info->lpFile)) return 0;
   // The shell starts only files of a program type.
   const std::string file = info->lpFile;
   std::string type = file.size() >= 4 ? file.substr(file.size() - 4) : "";

@@ -193,7 +193,6 @@ packaging::Bytes BuildOrDie(const packaging::PackageInput& input) {
   return package.bytes;
 }
 
-bool ShownAs(const std::string& shown, const std::string& expected) { return relay::ShownAs(shown, expected); }
 
 }  // namespace e2e
 

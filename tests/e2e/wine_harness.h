@@ -65,9 +65,7 @@ const packaging::Bytes& PlantedDll();
 packaging::PackageInput SamplePackageInput();
 packaging::Bytes BuildOrDie(const packaging::PackageInput& input);
 
-// True when `shown` is what a relay trace shows of `expected`: the same text,
-// or its beginning when the trace cut it.
-bool ShownAs(const std::string& shown, const std::string& expected);
+using relay::ShownAs;
 
 }  // namespace e2e
 

@@ -163,9 +163,13 @@ PackageView ReadPackage(const Bytes& file) {
   return v;
 }
 
+bool BeyondDecodeLimit(const launcher::PayloadEntry& entry) {
+  return entry.uncompressedSize > kDecodeLimit && entry.uncompressedSize < launcher::kLimit;
+}
+
 Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry) {
   Decoded d;
-  if (entry.uncompressedSize > kDecodeLimit && entry.uncompressedSize < launcher::kLimit) {
+  if (BeyondDecodeLimit(entry)) {
     d.beyondLimit = true;
     d.message = "it decodes to " + std::to_string(entry.uncompressedSize >> 20) + " MiB, more than the " +
                 std::to_string(kDecodeLimit >> 20) + " MiB this tool decodes";

@@ -47,6 +47,10 @@ bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* 
 // reported, not decoded.
 constexpr uint64_t kDecodeLimit = uint64_t(1) << 30;
 
+// Whether `entry` claims more than kDecodeLimit (sizes at or past 2 GiB are
+// refused by the launcher itself, so they are not beyond the limit).
+bool BeyondDecodeLimit(const launcher::PayloadEntry& entry);
+
 struct Decoded {
   bool ok = false;
   bool beyondLimit = false;  // not decoded: it claims more than kDecodeLimit

@@ -41,11 +41,6 @@ void Merge(BuildSettings* settings, const BuildSettings& fallback) {
 #undef TAKE
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 // Reads the package file. Paths in it are relative to its own folder.
 // Returns kExitFine, or kExitInputOutput / kExitUsage with a message that
 // names the file, and for a bad key the key and its line.

@@ -14,12 +14,6 @@ namespace {
 
 std::string Reason(const std::string& path) { return path + ": " + std::strerror(errno); }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool WriteAll(int fd, const packaging::Bytes& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -32,6 +26,12 @@ bool WriteAll(int fd, const packaging::Bytes& bytes) {
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

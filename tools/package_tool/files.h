@@ -15,6 +15,9 @@ namespace tool {
 // a regular file" or "PATH: <system reason>" in *error.
 bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
 
+// The folder part of a path ("." when it has none).
+std::string FolderOf(const std::string& path);
+
 enum class Existing { kReplace, kRefuse };
 
 // Writes `bytes` to `path`: into a new temporary file beside it (created

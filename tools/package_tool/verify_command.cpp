@@ -91,7 +91,7 @@ void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, c
     decompressed->Seek(0, 2);
     return;
   }
-  if (entry.uncompressedSize > packaging::kDecodeLimit && entry.uncompressedSize < launcher::kLimit) throw BeyondLimit{};
+  if (packaging::BeyondDecodeLimit(entry)) throw BeyondLimit{};
   launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // a refusal ends the run here
   decodeCache.push_back({entry, packaging::Bytes(decompressed->Memory, decompressed->Memory + decompressed->Size)});
 }

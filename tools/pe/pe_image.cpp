@@ -20,6 +20,11 @@ void Put32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (8 * i));
 }
 
+void UpdateChecksum(std::vector<uint8_t>* b, const ImageInfo& info) {
+  Put32(b, info.checkSumOffset, 0);
+  Put32(b, info.checkSumOffset, Checksum(*b, info.checkSumOffset));
+}
+
 // A DOS program that prints its message and ends with code 1.
 const uint8_t kStubCode[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09,
                              0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
@@ -51,22 +56,16 @@ bool Parse(const std::vector<uint8_t>& b, ImageInfo* info, std::string* error) {
   info->majorSubsystemVersion = U16(b, oh + 48);
   info->minorSubsystemVersion = U16(b, oh + 50);
   const uint32_t directories = U32(b, oh + 92);
-  if (directories > 1 && optionalSize >= 96 + 8 * 2) {
-    info->importRva = U32(b, oh + 96 + 8 * 1);
-    info->importSize = U32(b, oh + 96 + 8 * 1 + 4);
-  }
-  if (directories > 13 && optionalSize >= 96 + 8 * 14) {
-    info->delayImportRva = U32(b, oh + 96 + 8 * 13);
-    info->delayImportSize = U32(b, oh + 96 + 8 * 13 + 4);
-  }
-  if (directories > 2 && optionalSize >= 96 + 8 * 3) {
-    info->resourceRva = U32(b, oh + 96 + 8 * 2);
-    info->resourceSize = U32(b, oh + 96 + 8 * 2 + 4);
-  }
-  if (directories > 4 && optionalSize >= 96 + 8 * 5) {
-    info->securityOffset = U32(b, oh + 96 + 8 * 4);
-    info->securitySize = U32(b, oh + 96 + 8 * 4 + 4);
-  }
+  // Data directory `index` (address, size), when the header has it.
+  auto directory = [&](uint32_t index, uint32_t* address, uint32_t* size) {
+    if (directories <= index || optionalSize < 96 + 8 * (index + 1)) return;
+    *address = U32(b, oh + 96 + 8 * index);
+    *size = U32(b, oh + 96 + 8 * index + 4);
+  };
+  directory(1, &info->importRva, &info->importSize);
+  directory(2, &info->resourceRva, &info->resourceSize);
+  directory(4, &info->securityOffset, &info->securitySize);
+  directory(13, &info->delayImportRva, &info->delayImportSize);
   info->sectionTableOffset = oh + optionalSize;
   info->headersEnd = info->sectionTableOffset + 40u * info->sectionCount;
   if (info->headersEnd > b.size()) return *error = "section table cut", false;
@@ -127,8 +126,7 @@ bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error) {
   std::memcpy(image->data() + 64 + sizeof kStubCode, kStubMessage, sizeof kStubMessage - 1);
   if (!Parse(*image, &info, error)) return false;
   Put16(image, info.peOffset + 4 + 18, info.characteristics | kLargeAddressAware);
-  Put32(image, info.checkSumOffset, 0);
-  Put32(image, info.checkSumOffset, Checksum(*image, info.checkSumOffset));
+  UpdateChecksum(image, info);
   return true;
 }
 
@@ -197,8 +195,7 @@ bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
     Put32(file, oh + 96 + 8 * 4, 0);
     Put32(file, oh + 96 + 8 * 4 + 4, 0);
   }
-  Put32(file, info.checkSumOffset, 0);
-  Put32(file, info.checkSumOffset, Checksum(*file, info.checkSumOffset));
+  UpdateChecksum(file, info);
   return true;
 }
 
