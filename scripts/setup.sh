@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-. "$here/scripts/apt.sh"
+. "$here/scripts/common.sh"
 
 # Host build and tests and the cross compilers; what Wine needs comes last,
 # by backend.
@@ -17,43 +17,41 @@ packages=(cmake g++ make pkg-config python3
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686
           dpkg-dev xz-utils time openssl osslsigncode)
 
-# deb-src entries, derived from the configured deb entries (needed by
-# "apt-get source xz-utils").
-add_deb_src() {
-  local out=/etc/apt/sources.list.d/project-deb-src.sources
-  [ -f "$out" ] && return 1
-  grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 1
-  : >"$out.tmp"
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    awk 'BEGIN{RS=""; ORS="\n\n"} /(^|\n)Types:[^\n]*deb/ && /(^|\n)URIs:[^\n]*debian/ {
-           sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" >>"$out.tmp"
-  done
-  if [ -f /etc/apt/sources.list ]; then
-    grep -E '^deb [^#]*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
-      awk '{print "Types: deb-src\nURIs: "$2"\nSuites: "$3"\nComponents: "substr($0, index($0,$4))"\n"}' >>"$out.tmp" || true
-  fi
-  if [ -s "$out.tmp" ]; then mv "$out.tmp" "$out"; return 0; fi
-  rm -f "$out.tmp"; return 1
+# xz_utils_source DIR: fetches Debian's xz-utils source package into DIR
+# through an apt state of its own (one deb-src entry for the suite's main
+# index, lists in DIR), so the machine's apt sources stay as they are.
+xz_utils_source() {
+  local dir=$1 suite mirror
+  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  mirror=$(debian_mirror "$suite")
+  mkdir -p "$dir/apt/lists/partial" "$dir/apt/archives/partial"
+  echo "deb-src $mirror $suite main" >"$dir/apt/sources.list"
+  local opts=(-o "Dir::Etc::SourceList=$dir/apt/sources.list" -o "Dir::Etc::SourceParts=$dir/apt/none"
+              -o "Dir::State::Lists=$dir/apt/lists" -o "Dir::Cache::Archives=$dir/apt/archives"
+              -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=" -o APT::Sandbox::User=root)
+  apt-get "${opts[@]}" update -qq >/dev/null &&
+    ( cd "$dir" && apt-get "${opts[@]}" source -qq xz-utils >/dev/null 2>&1 )
 }
 
 apt_install "${packages[@]}"
+# Earlier versions of this script left a deb-src entry in the machine's own
+# apt sources; it is not needed any more.
+if [ -f /etc/apt/sources.list.d/project-deb-src.sources ] && [ "$(id -u)" -eq 0 ]; then
+  rm -f /etc/apt/sources.list.d/project-deb-src.sources
+fi
 
 # Static decoder-only liblzma for i686-w64-mingw32, from Debian's xz-utils
 # source, with the flags that cmake/windows.cmake states (and why). Each set of
 # flags has its own folder; liblzma-i686 points at the current one.
 lzma_cflags=$(sed -n 's/^# LIBLZMA_CFLAGS: //p' "$here/cmake/windows.cmake")
 [ -n "$lzma_cflags" ] || { echo "setup: no LIBLZMA_CFLAGS line in cmake/windows.cmake" >&2; exit 1; }
-link=/var/cache/setup-launcher/liblzma-i686
+link=$cache_root/liblzma-i686
 cache=$link-$(echo "$lzma_cflags" | sha256sum | cut -c1-12)
 if [ ! -f "$cache/lib/liblzma.a" ]; then
   need_root
-  if add_deb_src; then apt_updated=0; fi
+  mkdir -p "$cache_root"
   work=$(mktemp -d)
-  if ! ( cd "$work" && apt-get source -qq xz-utils >/dev/null 2>&1 ); then
-    apt_update
-    ( cd "$work" && apt-get source -qq xz-utils >/dev/null )
-  fi
+  xz_utils_source "$work" || { echo "setup: could not fetch the xz-utils source package" >&2; exit 1; }
   src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'xz-utils-*' | head -n 1)
   [ -n "$src" ] || { echo "setup: xz-utils source not found" >&2; exit 1; }
   echo "setup: building liblzma for i686-w64-mingw32 from $(basename "$src")"

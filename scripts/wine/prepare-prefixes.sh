@@ -10,10 +10,10 @@
 # both prefixes passed their check.
 set -u
 out=${1:?usage: prepare-prefixes.sh OUT}
-scratch=${PREFIX_SCRATCH:-${TMPDIR:-/tmp}}/prefixes.$$
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$scratch" "$out" || exit 1
+mkdir -p "$out" || exit 1
+scratch=$(mktemp -d "${PREFIX_SCRATCH:-${TMPDIR:-/tmp}}/prefixes.XXXXXX") || exit 1
 cat >"$scratch/settings.reg" <<'REG'
 REGEDIT4
 

@@ -1,24 +1,18 @@
 #!/usr/bin/env bash
-# setup.sh: installs what the chosen Wine backend needs (see backend.sh) and
-# makes its prefixes once. Called by scripts/setup.sh; safe to run again.
+# setup.sh: builds the Wine root and makes the prefixes of the backend this
+# machine takes (see backend.sh). Called by scripts/setup.sh; safe to run
+# again. Nothing of Wine is installed into this machine's own system: only
+# debootstrap and bubblewrap, which build and enter the root (and qemu for the
+# box backend).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../apt.sh"
-backend=$("$here/backend.sh")
+. "$(dirname "$0")/../common.sh"
+apt_install debootstrap bubblewrap
+"$scripts_dir/wine/root.sh" >/dev/null
+backend=$("$scripts_dir/wine/backend.sh")
 case "$backend" in
   host)
-    echo "setup: Wine backend: host (this machine runs 32-bit code, so Debian's Wine runs the launcher directly)"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-      need_root
-      dpkg --add-architecture i386
-      apt_updated=0
-    fi
-    apt_install wine wine64 wine32:i386
-    "$here/host-prefixes.sh" >/dev/null
-    ;;
+    echo "setup: Wine backend: host (this machine runs 32-bit code, so the Wine root is entered natively)" ;;
   box)
-    echo "setup: Wine backend: box (this machine cannot run 32-bit code, so Wine runs in an emulated Debian machine)"
-    apt_install qemu-system-x86 debootstrap e2fsprogs
-    "$here/../winebox/build.sh" >/dev/null
-    ;;
+    echo "setup: Wine backend: box (Wine runs in an emulated Debian machine booted from the Wine root)"
+    "$scripts_dir/winebox/build.sh" >/dev/null ;;
 esac

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The choice of Wine backend (scripts/wine/backend.sh): forced, automatic, and
-# forced "host" on a machine whose 32-bit probe does not run.
+# The choice of Wine backend (scripts/wine/backend.sh): forced, automatic,
+# forced "host" on a machine whose 32-bit probe does not run, and a machine
+# that runs 32-bit code but where the Wine root's Wine does not start natively.
 set -uo pipefail
 backend="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine/backend.sh"
 work=$(mktemp -d)
@@ -8,12 +9,14 @@ trap 'rm -rf "$work"' EXIT
 printf '#!/bin/sh\nexit 42\n' >"$work/runs"; chmod 755 "$work/runs"
 printf '#!/bin/sh\nexit 0\n' >"$work/wrong-code"; chmod 755 "$work/wrong-code"
 printf '\x7fELF not a program' >"$work/not-executable"
+printf '#!/bin/sh\necho native start failed\nexit 1\n' >"$work/native-fails"; chmod 755 "$work/native-fails"
 
 failed=0 passed=0
 # case NAME LAUNCHER_WINE PROBE EXPECTED_EXIT EXPECTED_STDOUT [STDERR_SUBSTRING]
+# (the native start succeeds unless NATIVE names another command)
 case_() {
   local out err rc=0
-  out=$(LAUNCHER_WINE=$2 LAUNCHER_WINE_PROBE=$3 "$backend" 2>"$work/err") || rc=$?
+  out=$(LAUNCHER_WINE=$2 LAUNCHER_WINE_PROBE=$3 LAUNCHER_WINE_NATIVE=${NATIVE:-true} "$backend" 2>"$work/err") || rc=$?
   err=$(cat "$work/err")
   if [ "$rc" != "$4" ] || [ "$out" != "$5" ] || { [ -n "${6:-}" ] && [[ "$err" != *"$6"* ]]; }; then
     echo "FAIL $1: exit $rc, stdout '$out', stderr '$err'"
@@ -31,6 +34,11 @@ case_ forced-host         host "$work/runs"           0 host
 case_ forced-host-refused host "$work/not-executable" 1 "" "cannot run 32-bit x86 programs"
 case_ refusal-names-box   host "$work/missing"        1 "" "LAUNCHER_WINE=box"
 case_ unknown-value       qemu "$work/runs"           2 "" "takes \"host\" or \"box\""
+NATIVE=$work/native-fails
+case_ auto-native-fails   ""   "$work/runs"           0 box "did not start a 32-bit program natively"
+case_ forced-host-native  host "$work/runs"           1 "" "did not start a 32-bit program natively"
+case_ forced-box-no-check box  "$work/runs"           0 box
+NATIVE=
 
 # The built-in probe is a well-formed i386 program, and the automatic choice
 # is the one that running it gives on this machine.
