@@ -19,6 +19,16 @@ void* Allocate(void*, size_t count, size_t size) { return AllocateMemory(count *
 void Release(void*, void* block) { ReleaseMemory(block); }
 const lzma_allocator kAllocator = {&Allocate, &Release, nullptr};
 
+// Grows `output` to `wanted` bytes where memory allows it, otherwise to as
+// much between `needed` and `wanted` as it allows. Only `needed` bytes are
+// insisted on: a block of that size that cannot be had ends the run.
+void Grow(TStream* output, int64_t needed, int64_t wanted) {
+  for (int64_t n = wanted; n > needed; n = needed + (n - needed) / 2) {
+    if (output->TrySetSize(static_cast<int32_t>(n))) return;
+  }
+  output->SetSize(static_cast<int32_t>(needed));
+}
+
 }  // namespace
 
 bool TLZMADecoder::SetProperties(const uint8_t* bytes, int32_t count) {
@@ -62,17 +72,41 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
   // block, nothing copied. Otherwise (a size field that claims more than the
   // stream can hold, or data that compresses extremely well) the block starts
   // there and doubles, capped at the bound: the cost stays linear on any
-  // allocator, and a stream that ends early never costs the claimed size.
+  // allocator. Every block beyond the bytes the stream has really produced is
+  // a guess, taken smaller where memory cannot give it, so a stream that ends
+  // early is damage whatever its size field claims, and memory runs out only
+  // for bytes the stream really produces.
   const int64_t inputSize = input->Size > 0 ? input->Size : 0;
   int64_t block = inputSize * kFirstBlockRatio;
   if (block < kSmallestFirstBlock) block = kSmallestFirstBlock;
   if (block > size) block = size;
-  output->SetSize(static_cast<int32_t>(block));
+  Grow(output, size < kStreamGrowthUnit ? size : kStreamGrowthUnit, block);
   stream.next_in = input->Memory;
   stream.avail_in = static_cast<size_t>(inputSize);
   int64_t produced = 0;
   bool complete = false;
   for (;;) {
+    if (produced == output->Size) {
+      // The block is full: it grows only when the stream gives another byte.
+      uint8_t next = 0;
+      stream.next_out = &next;
+      stream.avail_out = 1;
+      const lzma_ret ret = lzma_code(&stream, LZMA_RUN);
+      if (stream.avail_out != 0) {
+        complete = ret == LZMA_STREAM_END;
+        break;
+      }
+      int64_t grown = produced * 2;
+      if (grown > size) grown = size;
+      Grow(output, produced + 1, grown);
+      output->Memory[produced++] = next;
+      if (ret == LZMA_STREAM_END || produced == size) {
+        complete = true;
+        break;
+      }
+      if (ret != LZMA_OK) break;
+      continue;
+    }
     stream.next_out = output->Memory + produced;
     stream.avail_out = static_cast<size_t>(output->Size - produced);
     const size_t inBefore = stream.avail_in, outBefore = stream.avail_out;
@@ -83,13 +117,7 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
       break;
     }
     if (ret != LZMA_OK) break;
-    if (stream.avail_out == 0) {
-      int64_t grown = static_cast<int64_t>(output->Size) * 2;
-      if (grown > size) grown = size;
-      output->SetSize(static_cast<int32_t>(grown));
-      continue;
-    }
-    if (stream.avail_in == inBefore && stream.avail_out == outBefore) break;
+    if (stream.avail_out != 0 && stream.avail_in == inBefore && stream.avail_out == outBefore) break;
   }
   lzma_end(&stream);
   // Twice: the first keeps whole units, the second (at the stream's own size)

@@ -12,10 +12,14 @@ __attribute__((noinline)) void* AllocateMemory(std::size_t size) {
 }
 
 __attribute__((noinline)) void* ResizeMemory(void* block, std::size_t size) {
-  void* resized = block == nullptr ? platform::MemoryAllocate(size == 0 ? 1 : size)
-                                   : platform::MemoryResize(block, size == 0 ? 1 : size);
+  void* resized = TryResizeMemory(block, size);
   if (resized == nullptr) ReportOutOfMemory(__builtin_return_address(0));
   return resized;
+}
+
+void* TryResizeMemory(void* block, std::size_t size) {
+  return block == nullptr ? platform::MemoryAllocate(size == 0 ? 1 : size)
+                          : platform::MemoryResize(block, size == 0 ? 1 : size);
 }
 
 void ReleaseMemory(void* block) {

@@ -12,6 +12,9 @@ namespace support {
 void* AllocateMemory(std::size_t size);
 // Resizes `block` (null: allocates), keeping its first bytes; never null.
 void* ResizeMemory(void* block, std::size_t size);
+// As ResizeMemory, for a block that is only worth having: null when it
+// cannot be had, and then `block` is unchanged.
+void* TryResizeMemory(void* block, std::size_t size);
 // Null is allowed and does nothing.
 void ReleaseMemory(void* block);
 

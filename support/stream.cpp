@@ -55,23 +55,37 @@ void TStream::SetSize(int32_t size) {
   if (size < saved) Seek(0, 2);
 }
 
-void TStream::SetCapacity(int32_t n) {
+bool TStream::TrySetSize(int32_t size) {
+  const int32_t saved = Position;
+  if (!ChangeCapacity(size, false)) return false;
+  Size = size;
+  if (size < saved) Seek(0, 2);
+  return true;
+}
+
+void TStream::SetCapacity(int32_t n) { ChangeCapacity(n, true); }
+
+bool TStream::ChangeCapacity(int32_t n, bool insist) {
   if (n > 0 && n != Size) {
     n = static_cast<int32_t>((static_cast<uint32_t>(n) + uint32_t(kStreamGrowthUnit - 1)) &
                              ~uint32_t(kStreamGrowthUnit - 1));
   }
-  if (n == Capacity) return;
+  if (n == Capacity) return true;
   if (n == 0) {
     ReleaseMemory(Memory);
     Memory = nullptr;
-  } else if (Capacity == 0) {
+  } else {
     // A request past 2^31 wrapped to a negative number: as large a request
     // as it meant, which memory cannot meet.
-    Memory = static_cast<uint8_t*>(AllocateMemory(static_cast<uint32_t>(n)));
-  } else {
-    Memory = static_cast<uint8_t*>(ResizeMemory(Memory, static_cast<uint32_t>(n)));
+    const uint32_t bytes = static_cast<uint32_t>(n);
+    void* block = !insist ? TryResizeMemory(Capacity == 0 ? nullptr : Memory, bytes)
+                  : Capacity == 0 ? AllocateMemory(bytes)
+                                  : ResizeMemory(Memory, bytes);
+    if (block == nullptr) return false;
+    Memory = static_cast<uint8_t*>(block);
   }
   Capacity = n;
+  return true;
 }
 
 void TStream::Clear() {

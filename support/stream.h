@@ -32,6 +32,9 @@ class TStream {
   int32_t Seek(int32_t offset, uint8_t origin);
   int32_t GetSize();
   void SetSize(int32_t size);
+  // As SetSize, but a block that cannot be had leaves the stream as it was
+  // and returns false instead of ending the run.
+  bool TrySetSize(int32_t size);
   void SetCapacity(int32_t capacity);
   void Clear();
 
@@ -40,6 +43,10 @@ class TStream {
   int32_t Size = 0;
   int32_t Position = 0;
   int32_t Capacity = 0;
+
+ private:
+  // SetCapacity; with `insist` false a block that cannot be had returns false.
+  bool ChangeCapacity(int32_t capacity, bool insist);
 };
 
 }  // namespace support

@@ -493,7 +493,11 @@ Bool CloseHandle(Handle handle) {
   m.Log("CloseHandle " + std::to_string(handle));
   if (!m.Live()) return 1;
   if (m.Fault("CloseHandle")) return 0;
-  return m.handles.erase(handle) != 0 ? 1 : 0;
+  // A search handle is closed by FindClose only; CloseHandle refuses it.
+  auto it = m.handles.find(handle);
+  if (it == m.handles.end() || it->second.search) return 0;
+  m.handles.erase(it);
+  return 1;
 }
 
 Bool DeleteFileA(const char* name) {
@@ -528,7 +532,10 @@ Handle FindFirstFileA(const char* name) {
 Bool FindClose(Handle search) {
   Machine& m = M();
   m.Log("FindClose");
-  return m.handles.erase(search) != 0 ? 1 : 0;
+  auto it = m.handles.find(search);
+  if (it == m.handles.end() || !it->second.search) return 0;
+  m.handles.erase(it);
+  return 1;
 }
 
 uint32_t GetTempPathA(uint32_t size, char* buffer) {
@@ -561,7 +568,11 @@ uint32_t GetModuleFileNameA(char* buffer, uint32_t size) {
   return size;
 }
 
-const char* GetCommandLineA() { return M().commandLine.c_str(); }
+const char* GetCommandLineA() {
+  Machine& m = M();
+  m.Log("GetCommandLineA");
+  return m.commandLine.c_str();
+}
 
 Bool GetVersionExA(OsVersionInfo* info) {
   Machine& m = M();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/fatal.h"
+#include "support/stream.h"
 #include "tests/support/test_packages.h"
 
 namespace {
@@ -18,6 +19,7 @@ struct DecodeCase {
   std::function<void(launcher::PackageLocator&, launcher::PackageHeader&)> adjust;
   bool passes;                // decoding passes and the copy is written
   const char* box = nullptr;  // then: the box shown, if any
+  uint32_t memoryMiB = 256;   // the machine's memory limit
 };
 
 const DecodeCase kCases[] = {
@@ -52,6 +54,12 @@ const DecodeCase kCases[] = {
     // the memory limit (256 MiB here) cannot give.
     {"uncompressed_size_inflated", nullptr,
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x7FFFFFF0u; }, false},
+    // The same where the first block (64 times the stream) is more than
+    // memory holds: the block is a guess, and the stream still ends early.
+    {"uncompressed_size_inflated_first_block_beyond_memory",
+     [](PackageInput& i) { i.program32 = testing_support::FakeProgram(2u << 20, 7), i.lzma.preset = 0; },
+     [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x7FFFFFF0u; }, false,
+     nullptr, 48},
     {"uncompressed_size_2_31_less_1_passes_the_sign_test", nullptr,
      [](launcher::PackageLocator&, launcher::PackageHeader& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; }, false},
     {"uncompressed_size_exactly_2_31_refused", nullptr,
@@ -89,7 +97,7 @@ TEST_P(DecodeTest, RunsOrShowsTheDamagedPackageMessage) {
   if (c.input) c.input(input);
   input.adjust = c.adjust;
   sim::Machine machine;
-  machine.memoryLimit = 256u << 20;
+  machine.memoryLimit = std::size_t(c.memoryMiB) << 20;
   machine.administrator = true;
   testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
   const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
@@ -128,6 +136,16 @@ TEST(DecodeSequenceTest, CopyHoldsExactlyTheProgram) {
   EXPECT_EQ(copy, *input.program32);
 }
 
+// The resizes a run made beyond those of a run of the small good package
+// (alike in everything else): the decoder's output's.
+int OutputResizes(sim::Machine& machine) {
+  sim::Machine small;
+  small.administrator = machine.administrator;
+  testing_support::PlacePackage(&small, testing_support::GoodPackage().bytes);
+  testing_support::RunLauncherOn(&small);
+  return machine.calls["MemoryResize"] - small.calls["MemoryResize"];
+}
+
 // Data that compresses far beyond what programs do (the output outgrows its
 // first block and doubles) still decodes to exactly the program.
 TEST(DecodeSequenceTest, HighlyCompressibleProgramGrowsTheOutputAndDecodesExactly) {
@@ -150,6 +168,48 @@ TEST(DecodeSequenceTest, HighlyCompressibleProgramGrowsTheOutputAndDecodesExactl
   EXPECT_TRUE(outcome.boxes.empty()) << (outcome.boxes.empty() ? "" : outcome.boxes[0].text);
   EXPECT_TRUE(copy == program);
   EXPECT_LT(machine.memoryPeak, 3 * program.size()) << "doubling, not a block per step";
+  // 1 MiB doubled to 24 MiB is five steps, and one trims the block at the end.
+  EXPECT_LE(OutputResizes(machine), 6) << "doubling, not fixed steps";
+}
+
+// A program of ordinary compressibility: its output is one block of exactly
+// its size, taken at once, and the run's peak is the compressed stream, the
+// program and the dictionary, with little besides.
+TEST(DecodeSequenceTest, OrdinaryProgramTakesOneBlockAndPeaksAtTheFloor) {
+  sim::Machine machine;
+  machine.administrator = true;
+  PackageInput input = testing_support::GoodInput();
+  input.program32 = testing_support::FakeProgram((4u << 20) + 12345, 3);
+  input.lzma.preset = 0;
+  input.lzma.dictionarySize = 1u << 20;
+  const packaging::BuiltPackage built = testing_support::Build(input);
+  testing_support::PlacePackage(&machine, built.bytes);
+  const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+  ASSERT_TRUE(outcome.boxes.empty());
+  const std::size_t unit = support::kStreamGrowthUnit;
+  EXPECT_EQ(machine.largestRequest, (input.program32->size() + unit - 1) / unit * unit)
+      << "the first block is the whole program";
+  EXPECT_EQ(OutputResizes(machine), 0) << "nothing grown or copied";
+  const std::size_t floor = built.header.payload32.compressedSize + input.program32->size() + (1u << 20);
+  EXPECT_LE(machine.memoryPeak, floor + (512u << 10));
+}
+
+// 2^31 - 1 passes the sign test and is decoded (the first block is asked
+// for); 2^31 is refused before anything is read.
+TEST(DecodeSequenceTest, TheSignTestRefusesFrom2To31On) {
+  for (const uint32_t size : {0x7FFFFFFFu, 0x80000000u}) {
+    sim::Machine machine;
+    machine.memoryLimit = 256u << 20;
+    PackageInput input = testing_support::GoodInput();
+    input.adjust = [size](launcher::PackageLocator&, launcher::PackageHeader& h) {
+      h.payload32.uncompressedSize = size;
+    };
+    testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
+    const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+    ASSERT_EQ(outcome.boxes.size(), 1u);
+    EXPECT_EQ(outcome.boxes[0].text, launcher::kDamagedPackageMessage);
+    EXPECT_EQ(machine.largestRequest >= (1u << 20), size == 0x7FFFFFFFu) << std::hex << size;
+  }
 }
 
 TEST(DecodeSequenceTest, OneReadForTheWholeCompressedPayload) {

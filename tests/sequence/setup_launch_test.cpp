@@ -246,3 +246,15 @@ TEST(AdministratorTest, AsksForTheAdministratorsGroupWithTheOwnToken) {
 }
 
 }  // namespace
+
+// A run splits its command line once and reads every argument from that.
+TEST(CommandLineTest, ARunReadsTheCommandLineOnce) {
+  sim::Machine machine;
+  machine.administrator = true;
+  testing_support::PlacePackage(&machine, testing_support::GoodPackage().bytes,
+                                "/temp C:\\Setup /s \"two words\" /32");
+  const testing_support::Outcome outcome = testing_support::RunLauncherOn(&machine);
+  ASSERT_TRUE(outcome.boxes.empty());
+  ASSERT_EQ(machine.starts.size(), 1u);
+  EXPECT_EQ(std::count(machine.log.begin(), machine.log.end(), "GetCommandLineA"), 1);
+}
