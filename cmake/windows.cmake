@@ -95,6 +95,17 @@ add_launcher(launcher platform/win32/entry.cpp)
 # that the shell start runs for real under Wine (whose user is an administrator).
 add_launcher(launcher_shell_start_test platform/win32/entry.cpp)
 target_compile_definitions(launcher_shell_start_test PRIVATE LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
+# Test-only build: behaves as on Windows without SetDefaultDllDirectories (XP,
+# Vista, 7 without KB2533623) and is no administrator either, so the planted-DLL
+# cases reach the older search on the direct and on the shell start.
+add_launcher(launcher_no_search_api_test platform/win32/entry.cpp)
+target_compile_definitions(launcher_no_search_api_test PRIVATE
+  LAUNCHER_WITHOUT_SEARCH_API_FOR_TESTING LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
+# Test-only build: raises the processor exception its last argument names
+# ("/raise-access-violation", "/raise-division-by-zero") once the temporary
+# copy is written.
+add_launcher(launcher_exception_test platform/win32/entry.cpp)
+target_compile_definitions(launcher_exception_test PRIVATE LAUNCHER_RAISE_FOR_TESTING)
 
 # Small setup programs of the project's own for the end-to-end tests and the
 # sample package: they report what they received.

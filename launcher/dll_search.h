@@ -14,7 +14,9 @@ namespace launcher {
 // (message boxes, the shell start): SetDefaultDllDirectories where the system
 // has it, otherwise SetDllDirectoryA("") where that exists (which takes the
 // current folder out of the search, though not the application's folder).
-// Both are looked up at run time; nothing happens when neither exists.
+// Both are looked up at run time. Without SetDefaultDllDirectories, the DLLs
+// the system loads for the launcher are then loaded from the system folder
+// at once, so that the application's folder is never searched for them.
 void RestrictDllSearch();
 
 // Loads `name` (for example "mpr.dll") from the system folder and never from

@@ -12,8 +12,8 @@ constexpr uint32_t kSmallestWindow = 4096;
 // The first output block: the bound, or this many times the input when that
 // is less (real programs decode to 2 to 10 times their stream), at least
 // kSmallestFirstBlock.
-constexpr int64_t kFirstBlockRatio = 64;
-constexpr int64_t kSmallestFirstBlock = 1 << 20;
+constexpr int32_t kFirstBlockRatio = 64;
+constexpr int32_t kSmallestFirstBlock = 1 << 20;
 
 void* Allocate(void*, size_t count, size_t size) { return AllocateMemory(count * size); }
 void Release(void*, void* block) { ReleaseMemory(block); }
@@ -22,11 +22,11 @@ const lzma_allocator kAllocator = {&Allocate, &Release, nullptr};
 // Grows `output` to `wanted` bytes where memory allows it, otherwise to as
 // much between `needed` and `wanted` as it allows. Only `needed` bytes are
 // insisted on: a block of that size that cannot be had ends the run.
-void Grow(TStream* output, int64_t needed, int64_t wanted) {
-  for (int64_t n = wanted; n > needed; n = needed + (n - needed) / 2) {
-    if (output->TrySetSize(static_cast<int32_t>(n))) return;
+void Grow(TStream* output, int32_t needed, int32_t wanted) {
+  for (int32_t n = wanted; n > needed; n = needed + (n - needed) / 2) {
+    if (output->TrySetSize(n)) return;
   }
-  output->SetSize(static_cast<int32_t>(needed));
+  output->SetSize(needed);
 }
 
 }  // namespace
@@ -76,54 +76,41 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
   // a guess, taken smaller where memory cannot give it, so a stream that ends
   // early is damage whatever its size field claims, and memory runs out only
   // for bytes the stream really produces.
-  const int64_t inputSize = input->Size > 0 ? input->Size : 0;
-  int64_t block = inputSize * kFirstBlockRatio;
+  const int32_t bound = static_cast<int32_t>(size);
+  const int32_t inputSize = input->Size > 0 ? input->Size : 0;
+  int32_t block = inputSize > bound / kFirstBlockRatio ? bound : inputSize * kFirstBlockRatio;
   if (block < kSmallestFirstBlock) block = kSmallestFirstBlock;
-  if (block > size) block = size;
-  Grow(output, size < kStreamGrowthUnit ? size : kStreamGrowthUnit, block);
+  if (block > bound) block = bound;
+  Grow(output, bound < kStreamGrowthUnit ? bound : kStreamGrowthUnit, block);
   stream.next_in = input->Memory;
   stream.avail_in = static_cast<size_t>(inputSize);
-  int64_t produced = 0;
+  int32_t produced = 0;
   bool complete = false;
   for (;;) {
-    if (produced == output->Size) {
-      // The block is full: it grows only when the stream gives another byte.
-      uint8_t next = 0;
-      stream.next_out = &next;
-      stream.avail_out = 1;
-      const lzma_ret ret = lzma_code(&stream, LZMA_RUN);
-      if (stream.avail_out != 0) {
-        complete = ret == LZMA_STREAM_END;
-        break;
-      }
-      int64_t grown = produced * 2;
-      if (grown > size) grown = size;
-      Grow(output, produced + 1, grown);
-      output->Memory[produced++] = next;
-      if (ret == LZMA_STREAM_END || produced == size) {
-        complete = true;
-        break;
-      }
-      if (ret != LZMA_OK) break;
-      continue;
-    }
-    stream.next_out = output->Memory + produced;
-    stream.avail_out = static_cast<size_t>(output->Size - produced);
+    // A full block grows only when the stream gives another byte: that byte
+    // is decoded on its own first.
+    uint8_t next = 0;
+    const bool full = produced == output->Size;
+    stream.next_out = full ? &next : output->Memory + produced;
+    stream.avail_out = full ? 1 : static_cast<size_t>(output->Size - produced);
     const size_t inBefore = stream.avail_in, outBefore = stream.avail_out;
     const lzma_ret ret = lzma_code(&stream, LZMA_RUN);
-    produced = output->Size - static_cast<int64_t>(stream.avail_out);
-    if (ret == LZMA_STREAM_END || produced == size) {
+    if (full && stream.avail_out == 0) {
+      Grow(output, produced + 1, produced > bound - produced ? bound : produced * 2);
+      output->Memory[produced] = next;
+    }
+    produced += static_cast<int32_t>(outBefore - stream.avail_out);
+    if (ret == LZMA_STREAM_END || produced == bound) {
       complete = true;
       break;
     }
-    if (ret != LZMA_OK) break;
-    if (stream.avail_out != 0 && stream.avail_in == inBefore && stream.avail_out == outBefore) break;
+    if (ret != LZMA_OK || (stream.avail_in == inBefore && stream.avail_out == outBefore)) break;
   }
   lzma_end(&stream);
   // Twice: the first keeps whole units, the second (at the stream's own size)
   // trims the block to exactly what was produced.
-  output->SetSize(static_cast<int32_t>(produced));
-  output->SetSize(static_cast<int32_t>(produced));
+  output->SetSize(produced);
+  output->SetSize(produced);
   output->Seek(0, 2);
   return complete;
 }

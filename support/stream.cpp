@@ -77,10 +77,8 @@ bool TStream::ChangeCapacity(int32_t n, bool insist) {
   } else {
     // A request past 2^31 wrapped to a negative number: as large a request
     // as it meant, which memory cannot meet.
-    const uint32_t bytes = static_cast<uint32_t>(n);
-    void* block = !insist ? TryResizeMemory(Capacity == 0 ? nullptr : Memory, bytes)
-                  : Capacity == 0 ? AllocateMemory(bytes)
-                                  : ResizeMemory(Memory, bytes);
+    void* block = insist ? ResizeMemory(Capacity == 0 ? nullptr : Memory, static_cast<uint32_t>(n))
+                         : TryResizeMemory(Capacity == 0 ? nullptr : Memory, static_cast<uint32_t>(n));
     if (block == nullptr) return false;
     Memory = static_cast<uint8_t*>(block);
   }

@@ -146,6 +146,7 @@ uint32_t PLATFORM_API SimWNetGetUniversalNameA(const char* localPath, uint32_t l
 char kernel32Module;
 char advapi32Module;
 char mprModule;
+char systemModule;   // any other DLL of the system folder
 char plantedModule;  // any DLL taken from the launcher's own folder
 
 std::string FolderOf(const std::string& path) {
@@ -158,19 +159,27 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 // Searches `folders` in order for `dll`, records the load and returns the
-// module: mpr.dll from the system folder, a planted file from anywhere else.
+// module: a DLL the process has loaded already without a search, mpr.dll and
+// every other DLL from the system folder, a planted file from anywhere else.
 void* SearchDll(Machine& m, const std::string& dll, const std::string& by,
                 const std::vector<std::string>& folders) {
+  auto loaded = m.loadedModules.find(dll);
+  if (loaded != m.loadedModules.end()) {
+    m.dllLoads.push_back(DllLoad{dll, by, {}, loaded->second.folder});
+    return loaded->second.module;
+  }
   DllLoad load{dll, by, folders, ""};
   void* module = nullptr;
   for (const std::string& folder : folders) {
     if (SameText(folder, m.systemDirectory)) {
-      if (SameText(dll, "mpr.dll") && m.hasMpr) module = &mprModule;
+      if (!SameText(dll, "mpr.dll")) module = &systemModule;
+      else if (m.hasMpr) module = &mprModule;
     } else if (m.Exists(folder + "\\" + dll) && !m.IsFolder(folder + "\\" + dll)) {
       module = &plantedModule;
     }
     if (module != nullptr) {
       load.loadedFrom = folder;
+      m.loadedModules[dll] = Machine::LoadedModule{module, folder};
       break;
     }
   }

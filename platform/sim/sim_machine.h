@@ -191,6 +191,11 @@ class Machine {
     int range;  // 0: below 2 GiB, 1: above
   };
   std::map<void*, Block> blocks;
+  struct LoadedModule {
+    void* module;
+    std::string folder;  // where it was loaded from
+  };
+  std::map<std::string, LoadedModule, PathLess> loadedModules;  // by file name
   std::size_t rangeInUse[2] = {0, 0};
   std::string sidStorage;
 };

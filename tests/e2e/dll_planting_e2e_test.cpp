@@ -75,17 +75,38 @@ WINE_CASE(planted_dlls_refused_version) {
 }
 WINE_CASE(planted_dlls_shell_start) {
   packaging::PackageInput input = e2e::SamplePackageInput();
-  input.image = e2e::ShellStartLauncherImage();
+  input.image = e2e::TestLauncherImage("launcher_shell_start_test");
   c.package = e2e::BuildOrDie(input);
   c.exeName = "plantedshell.exe";
   c.windowsVersion = "win7";
   Plant(c);
 }
 
+// The same where SetDefaultDllDirectories is missing (XP, Vista, 7 without
+// KB2533623), from a build that behaves so and is no administrator: the
+// direct start (Windows XP), the shell start (Windows 7) and a message box.
+void OlderSearch(WineCase& c, const char* exeName, const char* windowsVersion, bool damaged) {
+  packaging::PackageInput input = e2e::SamplePackageInput();
+  input.image = e2e::TestLauncherImage("launcher_no_search_api_test");
+  packaging::BuiltPackage p;
+  std::string error;
+  packaging::BuildPackage(input, &p, &error);
+  if (damaged) p.bytes[p.header.payload32.offset + 50] ^= 0x01;
+  c.package = p.bytes;
+  c.exeName = exeName;
+  c.windowsVersion = windowsVersion;
+  Plant(c);
+}
+WINE_CASE(planted_dlls_older_search_direct_start) { OlderSearch(c, "olderxp.exe", "winxp", false); }
+WINE_CASE(planted_dlls_older_search_shell_start) { OlderSearch(c, "older7.exe", "win7", false); }
+WINE_CASE(planted_dlls_older_search_damaged_package) { OlderSearch(c, "olderbox.exe", "win7", true); }
+
 TEST(WineDllPlanting, NoPlantedDllIsLoaded) {
   for (const char* name : {"planted_dlls_valid_package", "planted_dlls_32bit_windows",
                            "planted_dlls_damaged_package", "planted_dlls_refused_version",
-                           "planted_dlls_shell_start"}) {
+                           "planted_dlls_shell_start", "planted_dlls_older_search_direct_start",
+                           "planted_dlls_older_search_shell_start",
+                           "planted_dlls_older_search_damaged_package"}) {
     const WineCase& r = Result(name);
     EXPECT_EQ(Markers(r), std::vector<std::string>()) << name;
     EXPECT_EQ(r.exitCode, 0) << name;
@@ -102,9 +123,14 @@ TEST(WineDllPlanting, TheRunsStillDoTheirJob) {
   EXPECT_TRUE(shell.boxes.empty());
   EXPECT_NE(shell.ReadFile("plantedshell.exe.received.txt").find("/noadmin"), std::string::npos);
 
-  const WineCase& damaged = Result("planted_dlls_damaged_package");
-  ASSERT_EQ(damaged.boxes.size(), 1u);
-  EXPECT_TRUE(e2e::ShownAs(damaged.boxes[0].text, launcher::kDamagedPackageMessage));
+  EXPECT_TRUE(Result("planted_dlls_older_search_direct_start").HasFile("olderxp.exe.received.txt"));
+  EXPECT_NE(Result("planted_dlls_older_search_shell_start").ReadFile("older7.exe.received.txt").find("/noadmin"),
+            std::string::npos);
+  for (const char* name : {"planted_dlls_damaged_package", "planted_dlls_older_search_damaged_package"}) {
+    const WineCase& damaged = Result(name);
+    ASSERT_EQ(damaged.boxes.size(), 1u) << name;
+    EXPECT_TRUE(e2e::ShownAs(damaged.boxes[0].text, launcher::kDamagedPackageMessage)) << name;
+  }
 
   const WineCase& refused = Result("planted_dlls_refused_version");
   ASSERT_EQ(refused.boxes.size(), 1u);

@@ -9,7 +9,7 @@ namespace {
 
 WINE_CASE(shell_start_windows7) {
   packaging::PackageInput input = e2e::SamplePackageInput();
-  input.image = e2e::ShellStartLauncherImage();
+  input.image = e2e::TestLauncherImage("launcher_shell_start_test");
   input.elevationMode = 1;
   c.package = e2e::BuildOrDie(input);
   c.exeName = "shellstart.exe";

@@ -157,10 +157,11 @@ const packaging::Bytes& LauncherImage() {
   return image;
 }
 
-const packaging::Bytes& ShellStartLauncherImage() {
-  static const packaging::Bytes image =
-      ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/launcher_shell_start_test.exe");
-  return image;
+const packaging::Bytes& TestLauncherImage(const std::string& name) {
+  static std::map<std::string, packaging::Bytes> images;
+  auto it = images.find(name);
+  if (it == images.end()) it = images.emplace(name, ReadBytes(std::string(WINDOWS_BUILD_DIR) + "/" + name + ".exe")).first;
+  return it->second;
 }
 
 const packaging::Bytes& SampleSetup32() {

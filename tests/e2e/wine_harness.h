@@ -55,8 +55,11 @@ const WineCase& Result(const std::string& name);
 
 // The pieces cases are made of.
 const packaging::Bytes& LauncherImage();
-// The test-only launcher whose administrator check answers false.
-const packaging::Bytes& ShellStartLauncherImage();
+// A test-only launcher build by its name: "launcher_shell_start_test" (its
+// administrator check answers false), "launcher_no_search_api_test" (as if
+// SetDefaultDllDirectories were missing; no administrator either),
+// "launcher_exception_test" (raises the exception its last argument names).
+const packaging::Bytes& TestLauncherImage(const std::string& name);
 const packaging::Bytes& SampleSetup32();
 const packaging::Bytes& SampleSetup64();
 // A DLL that leaves "<its path>.loaded" beside itself when it is loaded.

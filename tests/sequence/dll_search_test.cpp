@@ -99,8 +99,9 @@ TEST(DllSearchTest, NothingComesFromTheLaunchersFolder) {
   }
 }
 
-// Where the system has SetDefaultDllDirectories, also what the system loads
-// for the message box and the shell start comes from the system folder.
+// What the system loads for the message box and the shell start comes from
+// the system folder: with SetDefaultDllDirectories by the narrowed search,
+// without it because the launcher loaded those DLLs from there beforehand.
 TEST(DllSearchTest, SystemLoadsForMessageBoxAndShellStartSkipTheLaunchersFolder) {
   struct Run {
     const char* name;
@@ -108,24 +109,27 @@ TEST(DllSearchTest, SystemLoadsForMessageBoxAndShellStartSkipTheLaunchersFolder)
     bool administrator;
     const char* by;
   };
-  for (const Run& r : {Run{"message box", true, true, "MessageBoxA"},
-                       Run{"shell start", false, false, "ShellExecuteExA"}}) {
-    sim::Machine machine;
-    Prepare(&machine);
-    machine.administrator = r.administrator;
-    packaging::BuiltPackage package = testing_support::GoodPackage();
-    if (r.damaged) package.bytes[package.header.payload32.offset + 10] ^= 0x55;
-    testing_support::PlacePackage(&machine, package.bytes);
-    testing_support::RunLauncherOn(&machine);
-    SCOPED_TRACE(r.name);
-    int seen = 0;
-    for (const sim::DllLoad& load : machine.dllLoads) {
-      if (load.by != r.by) continue;
-      ++seen;
-      EXPECT_FALSE(SearchedOwnFolder(load)) << load.dll;
-      EXPECT_NE(load.loadedFrom, kFolder);
+  for (const bool hasSetDefault : {true, false}) {
+    for (const Run& r : {Run{"message box", true, true, "MessageBoxA"},
+                         Run{"shell start", false, false, "ShellExecuteExA"}}) {
+      sim::Machine machine;
+      Prepare(&machine);
+      machine.hasSetDefaultDllDirectories = hasSetDefault;
+      machine.administrator = r.administrator;
+      packaging::BuiltPackage package = testing_support::GoodPackage();
+      if (r.damaged) package.bytes[package.header.payload32.offset + 10] ^= 0x55;
+      testing_support::PlacePackage(&machine, package.bytes);
+      testing_support::RunLauncherOn(&machine);
+      SCOPED_TRACE(std::string(r.name) + (hasSetDefault ? "" : ", without SetDefaultDllDirectories"));
+      int seen = 0;
+      for (const sim::DllLoad& load : machine.dllLoads) {
+        if (load.by != r.by) continue;
+        ++seen;
+        EXPECT_FALSE(SearchedOwnFolder(load)) << load.dll;
+        EXPECT_NE(load.loadedFrom, kFolder);
+      }
+      EXPECT_GT(seen, 0) << "the call was made";
     }
-    EXPECT_GT(seen, 0) << "the call was made";
   }
 }
 
