@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   packaging::PackageInput only64 = Small();
   only64.program32.reset();
   only64.program64 = testing_support::FakeProgram(500, 3);
-  Write(dir, "good-only-64-silent", 0x31, "/S \"a b\" /temp C:\\X", testing_support::Build(only64).bytes);
+  Write(dir, "good-only-64-silent", 0x31, "/S \"a b\" /temp C:\\Setup", testing_support::Build(only64).bytes);
   packaging::PackageInput detached = Small();
   detached.detached = true;
   detached.lzma.endMarker = true;

@@ -773,11 +773,12 @@ void Unaccount(Machine& m, std::map<void*, Machine::Block>::iterator it) {
 void* MemoryAllocate(std::size_t size) {
   Machine& m = M();
   m.largestRequest = std::max(m.largestRequest, size);
-  if (m.Fault("MemoryAllocate")) return nullptr;
-  const int range = FittingRange(m, size, -1, 0);
-  if (range < 0) return nullptr;
-  void* block = std::malloc(size);
-  if (block == nullptr) return nullptr;
+  const int range = m.Fault("MemoryAllocate") ? -1 : FittingRange(m, size, -1, 0);
+  void* block = range < 0 ? nullptr : std::malloc(size);
+  if (block == nullptr) {
+    ++m.memoryRefusals;
+    return nullptr;
+  }
   Account(m, block, size, range);
   return block;
 }
@@ -789,13 +790,14 @@ void* MemoryResize(void* block, std::size_t size) {
   auto it = m.blocks.find(block);
   if (it == m.blocks.end()) throw std::logic_error("resize of a block not allocated here");
   m.largestRequest = std::max(m.largestRequest, size);
-  if (m.Fault("MemoryResize")) return nullptr;
   const Machine::Block old = it->second;
-  int range = FittingRange(m, size, old.range, old.size);
+  int range = m.Fault("MemoryResize") ? -1 : FittingRange(m, size, old.range, old.size);
   if (range != old.range && range >= 0) range = FittingRange(m, size, -1, 0);  // moved: both exist at once
-  if (range < 0) return nullptr;
-  void* resized = std::realloc(block, size);
-  if (resized == nullptr) return nullptr;
+  void* resized = range < 0 ? nullptr : std::realloc(block, size);
+  if (resized == nullptr) {
+    ++m.memoryRefusals;
+    return nullptr;
+  }
   Unaccount(m, m.blocks.find(block));
   Account(m, resized, size, range);
   return resized;

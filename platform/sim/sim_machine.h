@@ -134,6 +134,7 @@ class Machine {
   std::size_t memoryInUse = 0;
   std::size_t memoryPeak = 0;
   std::size_t largestRequest = 0;  // the largest block asked for at once
+  int memoryRefusals = 0;          // requests for memory that were refused
   // File and search handles still open (process and thread handles are not
   // counted: the launcher hands those to the system's end of the process).
   int openHandles() const;
