@@ -1,31 +1,39 @@
 #!/usr/bin/env bash
-# Decoding figures of the real launcher.exe under Wine, from packages of 16,
-# 64 and 256 MiB of real executable code (this machine's own programs), side
-# by side with xz (a 64-bit liblzma) decoding the same stream on this machine:
-#  - launcher.exe, whole run from start to the point where it starts the setup
-#    program (the payload is no Windows program, so the run ends there with
-#    the not-executed message): wall time beyond the start-up of a run with a
-#    tiny payload and, where /usr/bin/time is there, CPU time and peak memory
-#    against the floor (compressed + uncompressed + dictionary);
-#  - the launcher's decoding step in-process (build/windows/win_decode_bench.exe).
-# Goals (issue figures): whole-job CPU at most 1.30 times xz's, flat from 16 to
-# 256 MiB (within 10 %), peak memory at most the floor plus 4 MiB.
-# On the box backend Wine runs in the emulated machine: there, compare the
-# launcher's sizes with each other, not with xz on the host.
+# The real launcher.exe under Wine against the limit of its own architecture,
+# from packages of 16, 64 and 256 MiB of real code (a Windows program first,
+# then this machine's own programs), everything measured as whole processes
+# inside the same Wine environment (on either backend), CPU time and peak
+# memory by /usr/bin/time:
+#  - launcher.exe, whole run: validation with the CRC over header and payload,
+#    decoding, the temporary copy, the start of the setup program and the wait;
+#  - bare decode (build/windows/win_bare_decode.exe): the same 32-bit liblzma
+#    decoding the same stream into one block allocated beforehand, nothing else;
+#  - xz --format=lzma -dc on the same stream (a 64-bit liblzma);
+#  - the decoding step alone, in-process (build/windows/win_decode_bench.exe),
+#    to tell the decoding from the rest of the run.
+# Each process's CPU is taken beyond its own start-up (the same program on a
+# 64 KiB package), and split into user and system time: beyond the decoding,
+# the launcher reads the package a second time for the CRC and writes the
+# copy, which is system time (a write of 256 MiB alone costs 0.1 to 0.8 s of
+# it here, by how warm the page cache is). Goals: the whole run at most 1.05 times the bare decode at
+# each size; flat (the same ms/MiB at 16, 64 and 256 MiB); peak memory over
+# the floor (compressed + uncompressed + dictionary) no more than a tiny
+# package's peak (Wine's own); the image at most 48 KiB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=build/bench-wine
 rm -rf "$work"; mkdir -p "$work"
 dictionary=$((4 * 1048576))
 package() {  # package NAME BYTES
+  cp build/windows/sample_setup32.exe "$work/code.bin"
   set +o pipefail  # head ends the pipe early on purpose
   find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +100k -print0 | sort -z |
-    xargs -0 cat 2>/dev/null | head -c "$2" >"$work/code.bin"
+    xargs -0 cat 2>/dev/null | head -c "$(($2 - $(stat -c %s "$work/code.bin")))" >>"$work/code.bin"
   set -o pipefail
-  build/host/setup-package build --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
-    --lzma-preset 1 --dictionary "$dictionary" --crc-reach 66 --output "$work/$1.exe" >/dev/null
+  build/host/setup-package build -q --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
+    --lzma-preset 1 --dictionary "$dictionary" --output "$work/$1.exe"
   rm "$work/code.bin"
-  # The same stream as a .lzma file for xz.
+  # The same stream as a .lzma file for the bare decode and xz.
   build/host/setup-package inspect --json "$work/$1.exe" | python3 -c '
 import json, struct, sys
 h = json.load(sys.stdin)["header"]; p = h["payload32"]
@@ -40,41 +48,33 @@ with open(sys.argv[3], "a") as sizes:
 }
 package bench0 65536
 for mib in 16 64 256; do package "bench$mib" $((mib * 1048576)); done
-cp build/windows/win_decode_bench.exe "$work/"
-
-echo "xz --format=lzma -dc on this machine (64-bit liblzma), CPU per MiB:"
-for mib in 16 64 256; do
-  /usr/bin/time -f '%U %S' -o "$work/xz$mib.time" xz --format=lzma -dc "$work/bench$mib.lzma" >/dev/null
-  awk -v m="$mib" '{ printf "  %3d MiB: %.1f ms/MiB\n", m, ($1 + $2) * 1000 / m }' "$work/xz$mib.time"
-  rm "$work/bench$mib.lzma"
-done
+cp build/windows/win_decode_bench.exe build/windows/win_bare_decode.exe "$work/"
 
 cat >"$work/job.sh" <<'JOB'
 export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$WINE_PREFIXES/win64 WINEDEBUG=-all
 wineserver -p
-echo "  processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication"
+echo "processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication; $(xz --version | head -1)"
 temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
-timed() {  # timed NAME: wall seconds, and "user sys peak-KiB" where /usr/bin/time is there
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f '%U %S %M' -o "$1.time" wine "./$1.exe" >/dev/null 2>&1
-  else
-    wine "./$1.exe" >/dev/null 2>&1; echo "- - -" >"$1.time"
-  fi
-  rm -f "$temp"/*
+# measure WHAT SIZE COMMAND...: the best of two runs: "WHAT SIZE user sys peak-KiB"
+measure() {
+  what=$1 size=$2; shift 2
+  best=""
+  for round in 1 2; do
+    /usr/bin/time -f '%U %S %M' -o one.time "$@" >/dev/null 2>&1 || echo "$what $size: exit code $?" >&2
+    rm -f "$temp"/*
+    read -r user sys peak <one.time
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
+    if [ -z "$best" ] || awk -v a="$cpu" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$cpu kept="$user $sys $peak"; fi
+  done
+  echo "$what $size $kept" >>figures.txt
 }
-timed bench0   # warm-up
-start=$(date +%s.%N); timed bench0; end=$(date +%s.%N)
-base=$(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }')
-echo "launcher.exe, whole run (start-up with a 64 KiB payload: $base s wall, subtracted):"
-for mib in 16 64 256; do
-  start=$(date +%s.%N); timed "bench$mib"; end=$(date +%s.%N)
-  read -r user sys peak <"bench$mib.time"
-  awk -v s="$start" -v e="$end" -v b="$base" -v m="$mib" -v u="$user" -v y="$sys" -v p="$peak" 'BEGIN {
-    printf "  %3d MiB: %.2f s wall, %.1f ms/MiB beyond start-up", m, e - s, (e - s - b) * 1000 / m
-    if (u != "-") printf "; CPU %.1f ms/MiB; peak %.1f MiB", (u + y) * 1000 / m, p / 1024
-    printf "\n" }'
+wine ./bench0.exe >/dev/null 2>&1; rm -f "$temp"/*   # warm-up
+for mib in 0 16 64 256; do
+  measure launcher "$mib" wine "./bench$mib.exe"
+  measure bare "$mib" wine ./win_bare_decode.exe "bench$mib.lzma"
+  measure xz "$mib" xz --format=lzma -dc "bench$mib.lzma"
 done
-echo "decoding step in-process (second of two decodes):"
+echo "decoding step in-process (reading the stream and decoding, second of two):"
 wine ./win_decode_bench.exe bench16.exe bench64.exe bench256.exe 2>/dev/null | tr -d '\r'
 wineserver -k
 JOB
@@ -82,27 +82,40 @@ backend=$(scripts/wine/backend.sh)
 WINE_JOB_TIMEOUT=3600 scripts/wine/run.sh "$work"
 echo "under Wine ($backend backend):"
 cat "$work/job.log"
-python3 - "$work/job.log" "$work/sizes.txt" "$dictionary" "$work" <<'PY'
-import re, sys
-text = open(sys.argv[1]).read()
-sizes = {int(n[5:]): (int(c), int(u)) for n, c, u in (l.split() for l in open(sys.argv[2])) if n != "bench0"}
-dictionary = int(sys.argv[3])
-xz = {}
-for m in sizes:
-    u, s = open("%s/xz%d.time" % (sys.argv[4], m)).read().split()
-    xz[m] = (float(u) + float(s)) * 1000 / m
-cpu = {int(m): float(c) for m, c in re.findall(r"(\d+) MiB: .*CPU ([\d.]+) ms/MiB", text)}
-peak = {int(m): float(p) * 1048576 for m, p in re.findall(r"(\d+) MiB: .*peak ([\d.]+) MiB", text)}
-if not cpu:
-    print("goals: CPU and peak memory need /usr/bin/time where Wine runs (not in the emulated machine)")
-    sys.exit(0)
-for m in sorted(cpu):
-    ratio = cpu[m] / xz[m]
-    print("  %3d MiB: CPU %.2fx xz's (goal at most 1.30x: %s)" % (m, ratio, "met" if ratio <= 1.30 else "not met"))
-print("  flat from 16 to 256 MiB: %.2fx (goal within 10 %%: %s)" % (cpu[256] / cpu[16], "met" if cpu[256] <= 1.1 * cpu[16] else "not met"))
-for m in sorted(peak):
+[ -s "$work/figures.txt" ] || { echo "wine bench: the job measured nothing" >&2; exit 1; }
+size=$(stat -c %s build/windows/launcher.exe)
+python3 - "$work/figures.txt" "$work/sizes.txt" "$dictionary" "$size" <<'PY'
+import sys
+fig = {}
+user = {}
+for line in open(sys.argv[1]):
+    what, mib, u, s, peak = line.split()
+    fig[(what, int(mib))] = (float(u) + float(s), int(peak) * 1024)
+    user[(what, int(mib))] = float(u)
+sizes = {int(n[5:]): (int(c), int(u)) for n, c, u in (l.split() for l in open(sys.argv[2]))}
+dictionary, image = int(sys.argv[3]), int(sys.argv[4])
+def per_mib(what, m):  # CPU ms per MiB beyond the program's own start-up
+    return (fig[(what, m)][0] - fig[(what, 0)][0]) * 1000 / m
+print("CPU ms/MiB beyond each program's start-up (launcher.exe start-up %.0f ms, bare %.0f ms, xz %.0f ms):"
+      % tuple(fig[(w, 0)][0] * 1000 for w in ("launcher", "bare", "xz")))
+for m in (16, 64, 256):
+    l, b, x = (per_mib(w, m) for w in ("launcher", "bare", "xz"))
+    print("  %3d MiB: launcher %.1f, bare decode %.1f, xz %.1f; launcher/bare %.3f (goal at most 1.05: %s); launcher/xz %.2f"
+          % (m, l, b, x, l / b, "met" if l / b <= 1.05 else "not met", l / x))
+print("where the rest goes: user (computing) and system (memory, file reading and writing) time, ms/MiB:")
+for m in (16, 64, 256):
+    lu, bu = ((user[(w, m)] - user[(w, 0)]) * 1000 / m for w in ("launcher", "bare"))
+    ls, bs = (per_mib(w, m) - u for w, u in (("launcher", lu), ("bare", bu)))
+    print("  %3d MiB: launcher user %.1f + system %.1f; bare decode user %.1f + system %.1f; user alone %.3fx"
+          % (m, lu, ls, bu, bs, lu / bu))
+print("flatness, ms/MiB against 16 MiB: launcher %s; bare %s"
+      % tuple(" / ".join("%.2f" % (per_mib(w, m) / per_mib(w, 16)) for m in (16, 64, 256)) for w in ("launcher", "bare")))
+tiny = fig[("launcher", 0)][1]
+for m in (16, 64, 256):
     c, u = sizes[m]
     floor = c + u + min(dictionary, u)
-    over = (peak[m] - floor) / 1048576
-    print("  %3d MiB: peak %.1f MiB over the floor of %.1f MiB (goal at most 4 MiB, a whole Wine process included: %s)" % (m, over, floor / 1048576, "met" if over <= 4 else "not met"))
+    over = fig[("launcher", m)][1] - floor
+    print("  %3d MiB: peak %.1f MiB over the floor of %.1f MiB; a tiny package's whole peak %.1f MiB (goal: not more: %s)"
+          % (m, over / 1048576, floor / 1048576, tiny / 1048576, "met" if over <= tiny else "not met"))
+print("image: %d bytes (goal at most 49152: %s)" % (image, "met" if image <= 49152 else "not met"))
 PY

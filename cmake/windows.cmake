@@ -129,6 +129,15 @@ target_compile_options(win_decode_bench PRIVATE -O2)
 target_link_options(win_decode_bench PRIVATE -static -Wl,--large-address-aware)
 target_link_libraries(win_decode_bench PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 advapi32 user32)
 
+# The floor a whole run is measured against: the same liblzma, decoding into
+# one block and nothing else (bench/wine_decode_bench.sh).
+add_executable(win_bare_decode bench/win_bare_decode.cpp)
+target_include_directories(win_bare_decode PRIVATE "${LZMA_WINDOWS_DIR}/include")
+target_compile_definitions(win_bare_decode PRIVATE LZMA_API_STATIC)
+target_compile_options(win_bare_decode PRIVATE -O2)
+target_link_options(win_bare_decode PRIVATE -static -Wl,--large-address-aware)
+target_link_libraries(win_bare_decode PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
+
 # The DLL the end-to-end tests plant beside packages (never shipped).
 add_library(planted_dll SHARED tests/e2e/planted_dll.c)
 set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
