@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "launcher/package.h"
+#include "launcher/crc32.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "launcher/temp_copy.h"

@@ -3,6 +3,7 @@
 // then timed, printed in ms/MiB. Run under Wine by bench/wine_decode_bench.sh.
 #include <cstdio>
 
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/platform.h"

@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   arguments = arguments.substr(0, arguments.find('\0'));
   machine.commandLine = "\"" + machine.modulePath + "\" " + arguments;
   machine.AddFile(machine.modulePath, std::vector<uint8_t>(data + 2 + n, data + size));
-  launcher::ResetAdministratorCacheForTesting();
   std::vector<std::string> given;  // the launcher's arguments, as it splits them
   const uint32_t code = machine.Run([&] {
     {

@@ -11,7 +11,7 @@
 #define LAUNCHER_CRC_FOLDING 1
 #endif
 
-#include "launcher/package.h"
+#include "launcher/crc32.h"
 
 namespace launcher {
 

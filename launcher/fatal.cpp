@@ -1,8 +1,7 @@
 #include "launcher/fatal.h"
 
 #include "launcher/arguments.h"
-#include "launcher/package.h"
-#include "launcher/temp_copy.h"
+#include "launcher/file_handle.h"
 #include "launcher/text.h"
 #include "support/memory.h"
 
@@ -28,6 +27,13 @@ const char kNotExecutedMessage[] =
     "applications from.";
 
 namespace {
+
+const char* unstartedCopy = nullptr;
+
+void DeleteUnstartedCopy() {
+  if (unstartedCopy != nullptr) platform::DeleteFileA(unstartedCopy);
+  unstartedCopy = nullptr;
+}
 
 [[noreturn]] void ShowAndExit(const char* message) {
   Text caption = Argument(0);
@@ -71,6 +77,8 @@ Text WideToAnsi(const WideText& wide) {
 }
 
 }  // namespace
+
+void SetUnstartedCopy(const char* path) { unstartedCopy = path; }
 
 void FatalDamagedPackage() { ShowAndExit(kDamagedPackageMessage); }
 void FatalTruncatedPackage() { ShowAndExit(kTruncatedPackageMessage); }

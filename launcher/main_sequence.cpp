@@ -4,6 +4,7 @@
 #include "launcher/dll_search.h"
 #include "launcher/fatal.h"
 #include "launcher/file_handle.h"
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "launcher/requirements.h"
@@ -77,7 +78,9 @@ void LauncherMain() { LauncherMainWith(DecodePayload); }
 
 void LauncherMainWith(DecodeStep decode) {
   RestrictDllSearch();
+  // Per-run state, for hosts that run the sequence more than once.
   SetUnstartedCopy(nullptr);
+  ResetAdministratorCache();
   BuildCrcTable();
   {
     // The command line is split once, here, and read from then on.

@@ -1,21 +1,11 @@
 #include "launcher/package.h"
 
+#include "launcher/crc32.h"
 #include "launcher/fatal.h"
+#include "launcher/file_handle.h"
 #include "support/memory.h"
 
 namespace launcher {
-
-bool ReadAt(platform::Handle file, uint32_t offset, void* buffer, uint32_t count) {
-  // A position the signed seek cannot reach must not leave the read at the
-  // previous position, where it would take the wrong bytes.
-  if (offset >= kLimit) return false;
-  if (platform::SetFilePointer(file, static_cast<int32_t>(offset), platform::kFileBegin) != offset) {
-    return false;
-  }
-  uint32_t read = 0;
-  platform::ReadFile(file, buffer, count, &read);
-  return read == count;
-}
 
 void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageHeader* header) {
   uint8_t locatorBytes[kLocatorSize];

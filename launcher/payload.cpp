@@ -1,7 +1,7 @@
 #include "launcher/payload.h"
 
 #include "launcher/fatal.h"
-#include "launcher/package.h"
+#include "launcher/file_handle.h"
 #include "support/lzma_decoder.h"
 
 namespace launcher {

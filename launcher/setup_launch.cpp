@@ -141,8 +141,6 @@ void LaunchSetupProgram(const Text& copyPath, uint32_t majorVersion, uint8_t ele
   platform::DeleteFileA(copyPath.Chars());
 }
 
-// Forgets the cached CheckTokenMembership, so that each simulated process
-// starts as a new process would.
-void ResetAdministratorCacheForTesting() { checkTokenMembership = nullptr; }
+void ResetAdministratorCache() { checkTokenMembership = nullptr; }
 
 }  // namespace launcher

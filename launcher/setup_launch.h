@@ -37,9 +37,9 @@ ShellStartChoice ChooseShellStart(bool silent, uint8_t elevationMode);
 void LaunchSetupProgram(const Text& copyPath, uint32_t majorVersion, uint8_t elevationMode,
                         uint32_t detachedSize);
 
-// The cached CheckTokenMembership lives for the process; simulated runs in
-// one test process forget it between runs with this.
-void ResetAdministratorCacheForTesting();
+// Forgets the cached CheckTokenMembership: every run starts as a new process
+// does (hosts run the launcher's main sequence many times in one process).
+void ResetAdministratorCache();
 
 }  // namespace launcher
 

@@ -8,8 +8,6 @@ namespace launcher {
 
 namespace {
 
-const char* unstartedCopy = nullptr;
-
 int32_t LastBackslash(const char* path) {
   int32_t last = -1;
   for (int32_t i = 0; path[i] != 0; ++i) {
@@ -76,13 +74,6 @@ void WriteTemporaryCopy(const Text& copyPath, support::TStream* stream, uint32_t
     FatalTemporaryCopy();
   }
   SetUnstartedCopy(copyPath.Chars());
-}
-
-void SetUnstartedCopy(const char* path) { unstartedCopy = path; }
-
-void DeleteUnstartedCopy() {
-  if (unstartedCopy != nullptr) platform::DeleteFileA(unstartedCopy);
-  unstartedCopy = nullptr;
 }
 
 }  // namespace launcher

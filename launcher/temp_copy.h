@@ -31,13 +31,6 @@ Text MakeCopyPath(const Text& folder);
 // write comes up short (the partial file is deleted first).
 void WriteTemporaryCopy(const Text& copyPath, support::TStream* stream, uint32_t size);
 
-// The copy that the last-resort report deletes: written, but not yet handed
-// to a running setup program. `path` must live until it is forgotten
-// (nullptr). Without this, running out of memory between the write and the
-// start would leave the copy behind.
-void SetUnstartedCopy(const char* path);
-void DeleteUnstartedCopy();
-
 }  // namespace launcher
 
 #endif  // LAUNCHER_TEMP_COPY_H_

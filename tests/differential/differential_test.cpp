@@ -78,7 +78,6 @@ std::pair<uint32_t, std::string> Simulate(const packaging::Bytes& package, const
   };
   // A file whose launcher image is cut is no program: Windows does not start it.
   if (!machine.CanStart(machine.modulePath)) return {~0u, "not started"};
-  launcher::ResetAdministratorCacheForTesting();
   const uint32_t code = machine.Run([] { launcher::LauncherMain(); });
   if (!machine.messageBoxes.empty()) return {code, "box " + machine.messageBoxes[0].text};
   return {code, ran};

@@ -80,7 +80,6 @@ void PlacePackage(sim::Machine* machine, const Bytes& package, const std::string
 
 Outcome RunLauncherOn(sim::Machine* machine) {
   Outcome outcome;
-  launcher::ResetAdministratorCacheForTesting();
   outcome.exitCode = machine->Run([] { launcher::LauncherMain(); });
   outcome.boxes = machine->messageBoxes;
   return outcome;

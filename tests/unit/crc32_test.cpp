@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/package.h"
+#include "launcher/crc32.h"
 
 namespace {
 

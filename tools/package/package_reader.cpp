@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "launcher/fatal.h"
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"

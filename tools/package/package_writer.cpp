@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "tools/pe/pe_image.h"
 

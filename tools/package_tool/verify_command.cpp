@@ -165,7 +165,6 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
     o.message = "Windows does not start the file: its launcher image is cut or damaged";
     return o;
   }
-  launcher::ResetAdministratorCacheForTesting();
   try {
     o.exitCode = machine.Run([] { launcher::LauncherMainWith(DecodeOnce); });
   } catch (const BeyondLimit&) {
