@@ -18,24 +18,26 @@ add_compile_options(-Wall -Wextra)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 
+# The host floor (host/): the PE reader, the code pages, UTF-8/UTF-16, under
+# both the simulated machine and the tools; never in the shipped image.
+add_library(host_floor STATIC host/pe_image.cpp host/code_pages.cpp host/utf.cpp)
+target_include_directories(host_floor PUBLIC "${CMAKE_SOURCE_DIR}")
+
 # The simulated Windows machine.
 add_library(platform_sim STATIC platform/sim/sim_machine.cpp)
 target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
-# It judges whether a file would start as a program with the project's PE reader.
-target_link_libraries(platform_sim PUBLIC pe_image)
+target_link_libraries(platform_sim PUBLIC host_floor)
 
 # The launcher's code, as the tests and the package tool use it.
 add_library(launcher_core STATIC ${LAUNCHER_SOURCES})
 target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
 
-add_library(pe_image STATIC tools/pe/pe_image.cpp)
-target_include_directories(pe_image PUBLIC "${CMAKE_SOURCE_DIR}")
 add_executable(make_locator_room tools/pe/make_locator_room.cpp)
-target_link_libraries(make_locator_room PRIVATE pe_image)
+target_link_libraries(make_locator_room PRIVATE host_floor)
 
 add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp)
-target_link_libraries(package_writer PUBLIC launcher_core pe_image PkgConfig::LZMA)
+target_link_libraries(package_writer PUBLIC launcher_core host_floor PkgConfig::LZMA)
 
 
 # The package tool for package authors.

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_machine.h"
 
-#include "tools/pe/pe_image.h"
+#include "host/code_pages.h"
+#include "host/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,51 +42,6 @@ std::string Hex(uint32_t v) {
   std::snprintf(buf, sizeof buf, "0x%X", v);
   return buf;
 }
-
-// Windows-1252 bytes 0x80..0x9F; the rest of the code page is Latin-1.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Code page 932 here: ASCII and the halfwidth katakana (single bytes A1..DF);
-// no double-byte characters.
-char16_t ByteToWide(uint32_t codePage, unsigned char b) {
-  if (b < 0x80) return b;
-  if (codePage == 932 && b >= 0xA1 && b <= 0xDF) return static_cast<char16_t>(0xFF61 + (b - 0xA1));
-  if (codePage != 1252) return 0xFFFD;
-  if (b < 0xA0) return kCp1252High[b - 0x80];
-  return b;
-}
-
-int WideToByte(uint32_t codePage, char16_t w) {  // -1: not in the code page
-  if (w < 0x80) return w;
-  if (codePage == 932 && w >= 0xFF61 && w <= 0xFF9F) return 0xA1 + (w - 0xFF61);
-  if (codePage != 1252) return -1;
-  if (w >= 0xA0 && w <= 0xFF) return w;
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == w) return 0x80 + i;
-  }
-  return -1;
-}
-
-// Windows' best fit for characters a code page lacks (WideCharToMultiByte
-// without flags): Latin letters with diacritics become the plain letter, the
-// fullwidth ASCII forms the ASCII character; '?' where there is none.
-const char kBestFitLatin1[] = "AAAAAA?CEEEEIIIIDNOOOOO?OUUUUY??aaaaaa?ceeeeiiii?nooooo?ouuuuy?y";  // U+00C0..
-const char kBestFitLatinA[] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl??LlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTt"
-    "UuUuUuUuUuUuWwYyYZzZzZz?";  // U+0100..U+017F
-
-int BestFit(uint32_t codePage, char16_t w) {
-  char c = '?';
-  if (w >= 0x00C0 && w <= 0x00FF && codePage == 932) c = kBestFitLatin1[w - 0x00C0];
-  if (w >= 0x0100 && w <= 0x017F) c = kBestFitLatinA[w - 0x0100];
-  if (w >= 0xFF01 && w <= 0xFF5E && codePage == 1252) c = static_cast<char>(w - 0xFF01 + 0x21);
-  return c == '?' ? -1 : c;
-}
-
-bool IsLeadByte932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // Stand-ins for the functions the launcher looks up at run time.
 platform::Bool PLATFORM_API SimIsWow64Process(platform::Handle, platform::Bool* wow64) {
@@ -703,22 +659,14 @@ int32_t MultiByteToWideChar(uint32_t codePage, uint32_t, const char* text, int32
   if (length < 0) length = static_cast<int32_t>(std::strlen(text)) + 1;
   if (wide == nullptr || wideLength == 0) return length;
   if (wideLength < length) return 0;
-  for (int32_t i = 0; i < length; ++i) {
-    wide[i] = sim::ByteToWide(codePage, static_cast<unsigned char>(text[i]));
-  }
+  const std::u16string out = host::AnsiToWide(codePage, std::string(text, static_cast<size_t>(length)));
+  std::memcpy(wide, out.data(), out.size() * sizeof(char16_t));
   return length;
 }
 
 int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, int32_t wideLength,
                             char* text, int32_t length) {
-  std::string out;
-  for (int32_t i = 0; i < wideLength; ++i) {
-    const char16_t w = wide[i];
-    // A surrogate pair is two code units, each the default character.
-    int b = sim::WideToByte(codePage, w);
-    if (b < 0) b = sim::BestFit(codePage, w);
-    out += b < 0 ? '?' : static_cast<char>(b);
-  }
+  const std::string out = host::WideToAnsi(codePage, std::u16string(wide, static_cast<size_t>(wideLength)));
   if (text == nullptr || length == 0) return static_cast<int32_t>(out.size());
   if (length < static_cast<int32_t>(out.size())) return 0;
   std::memcpy(text, out.data(), out.size());
@@ -727,7 +675,7 @@ int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, i
 
 const char* CharNextA(const char* p) {
   if (*p == 0) return p;
-  if (M().codePage == 932 && sim::IsLeadByte932(static_cast<unsigned char>(*p)) && p[1] != 0) {
+  if (host::IsLeadByte(M().codePage, static_cast<unsigned char>(*p)) && p[1] != 0) {
     return p + 2;
   }
   return p + 1;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "host/utf.h"
+
 namespace differential {
 
 const Row kRows[4] = {
@@ -26,7 +28,7 @@ struct Random {
 
 std::u16string Utf16(const std::string& utf8) {
   std::u16string out;
-  packaging::Utf8ToUtf16(utf8, &out);
+  host::Utf8ToUtf16(utf8, &out);
   return out;
 }
 

@@ -19,7 +19,7 @@
 #include "platform/sim/sim_machine.h"
 #include "tests/differential/corpus.h"
 #include "tests/support/relay_trace.h"
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 namespace {
 

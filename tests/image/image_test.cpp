@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 #include "tools/package/package_writer.h"
 
 namespace testing_support {

@@ -11,7 +11,7 @@
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 namespace packaging {
 

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "host/bytes.h"
 #include "launcher/package_format.h"
 
 namespace packaging {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = host::Bytes;
 
 struct LzmaSettings {
   uint32_t preset = 6;
@@ -78,10 +79,6 @@ void UpdateCrc(BuiltPackage* package);
 
 // Writes the locator and header records into the file bytes again.
 void WriteRecords(BuiltPackage* package);
-
-// UTF-8 to UTF-16; false on malformed input.
-bool Utf8ToUtf16(const std::string& text, std::u16string* out);
-std::string Utf16ToUtf8(const std::u16string& text);
 
 }  // namespace packaging
 

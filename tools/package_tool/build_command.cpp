@@ -8,13 +8,14 @@
 
 #include <toml++/toml.h>
 
+#include "host/code_pages.h"
+#include "host/utf.h"
 #include "launcher/package_format.h"
-#include "platform/sim/sim_machine.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/report.h"
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 namespace tool {
 
@@ -175,7 +176,7 @@ bool ReadMessage(const std::optional<std::string>& text, const std::optional<std
   } else if (text) {
     s = *text;
   }
-  if (!packaging::Utf8ToUtf16(s, out)) {
+  if (!host::Utf8ToUtf16(s, out)) {
     *error = std::string(option) + ": the text is not UTF-8";
     return *status = kExitUsage, false;
   }
@@ -193,19 +194,10 @@ std::vector<std::string> CheckMessage(const std::u16string& text, uint32_t codeP
       break;
     }
   }
-  sim::Machine machine;
-  machine.codePage = codePage;
-  machine.Install();
-  std::string ansi(text.size() * 2 + 2, '\0');
-  const int32_t n = platform::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int32_t>(text.size()),
-                                                  &ansi[0], static_cast<int32_t>(ansi.size()));
-  std::u16string back(text.size() + 1, u'\0');
-  const int32_t m = platform::MultiByteToWideChar(codePage, 0, ansi.data(), n, &back[0],
-                                                  static_cast<int32_t>(back.size()));
-  back.resize(m > 0 ? static_cast<size_t>(m) : 0);
+  const std::u16string back = host::AnsiToWide(codePage, host::WideToAnsi(codePage, text));
   if (back != text) {
     warnings.push_back(std::string(which) + " holds characters that code page " + std::to_string(codePage) +
-                       " lacks: users with that code page see \"" + Escaped(Utf16ToValidUtf8(back)) + "\"");
+                       " lacks: users with that code page see \"" + Escaped(host::Utf16ToValidUtf8(back)) + "\"");
   }
   return warnings;
 }

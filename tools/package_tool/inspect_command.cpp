@@ -58,8 +58,8 @@ void PrintText(const packaging::PackageView& v) {
     std::printf("  32-bit program  %s\n", PayloadWords(h.payload32, false).c_str());
     std::printf("  64-bit program  %s\n", PayloadWords(h.payload64, true).c_str());
     std::printf("  setup data      %s\n", SetupDataWords(v).c_str());
-    std::printf("  architecture message: \"%s\"\n", Escaped(Utf16ToValidUtf8(v.architectureMessage)).c_str());
-    std::printf("  version message:      \"%s\"\n", Escaped(Utf16ToValidUtf8(v.versionMessage)).c_str());
+    std::printf("  architecture message: \"%s\"\n", Escaped(host::Utf16ToValidUtf8(v.architectureMessage)).c_str());
+    std::printf("  version message:      \"%s\"\n", Escaped(host::Utf16ToValidUtf8(v.versionMessage)).c_str());
   }
   std::printf("\n%s\n", v.problems.empty() ? "no problems found" : "problems:");
   for (const std::string& p : v.problems) std::printf("  - %s\n", Escaped(p).c_str());
@@ -101,8 +101,8 @@ nlohmann::ordered_json Json(const std::string& path, const packaging::PackageVie
                    {"elevationMode", h.elevationMode},
                    {"payload32", entry(h.payload32)},
                    {"payload64", entry(h.payload64)},
-                   {"architectureMessage", Utf16ToValidUtf8(v.architectureMessage)},
-                   {"versionMessage", Utf16ToValidUtf8(v.versionMessage)}};
+                   {"architectureMessage", host::Utf16ToValidUtf8(v.architectureMessage)},
+                   {"versionMessage", host::Utf16ToValidUtf8(v.versionMessage)}};
   }
   j["signature"] = v.signature.has_value();
   j["problems"] = v.problems;

@@ -2,69 +2,15 @@
 
 #include <cstdio>
 
+#include "host/utf.h"
+
 namespace tool {
-
-namespace {
-
-void AppendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (c >> 18));
-    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The code point that starts at `at` in UTF-8 text (or -1 for a bad byte),
-// and its length.
-int32_t DecodeUtf8(const std::string& s, size_t at, size_t* length) {
-  const unsigned char b = static_cast<unsigned char>(s[at]);
-  size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-  if (n == 0 || at + n > s.size()) return *length = 1, -1;
-  int32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-  for (size_t i = 1; i < n; ++i) {
-    const unsigned char t = static_cast<unsigned char>(s[at + i]);
-    if ((t >> 6) != 2) return *length = 1, -1;
-    c = (c << 6) | (t & 0x3F);
-  }
-  *length = n;
-  return c;
-}
-
-}  // namespace
-
-std::string Utf16ToValidUtf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04X", c);
-      out += buffer;
-    } else {
-      AppendUtf8(&out, c);
-    }
-  }
-  return out;
-}
 
 std::string Escaped(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
     size_t length = 1;
-    const int32_t c = DecodeUtf8(s, i, &length);
+    const int32_t c = host::DecodeUtf8(s, i, &length);
     char buffer[8];
     if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";

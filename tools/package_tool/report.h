@@ -7,15 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/utf.h"
+
 namespace tool {
 
 // The version of the JSON that --json prints; raised when a field changes
 // meaning or goes away (new fields do not raise it).
 constexpr int kJsonSchemaVersion = 1;
-
-// UTF-16 as valid UTF-8: a lone surrogate becomes the six characters
-// "\uD800" (its code in hex), so nothing is lost and nothing is invalid.
-std::string Utf16ToValidUtf8(const std::u16string& text);
 
 // UTF-8 for a terminal: C0 and C1 control characters and DEL shown as
 // \n, \r, \t, \e or \xNN (a backslash stays a backslash).

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/code_pages.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
 #include "launcher/setup_launch.h"
@@ -113,14 +114,7 @@ struct Outcome {
 constexpr std::size_t kLargeBlock = std::size_t(1) << 30;
 
 std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
-  sim::Machine machine;
-  machine.codePage = codePage;
-  machine.Install();
-  std::u16string wide(ansi.size() + 1, u'\0');
-  const int32_t n = platform::MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int32_t>(ansi.size()),
-                                                  &wide[0], static_cast<int32_t>(wide.size()));
-  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return Utf16ToValidUtf8(wide);
+  return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
 
 // "32-bit" or "64-bit": the slot whose decoded program `bytes` is.

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -1,4 +1,4 @@
-#include "tools/pe/pe_image.h"
+#include "host/pe_image.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Reading and rewriting the few parts of a PE32 image that the project
 // touches: the DOS area, the file header, the optional header and the
 // section table. Host code only.
-#ifndef TOOLS_PE_PE_IMAGE_H_
-#define TOOLS_PE_PE_IMAGE_H_
+#ifndef HOST_PE_IMAGE_H_
+#define HOST_PE_IMAGE_H_
 
 #include <cstdint>
 #include <string>
@@ -91,4 +91,4 @@ bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
 
 }  // namespace pe
 
-#endif  // TOOLS_PE_PE_IMAGE_H_
+#endif  // HOST_PE_IMAGE_H_
