@@ -53,9 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto& boxes = machine.messageBoxes;
   const auto& starts = machine.starts;
   if (boxes.size() + starts.size() != 1) std::abort();
-  size_t files = 0;
-  for (const auto& node : machine.nodes) files += node.second.folder ? 0 : 1;
-  const bool copyLeft = files > 1;
+  const bool copyLeft = machine.FileCount() > 1;
   if (!boxes.empty()) {
     const sim::MessageBoxRecord& box = boxes[0];
     if (box.caption == "Error") {
@@ -79,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (at == std::string::npos) std::abort();
       at += argument.size();
     }
-    const bool stillRunning = !machine.processes.empty() && machine.processes.back().running;
+    const bool stillRunning = machine.ProcessRunning(0);
     if (copyLeft != stillRunning) std::abort();
     if (machine.openHandles() != 0) std::abort();
   }

@@ -1,6 +1,8 @@
 // A simulated Windows machine for host tests: the platform functions operate
 // on the machine installed with Machine::Install, keep its state in memory
-// and log every call in order. "End the process" throws ProcessEnded, which
+// and log every call in order. This header shows what a test sets and what
+// it reads; the machine's inner tables live in sim_state.h, and its platform
+// functions in one file per area (files, processes, modules, memory, text). "End the process" throws ProcessEnded, which
 // Run() catches, so a test sees the exit code; calls made after the end (by
 // destructors during unwinding) are ignored and not logged.
 #ifndef PLATFORM_SIM_SIM_MACHINE_H_
@@ -16,6 +18,8 @@
 #include "platform/platform.h"
 
 namespace sim {
+
+struct State;  // what the machine keeps inside (platform/sim/sim_state.h)
 
 struct ProcessEnded {
   uint32_t exitCode;
@@ -153,52 +157,17 @@ class Machine {
 
   // Index of the first log line that starts with `prefix`, or -1.
   int Find(const std::string& prefix) const;
+  // How often the named fault-eligible operation was called.
+  int CallCount(const std::string& operation) const;
+  // How many files (not folders) the machine holds.
+  int FileCount() const;
+  // Whether the `index`th process started (0 first) still runs.
+  bool ProcessRunning(size_t index) const;
 
-  // --- Used by the platform functions ---------------------------------------
-  struct Node {
-    bool folder = false;
-    std::shared_ptr<std::vector<uint8_t>> bytes;
-  };
-  struct Open {
-    std::string path;  // a file's, a search's, or a process's image
-    bool read = false;
-    bool write = false;
-    bool search = false;
-    bool process = false;
-    bool thread = false;    // a process's main thread
-    int processIndex = -1;  // process and thread handles: into `processes`
-    uint64_t position = 0;
-  };
-  // A started process runs until its process handle is waited on (a wait on
-  // its thread handle ends only the thread); while it runs its image file
-  // cannot be deleted. Closing its handles does not end it.
-  struct Process {
-    std::string image;
-    bool running = true;
-  };
-  std::vector<Process> processes;
-  bool Fault(const std::string& operation);        // counts and decides
-  uint32_t Shortening(const std::string& operation, uint32_t count);
-  void Log(const std::string& line);
-  bool Live() const { return !ended; }
-  std::map<std::string, Node, PathLess> nodes;
-  std::map<platform::Handle, Open> handles;
-  platform::Handle nextHandle = 0x100;
-  std::map<std::string, int> calls;
-  std::map<std::string, int> failures;  // operation -> nth
-  std::map<std::string, std::pair<int, uint32_t>> shortenings;
-  struct Block {
-    std::size_t size;
-    int range;  // 0: below 2 GiB, 1: above
-  };
-  std::map<void*, Block> blocks;
-  struct LoadedModule {
-    void* module;
-    std::string folder;  // where it was loaded from
-  };
-  std::map<std::string, LoadedModule, PathLess> loadedModules;  // by file name
-  std::size_t rangeInUse[2] = {0, 0};
-  std::string sidStorage;
+ private:
+  friend State& StateOf(Machine& machine);
+  friend const State& StateOf(const Machine& machine);
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace sim

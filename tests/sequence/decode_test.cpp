@@ -143,7 +143,7 @@ int OutputResizes(sim::Machine& machine) {
   small.administrator = machine.administrator;
   testing_support::PlacePackage(&small, testing_support::GoodPackage().bytes);
   testing_support::RunLauncherOn(&small);
-  return machine.calls["MemoryResize"] - small.calls["MemoryResize"];
+  return machine.CallCount("MemoryResize") - small.CallCount("MemoryResize");
 }
 
 // Data that compresses far beyond what programs do (the output outgrows its

@@ -169,7 +169,7 @@ TEST(LaunchTest, WaitsOnTheProcessThenDeletesTheCopy) {
     EXPECT_GE(run.machine.Find("WaitForSingleObject " + std::to_string(run.machine.starts[0].process) + " "), 0)
         << "administrator " << administrator;
     EXPECT_FALSE(run.machine.Exists(kCopy)) << "administrator " << administrator;
-    EXPECT_FALSE(run.machine.processes.at(0).running);
+    EXPECT_FALSE(run.machine.ProcessRunning(0));
   }
 }
 

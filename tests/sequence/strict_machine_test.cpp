@@ -3,6 +3,8 @@
 // types, the ANSI conversion of messages, and a 32-bit address space.
 #include <functional>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 #include "launcher/arguments.h"
@@ -148,3 +150,10 @@ TEST(StrictMachineTest, ModulePathThatFillsTheBufferOnOlderSystems) {
 }
 
 }  // namespace
+
+// A fault asked for by a name no operation has would never fire.
+TEST(StrictMachineTest, FailCallRefusesAnUnknownOperation) {
+  sim::Machine machine;
+  EXPECT_THROW(machine.FailCall("ReadFileEx"), std::logic_error);
+  EXPECT_NO_THROW(machine.FailCall("ReadFile"));
+}

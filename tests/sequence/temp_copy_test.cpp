@@ -186,7 +186,7 @@ TEST(TemporaryCopyRunTest, ReportAfterTheWriteDeletesTheUnstartedCopy) {
     counting.administrator = true;
     testing_support::PlacePackage(&counting, GoodPackage().bytes);
     testing_support::RunLauncherOn(&counting);
-    allocationsBefore = counting.calls["MemoryAllocate"];
+    allocationsBefore = counting.CallCount("MemoryAllocate");
   }
   ASSERT_GT(allocationsBefore, 0);
   machine.FailCall("MemoryAllocate", allocationsBefore);  // the last allocation of the run

@@ -1,0 +1,51 @@
+// The simulated machine's text: the ANSI code page (over host/code_pages)
+// and the message box.
+#include "platform/sim/sim_state.h"
+
+#include <cstring>
+
+#include "host/code_pages.h"
+
+namespace platform {
+
+using namespace sim;
+
+uint32_t GetACP() { return M().codePage; }
+
+int32_t MultiByteToWideChar(uint32_t codePage, uint32_t, const char* text, int32_t length,
+                            char16_t* wide, int32_t wideLength) {
+  if (length < 0) length = static_cast<int32_t>(std::strlen(text)) + 1;
+  if (wide == nullptr || wideLength == 0) return length;
+  if (wideLength < length) return 0;
+  const std::u16string out = host::AnsiToWide(codePage, std::string(text, static_cast<size_t>(length)));
+  std::memcpy(wide, out.data(), out.size() * sizeof(char16_t));
+  return length;
+}
+
+int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, int32_t wideLength,
+                            char* text, int32_t length) {
+  const std::string out = host::WideToAnsi(codePage, std::u16string(wide, static_cast<size_t>(wideLength)));
+  if (text == nullptr || length == 0) return static_cast<int32_t>(out.size());
+  if (length < static_cast<int32_t>(out.size())) return 0;
+  std::memcpy(text, out.data(), out.size());
+  return static_cast<int32_t>(out.size());
+}
+
+const char* CharNextA(const char* p) {
+  if (*p == 0) return p;
+  if (host::IsLeadByte(M().codePage, static_cast<unsigned char>(*p)) && p[1] != 0) {
+    return p + 2;
+  }
+  return p + 1;
+}
+
+int32_t MessageBoxA(const char* text, const char* caption, uint32_t type) {
+  Machine& m = M();
+  Log(m, std::string("MessageBoxA ") + text);
+  if (!Live(m)) return 0;
+  sim::SystemLoads(m, "MessageBoxA");
+  m.messageBoxes.push_back(sim::MessageBoxRecord{text, caption, type});
+  return 1;
+}
+
+}  // namespace platform
