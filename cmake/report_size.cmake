@@ -2,4 +2,4 @@
 file(SIZE "${IMAGE}" size)
 math(EXPR kib "${size} / 1024")
 get_filename_component(name "${IMAGE}" NAME)
-message(STATUS "${name}: ${size} bytes (${kib} KiB; budget 65536 bytes)")
+message(STATUS "${name}: ${size} bytes (${kib} KiB; budget ${BUDGET} bytes)")

@@ -81,7 +81,7 @@ function(add_launcher name)
   add_dependencies(${name} host_tools)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND "${make_locator_room}" "$<TARGET_FILE:${name}>"
-    COMMAND ${CMAKE_COMMAND} -DIMAGE=$<TARGET_FILE:${name}> -P "${CMAKE_SOURCE_DIR}/cmake/report_size.cmake"
+    COMMAND ${CMAKE_COMMAND} -DIMAGE=$<TARGET_FILE:${name}> -DBUDGET=${LAUNCHER_IMAGE_BUDGET} -P "${CMAKE_SOURCE_DIR}/cmake/report_size.cmake"
     VERBATIM)
 endfunction()
 
@@ -109,15 +109,15 @@ target_compile_definitions(launcher_exception_test PRIVATE LAUNCHER_RAISE_FOR_TE
 
 # Small setup programs of the project's own for the end-to-end tests and the
 # sample package: they report what they received.
-add_executable(sample_setup32 tools/sample_setup/sample_setup.c)
+add_executable(sample_setup32 tests/programs/sample_setup.c)
 target_link_options(sample_setup32 PRIVATE -static -s -mwindows)
 find_program(MINGW64_CC NAMES x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc)
 if(MINGW64_CC)
   add_custom_command(
     OUTPUT "${CMAKE_BINARY_DIR}/sample_setup64.exe"
     COMMAND "${MINGW64_CC}" -O2 -s -static -mwindows -o "${CMAKE_BINARY_DIR}/sample_setup64.exe"
-            "${CMAKE_SOURCE_DIR}/tools/sample_setup/sample_setup.c"
-    DEPENDS tools/sample_setup/sample_setup.c)
+            "${CMAKE_SOURCE_DIR}/tests/programs/sample_setup.c"
+    DEPENDS tests/programs/sample_setup.c)
   add_custom_target(sample_setup64 ALL DEPENDS "${CMAKE_BINARY_DIR}/sample_setup64.exe")
 endif()
 

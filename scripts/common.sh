@@ -75,6 +75,11 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# The launcher image's size budget, as CMakeLists.txt states it.
+image_budget() {
+  sed -n 's/^set(LAUNCHER_IMAGE_BUDGET \([0-9]*\)).*/\1/p' "$scripts_dir/../CMakeLists.txt"
+}
+
 # The Wine root and the prefixes made from it are keyed by the scripts that
 # make them, so a change to either makes them anew.
 wine_root_key() {

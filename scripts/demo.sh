@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh setup-package
-echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (budget 65536)"
+. scripts/common.sh
+echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/launcher.exe) bytes (budget $(image_budget))"
 
 work=build/demo
 rm -rf "$work"; mkdir -p "$work"

@@ -7,11 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
-scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs"
-cmake --preset host >/dev/null
-cmake --build --preset host -j"$jobs"
+scripts/build.sh
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$jobs"
 cmake --preset fuzz >/dev/null

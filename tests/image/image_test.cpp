@@ -125,7 +125,7 @@ TEST(ImageTest, ImportsOnlyKnownDlls) {
 }
 
 TEST(ImageTest, SizeWithinBudget) {
-  EXPECT_LE(Image().size(), 65536u);
+  EXPECT_LE(Image().size(), std::size_t(LAUNCHER_IMAGE_BUDGET));
 }
 
 }  // namespace
