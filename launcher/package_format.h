@@ -84,6 +84,32 @@ void EncodeLocator(const PackageLocator& locator, uint8_t bytes[kLocatorSize]);
 PackageHeader DecodeHeader(const uint8_t bytes[kHeaderSize]);
 void EncodeHeader(const PackageHeader& header, uint8_t bytes[kHeaderSize]);
 
+// The bits of allowedVersions and the names the launcher gives those
+// versions (a version without a bit is always refused: 6.4 to 9.x).
+struct VersionBitName {
+  unsigned bit;
+  const char* name;
+};
+constexpr unsigned kVersionBitLater = 63;  // every version the table does not name
+inline constexpr VersionBitName kVersionNames[] = {
+    {0, "Windows 95"},   {1, "Windows 98"},  {2, "Windows ME"},    {3, "Windows NT 4"},
+    {4, "Windows 2000"}, {5, "Windows XP"},  {6, "Windows Vista"}, {7, "Windows 7"},
+    {8, "Windows 8"},    {9, "Windows 8.1"}, {10, "Windows 10"},   {kVersionBitLater, "later"},
+};
+// Every bit that names a version: a package that allows all of them.
+constexpr uint64_t kAllVersions = ((uint64_t(1) << 11) - 1) | (uint64_t(1) << kVersionBitLater);
+
+// elevationMode: how the setup program is started from Vista on, without
+// administrator rights, when a silent switch is given.
+constexpr uint8_t kElevationPlain = 0;    // an ordinary shell start
+constexpr uint8_t kElevationRunAs = 1;    // the "runas" verb
+constexpr uint8_t kElevationNoAdmin = 2;  // "/noadmin" appended
+
+// Whether the package holds a 64-bit program (payload64 names a stream).
+inline bool HasPayload64(const PackageHeader& header) {
+  return header.payload64.offset != 0 && header.payload64.offset != kNotFor64BitWindows;
+}
+
 inline uint32_t DictionarySize(const PackageHeader& header) {
   return LoadLe32(header.lzmaProperties + 1);
 }

@@ -8,7 +8,6 @@ namespace launcher {
 namespace {
 
 constexpr unsigned kBitWindows95 = 0, kBitWindows98 = 1, kBitWindowsMe = 2, kBitWindows2000 = 4;
-constexpr int kBitLater = 63;
 
 bool ArgumentGiven32() {
   for (int32_t i = ArgumentCount(); i >= 1; --i) {
@@ -52,30 +51,27 @@ PayloadEntry ChoosePayload(const PackageHeader& header, platform::Handle ownFile
 }
 
 VersionRow FindVersionRow(uint32_t platformId, uint32_t major, uint32_t minor) {
+  // Bits 0 to 10 are the table's first rows, in order.
+  auto row = [](unsigned bit) { return VersionRow{kVersionNames[bit].name, static_cast<int>(bit)}; };
   const bool nt = platformId == platform::kVerPlatformWin32Nt;
   if (major == 4) {
-    if (nt) return {"Windows NT 4", 3};
-    if (minor <= 3) return {"Windows 95", 0};
-    if (minor == 10) return {"Windows 98", 1};
-    return {"Windows ME", 2};
+    if (nt) return row(3);
+    if (minor <= 3) return row(0);
+    if (minor == 10) return row(1);
+    return row(2);
   }
-  if (major == 5) return minor == 0 ? VersionRow{"Windows 2000", 4} : VersionRow{"Windows XP", 5};
+  if (major == 5) return row(minor == 0 ? 4 : 5);
   if (major == 6) {
-    switch (minor) {
-      case 0: return {"Windows Vista", 6};
-      case 1: return {"Windows 7", 7};
-      case 2: return {"Windows 8", 8};
-      case 3: return {"Windows 8.1", 9};
-      default: return {Named("Windows 6.", minor), -1};
-    }
+    if (minor <= 3) return row(6 + minor);
+    return {Named("Windows 6.", minor), -1};
   }
-  if (major == 10) return minor == 0 ? VersionRow{"Windows 10", 10} : VersionRow{Named("Windows 10.", minor), kBitLater};
+  if (major == 10) return minor == 0 ? row(10) : VersionRow{Named("Windows 10.", minor), kVersionBitLater};
   Text name("Windows ");
   if (major < 10) name.Append('0');
   name.Append(DecimalText(major));
   name.Append('.');
   name.Append(DecimalText(minor));
-  return {name, kBitLater};
+  return {name, kVersionBitLater};
 }
 
 VersionInformation CheckWindowsVersion(const PackageHeader& header, platform::Handle ownFile) {

@@ -123,8 +123,8 @@ bool SilentSwitchGiven() {
 
 ShellStartChoice ChooseShellStart(bool silent, uint8_t elevationMode) {
   if (!silent) return {"open", true};
-  if (elevationMode == 1) return {"runas", false};
-  if (elevationMode == 2) return {"open", true};
+  if (elevationMode == kElevationRunAs) return {"runas", false};
+  if (elevationMode == kElevationNoAdmin) return {"open", true};
   return {"open", false};
 }
 

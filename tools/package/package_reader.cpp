@@ -17,11 +17,6 @@ namespace packaging {
 
 namespace {
 
-const std::pair<int, const char*> kVersionNames[] = {
-    {0, "Windows 95"},    {1, "Windows 98"}, {2, "Windows ME"},    {3, "Windows NT 4"},
-    {4, "Windows 2000"},  {5, "Windows XP"}, {6, "Windows Vista"}, {7, "Windows 7"},
-    {8, "Windows 8"},     {9, "Windows 8.1"}, {10, "Windows 10"},  {63, "later"},
-};
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -52,18 +47,12 @@ void AddRegion(PackageView* v, const std::string& name, uint64_t start, uint64_t
 }  // namespace
 
 int VersionBit(const std::string& name) {
-  for (const auto& [bit, n] : kVersionNames) {
-    if (Lower(n) == Lower(name)) return bit;
+  for (const launcher::VersionBitName& v : launcher::kVersionNames) {
+    if (Lower(v.name) == Lower(name)) return static_cast<int>(v.bit);
   }
   // Windows 11 reports itself as 10.0: the launcher counts it as Windows 10.
   if (Lower(name) == "windows 11") return 10;
   return -1;
-}
-
-std::vector<std::pair<int, std::string>> VersionNames() {
-  std::vector<std::pair<int, std::string>> out;
-  for (const auto& [bit, n] : kVersionNames) out.emplace_back(bit, n);
-  return out;
 }
 
 PackageView ReadPackage(const Bytes& file) {
@@ -104,10 +93,10 @@ PackageView ReadPackage(const Bytes& file) {
   else if (v.lc + v.lp > 4) v.problems.push_back("LZMA lc + lp above 4: the launcher cannot decode it");
   if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) v.problems.push_back("LZMA dictionary size of 2 GiB or more");
   if (h.payload32.offset != 0) AddRegion(&v, "32-bit payload", h.payload32.offset, h.payload32.compressedSize);
-  if (h.payload64.offset != 0 && h.payload64.offset != launcher::kNotFor64BitWindows) {
+  if (launcher::HasPayload64(h)) {
     AddRegion(&v, "64-bit payload", h.payload64.offset, h.payload64.compressedSize);
   }
-  if (h.payload32.offset == 0 && (h.payload64.offset == 0 || h.payload64.offset == launcher::kNotFor64BitWindows)) {
+  if (h.payload32.offset == 0 && !launcher::HasPayload64(h)) {
     v.problems.push_back("no setup program in the package");
   }
   v.architectureMessage = ReadMessage(file, h.architectureMessage, &v.problems, "architecture message");

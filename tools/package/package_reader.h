@@ -66,10 +66,9 @@ Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry
 void CheckPrograms(const Bytes& file, PackageView* view, Bytes* program32, Bytes* program64);
 
 // The bit of the allowed-version set for a version name ("Windows XP",
-// "later", ...), letter case ignored; -1 when unknown.
+// "later", ...; launcher::kVersionNames), letter case ignored, "Windows 11"
+// as Windows 10's; -1 when unknown.
 int VersionBit(const std::string& name);
-// Names of all bits that have one, in bit order.
-std::vector<std::pair<int, std::string>> VersionNames();
 
 }  // namespace packaging
 

@@ -338,8 +338,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       Warn(common, w);
     };
     if (input.allowedVersions == 0) warn("no Windows version is allowed: the package runs nowhere");
-    const uint64_t everything = ((uint64_t(1) << 11) - 1) | (uint64_t(1) << 63);
-    if ((input.allowedVersions & everything) != everything && input.versionMessage.empty()) {
+    if ((input.allowedVersions & launcher::kAllVersions) != launcher::kAllVersions && input.versionMessage.empty()) {
       warn("some Windows versions are refused but there is no --version-message: their users see an empty box");
     }
     const bool refusesAnArchitecture = !input.program32 || input.notFor64BitWindows;

@@ -89,7 +89,7 @@ nlohmann::ordered_json Json(const std::string& path, const packaging::PackageVie
           {"offset", e.offset}, {"compressedSize", e.compressedSize}, {"uncompressedSize", e.uncompressedSize}};
     };
     nlohmann::ordered_json names = nlohmann::ordered_json::array();
-    for (const auto& [bit, name] : packaging::VersionNames()) {
+    for (const auto& [bit, name] : launcher::kVersionNames) {
       if ((h.allowedVersions >> bit) & 1) names.push_back(name);
     }
     j["header"] = {{"lc", v.lc},

@@ -46,8 +46,8 @@ namespace tool {
 
 std::string AllowedWords(uint64_t set) {
   std::string words;
-  for (const auto& [bit, name] : packaging::VersionNames()) {
-    if ((set >> bit) & 1) words += (words.empty() ? "" : ", ") + name;
+  for (const auto& [bit, name] : launcher::kVersionNames) {
+    if ((set >> bit) & 1) words += (words.empty() ? "" : ", ") + std::string(name);
   }
   return words.empty() ? "none" : words;
 }
