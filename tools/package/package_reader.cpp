@@ -37,14 +37,30 @@ std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& 
   return text;
 }
 
-void AddRegion(PackageView* v, const std::string& name, uint64_t start, uint64_t length) {
+void AddRegion(PackageView* v, RegionKind kind, uint64_t start, uint64_t length) {
   if (length == 0) return;
-  v->regions.push_back(Region{name, start, start + length});
+  const std::string name = RegionName(kind);
+  v->regions.push_back(Region{kind, start, start + length});
   if (start + length > v->fileSize) v->problems.push_back(name + " runs past the end of the file");
   if (start >= launcher::kLimit) v->problems.push_back(name + " starts at or past 2 GiB, out of the launcher's reach");
 }
 
 }  // namespace
+
+const char* RegionName(RegionKind kind) {
+  switch (kind) {
+    case RegionKind::kLauncherImage: return "launcher image";
+    case RegionKind::kPackageHeader: return "package header";
+    case RegionKind::kPayload32: return "32-bit payload";
+    case RegionKind::kPayload64: return "64-bit payload";
+    case RegionKind::kArchitectureMessage: return "architecture message";
+    case RegionKind::kVersionMessage: return "version message";
+    case RegionKind::kSetupData: return "setup data";
+    case RegionKind::kAfterTheRecordedEnd: return "after the recorded end";
+    case RegionKind::kSignature: return "signature (certificate table)";
+  }
+  return "?";
+}
 
 int VersionBit(const std::string& name) {
   for (const launcher::VersionBitName& v : launcher::kVersionNames) {
@@ -71,7 +87,7 @@ PackageView ReadPackage(const Bytes& file) {
   v.hasPackage = true;
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
   if (v.recordedSize > file.size()) v.problems.push_back("file is shorter than its recorded size: the launcher reports it as truncated");
-  AddRegion(&v, "launcher image", 0, l.headerOffset);
+  AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
   if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
     v.problems.push_back("package header runs past the end of the file");
     return v;
@@ -84,7 +100,7 @@ PackageView ReadPackage(const Bytes& file) {
   v.header = launcher::DecodeHeader(file.data() + l.headerOffset);
   v.headerRead = true;
   const launcher::PackageHeader& h = v.header;
-  AddRegion(&v, "package header", l.headerOffset, launcher::kHeaderSize);
+  AddRegion(&v, RegionKind::kPackageHeader, l.headerOffset, launcher::kHeaderSize);
   const uint32_t b = h.lzmaProperties[0];
   v.lc = b % 9;
   v.lp = (b / 9) % 5;
@@ -92,17 +108,17 @@ PackageView ReadPackage(const Bytes& file) {
   if (v.pb > 4) v.problems.push_back("LZMA properties byte 225 or more");
   else if (v.lc + v.lp > 4) v.problems.push_back("LZMA lc + lp above 4: the launcher cannot decode it");
   if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) v.problems.push_back("LZMA dictionary size of 2 GiB or more");
-  if (h.payload32.offset != 0) AddRegion(&v, "32-bit payload", h.payload32.offset, h.payload32.compressedSize);
+  if (h.payload32.offset != 0) AddRegion(&v, RegionKind::kPayload32, h.payload32.offset, h.payload32.compressedSize);
   if (launcher::HasPayload64(h)) {
-    AddRegion(&v, "64-bit payload", h.payload64.offset, h.payload64.compressedSize);
+    AddRegion(&v, RegionKind::kPayload64, h.payload64.offset, h.payload64.compressedSize);
   }
   if (h.payload32.offset == 0 && !launcher::HasPayload64(h)) {
     v.problems.push_back("no setup program in the package");
   }
   v.architectureMessage = ReadMessage(file, h.architectureMessage, &v.problems, "architecture message");
   v.versionMessage = ReadMessage(file, h.versionMessage, &v.problems, "version message");
-  AddRegion(&v, "architecture message", h.architectureMessage.offset, 2u * h.architectureMessage.length);
-  AddRegion(&v, "version message", h.versionMessage.offset, 2u * h.versionMessage.length);
+  AddRegion(&v, RegionKind::kArchitectureMessage, h.architectureMessage.offset, 2u * h.architectureMessage.length);
+  AddRegion(&v, RegionKind::kVersionMessage, h.versionMessage.offset, 2u * h.versionMessage.length);
   // Setup data: from the end of the payload area to the next region or the
   // recorded end.
   const uint32_t payloadEnd = launcher::LoadLe32(h.notInterpreted);
@@ -112,22 +128,22 @@ PackageView ReadPackage(const Bytes& file) {
   }
   uint64_t payloadsEnd = uint64_t(l.headerOffset) + launcher::kHeaderSize;
   for (const Region& r : v.regions) {
-    if ((r.name == "32-bit payload" || r.name == "64-bit payload") && r.end > payloadsEnd) payloadsEnd = r.end;
+    if ((r.kind == RegionKind::kPayload32 || r.kind == RegionKind::kPayload64) && r.end > payloadsEnd) payloadsEnd = r.end;
   }
   if (payloadEnd != 0 && payloadEnd < payloadsEnd) {
     v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
                          "): setup programs would look for their data in the wrong place");
   } else if (payloadEnd != 0 && payloadEnd < dataEnd) {
-    AddRegion(&v, "setup data", payloadEnd, dataEnd - payloadEnd);
+    AddRegion(&v, RegionKind::kSetupData, payloadEnd, dataEnd - payloadEnd);
   }
   if (v.recordedSize < file.size()) {
-    Region after{"after the recorded end", v.recordedSize, file.size()};
+    Region after{RegionKind::kAfterTheRecordedEnd, v.recordedSize, file.size()};
     pe::ImageInfo info;
     std::string error;
     if (pe::Parse(file, &info, &error) && info.securitySize != 0 && info.securityOffset >= v.recordedSize &&
         uint64_t(info.securityOffset) + info.securitySize <= file.size()) {
-      after.name = "signature (certificate table)";
+      after.kind = RegionKind::kSignature;
       v.signature = after;
     }
     v.regions.push_back(after);
@@ -147,7 +163,7 @@ PackageView ReadPackage(const Bytes& file) {
   std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
   for (size_t i = 1; i < v.regions.size(); ++i) {
     if (v.regions[i].start < v.regions[i - 1].end) {
-      v.problems.push_back(v.regions[i - 1].name + " and " + v.regions[i].name + " overlap");
+      v.problems.push_back(v.regions[i - 1].name() + " and " + v.regions[i].name() + " overlap");
     }
   }
   return v;

@@ -14,10 +14,25 @@
 
 namespace packaging {
 
+enum class RegionKind {
+  kLauncherImage,
+  kPackageHeader,
+  kPayload32,
+  kPayload64,
+  kArchitectureMessage,
+  kVersionMessage,
+  kSetupData,
+  kAfterTheRecordedEnd,
+  kSignature,  // a certificate table after the recorded end
+};
+// The kind's words, as the tool prints them ("32-bit payload", ...).
+const char* RegionName(RegionKind kind);
+
 struct Region {
-  std::string name;  // "launcher image", "package header", "32-bit payload", ...
+  RegionKind kind;
   uint64_t start;
-  uint64_t end;      // exclusive
+  uint64_t end;  // exclusive
+  std::string name() const { return RegionName(kind); }
 };
 
 struct PackageView {

@@ -57,7 +57,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (h.payload32.offset != 0) decode(h.payload32, "setup32.exe");
     if (launcher::HasPayload64(h)) decode(h.payload64, "setup64.exe");
     for (const packaging::Region& r : view.regions) {
-      if (r.name != "setup data" || r.end > file.size()) continue;
+      if (r.kind != packaging::RegionKind::kSetupData || r.end > file.size()) continue;
       outputs.push_back({"setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end)});
     }
     if (!problems.empty() && !s->salvage) {

@@ -36,7 +36,7 @@ void PrintText(const packaging::PackageView& v) {
     std::printf("\nmap of the file:\n");
     for (const packaging::Region& r : v.regions) {
       std::printf("  %10" PRIu64 " .. %10" PRIu64 "  %10" PRIu64 " bytes  %s\n", r.start, r.end, r.end - r.start,
-                  r.name.c_str());
+                  r.name().c_str());
     }
     const launcher::PackageLocator& l = v.locator;
     std::printf("\nlocator (offset 128):\n");
@@ -79,7 +79,7 @@ nlohmann::ordered_json Json(const std::string& path, const packaging::PackageVie
     j["crcMatches"] = v.crcMatches;
     j["regions"] = nlohmann::ordered_json::array();
     for (const packaging::Region& r : v.regions) {
-      j["regions"].push_back({{"name", r.name}, {"start", r.start}, {"end", r.end}});
+      j["regions"].push_back({{"name", r.name()}, {"start", r.start}, {"end", r.end}});
     }
   }
   if (v.headerRead) {

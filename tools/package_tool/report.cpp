@@ -54,7 +54,7 @@ std::string AllowedWords(uint64_t set) {
 
 std::string SetupDataWords(const packaging::PackageView& view) {
   for (const packaging::Region& r : view.regions) {
-    if (r.name == "setup data") {
+    if (r.kind == packaging::RegionKind::kSetupData) {
       return "offsets " + std::to_string(r.start) + " .. " + std::to_string(r.end) + " (" +
              std::to_string(r.end - r.start) + " bytes; the header's payload-end field gives the start)";
     }
