@@ -22,7 +22,7 @@ namespace tool {
 namespace {
 
 // Every option of build; unset ones come from the package file, then from
-// the defaults.
+// the writer's own defaults.
 struct BuildSettings {
   std::optional<std::string> launcher, output, program32, program64, setupData;
   std::optional<std::string> architectureMessage, architectureMessageFile, versionMessage, versionMessageFile;
@@ -31,20 +31,116 @@ struct BuildSettings {
   std::optional<bool> notFor64Bit, detached, replace;
 };
 
-// Takes each field of `fallback` that `settings` lacks.
-void Merge(BuildSettings* settings, const BuildSettings& fallback) {
-#define TAKE(field) \
-  if (!settings->field) settings->field = fallback.field;
-  TAKE(launcher) TAKE(output) TAKE(program32) TAKE(program64) TAKE(setupData) TAKE(architectureMessage)
-  TAKE(architectureMessageFile) TAKE(versionMessage) TAKE(versionMessageFile) TAKE(versions) TAKE(crcReach)
-  TAKE(elevation) TAKE(lzmaPreset) TAKE(dictionary) TAKE(lc) TAKE(lp) TAKE(pb) TAKE(codePage) TAKE(notFor64Bit)
-  TAKE(detached) TAKE(replace)
-#undef TAKE
+const packaging::PackageInput kDefaults;
+constexpr uint32_t kDefaultCodePage = 1252;
+
+std::string Default(uint32_t value) { return " (default " + std::to_string(value) + ")"; }
+
+// One row per option: its name (--NAME on the command line, NAME in the
+// package file), what it takes, where it goes, its help and its check. The
+// command line, the package file and the merge of the two all read this.
+enum class Kind {
+  kPath,      // a file; in the package file relative to the file's folder
+  kText,      // UTF-8 text
+  kVersions,  // version names, comma-separated; in the package file also a list
+  kCrcReach,  // a word or a byte count; in the package file also a number
+  kNumber,    // a whole number, checked against `allowed`
+  kFlag,      // on or off
+};
+struct OptionRow {
+  const char* name;
+  Kind kind;
+  std::optional<std::string> BuildSettings::*text;
+  std::optional<uint32_t> BuildSettings::*number;
+  std::optional<bool> BuildSettings::*flag;
+  std::string help;
+  std::vector<uint32_t> allowed;  // numbers: {low, high}, or the only values (more than two, or `only`)
+  bool only = false;              // `allowed` lists the values rather than a range
+};
+
+const std::vector<OptionRow>& Options() {
+  using S = BuildSettings;
+  auto text = [](const char* name, Kind kind, std::optional<std::string> S::*field, std::string help) {
+    return OptionRow{name, kind, field, nullptr, nullptr, std::move(help), {}, false};
+  };
+  auto number = [](const char* name, std::optional<uint32_t> S::*field, std::string help,
+                   std::vector<uint32_t> allowed, bool only = false) {
+    return OptionRow{name, Kind::kNumber, nullptr, field, nullptr, std::move(help), std::move(allowed), only};
+  };
+  auto flag = [](const char* name, std::optional<bool> S::*field, std::string help) {
+    return OptionRow{name, Kind::kFlag, nullptr, nullptr, field, std::move(help), {}, false};
+  };
+  const packaging::LzmaSettings& lzma = kDefaults.lzma;
+  static const std::vector<OptionRow> rows = {
+      text("launcher", Kind::kPath, &S::launcher, "the launcher image (launcher.exe)"),
+      text("output", Kind::kPath, &S::output, "the package to write (replaced when it exists)"),
+      text("program32", Kind::kPath, &S::program32, "the 32-bit setup program (an i386 Windows program)"),
+      text("program64", Kind::kPath, &S::program64,
+           "the 64-bit setup program (an x86-64 Windows program; with --program32 it is the one\n"
+           "used on 64-bit Windows)"),
+      flag("not-for-64bit", &S::notFor64Bit, "the 32-bit program must not run on 64-bit Windows"),
+      text("setup-data", Kind::kPath, &S::setupData, "data for the setup program, placed right after the payloads"),
+      text("architecture-message", Kind::kText, &S::architectureMessage,
+           "shown when the machine's architecture does not suit (UTF-8)"),
+      text("architecture-message-file", Kind::kPath, &S::architectureMessageFile, "the same from a file"),
+      text("version-message", Kind::kText, &S::versionMessage,
+           "shown when the Windows version is not allowed; %USER% becomes the version's name"),
+      text("version-message-file", Kind::kPath, &S::versionMessageFile, "the same from a file"),
+      text("versions", Kind::kVersions, &S::versions,
+           "allowed versions, comma-separated: Windows 95, Windows 98, Windows ME, Windows NT 4,\n"
+           "Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, Windows 8.1,\n"
+           "Windows 10 (Windows 11 reports 10.0 and is the same bit; \"Windows 11\" is accepted\n"
+           "for it), later (versions after 10, such as 11.0); default: all of them. The launcher\n"
+           "never allows 6.4 to 9.x."),
+      number("elevation", &S::elevation,
+             "with /silent or /s on Vista and later without administrator rights: 0 plain,\n"
+             "1 elevated (runas), 2 with /noadmin" + Default(kDefaults.elevationMode),
+             {launcher::kElevationPlain, launcher::kElevationNoAdmin}),
+      flag("detached", &S::detached,
+           "the launcher neither waits for the setup program nor deletes its temporary copy"),
+      text("crc-reach", Kind::kCrcReach, &S::crcReach,
+           "payloads (header and payloads, default), whole, or a byte count from the header on"),
+      number("lzma-preset", &S::lzmaPreset, "compression preset" + Default(lzma.preset), {0, 9}),
+      number("dictionary", &S::dictionary, "LZMA dictionary size in bytes" + Default(lzma.dictionarySize),
+             {4096u, 1u << 30}),
+      number("lc", &S::lc, "LZMA literal context bits" + Default(lzma.lc) + "; lc + lp <= 4", {0, 4}),
+      number("lp", &S::lp, "LZMA literal position bits" + Default(lzma.lp), {0, 4}),
+      number("pb", &S::pb, "LZMA position bits" + Default(lzma.pb), {0, 4}),
+      number("codepage", &S::codePage,
+             "the code page the messages are checked against" + Default(kDefaultCodePage), {1252, 932}, true),
+      flag("replace", &S::replace, "accept an image that already carries a package and replace it"),
+  };
+  return rows;
 }
 
-// Reads the package file. Paths in it are relative to its own folder.
-// Returns kExitFine, or kExitInputOutput / kExitUsage with a message that
-// names the file, and for a bad key the key and its line.
+// The one check of a number option: "" when `value` is allowed, otherwise
+// what is.
+std::string CheckNumber(const OptionRow& row, uint64_t value) {
+  if (row.only) {
+    std::string values;
+    for (uint32_t v : row.allowed) {
+      if (value == v) return "";
+      values += (values.empty() ? "" : " or ") + std::to_string(v);
+    }
+    return "takes " + values;
+  }
+  if (value >= row.allowed[0] && value <= row.allowed[1]) return "";
+  return "takes a whole number from " + std::to_string(row.allowed[0]) + " to " + std::to_string(row.allowed[1]);
+}
+
+// Takes each field of `fallback` that `settings` lacks.
+void Merge(BuildSettings* settings, const BuildSettings& fallback) {
+  for (const OptionRow& row : Options()) {
+    if (row.text && !(settings->*row.text)) settings->*row.text = fallback.*row.text;
+    if (row.number && !(settings->*row.number)) settings->*row.number = fallback.*row.number;
+    if (row.flag && !(settings->*row.flag)) settings->*row.flag = fallback.*row.flag;
+  }
+}
+
+// Reads the package file. Paths in it are relative to its own folder; values
+// get the same checks as on the command line. Returns kExitFine, or
+// kExitInputOutput / kExitUsage with a message that names the file, and for
+// a bad key the key and its line.
 int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* error) {
   packaging::Bytes bytes;
   if (!ReadInputFile(path, &bytes, error)) return kExitInputOutput;
@@ -58,69 +154,52 @@ int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* er
     return kExitUsage;
   }
   const std::string base = FolderOf(path);
-  auto where = [&](const toml::node& node, const std::string& key) {
-    return path + ":" + std::to_string(node.source().begin.line) + ": " + key;
-  };
   for (auto& entry : table) {
-    // (Named, not bound: lambdas below refer to them.)
     const std::string key(entry.first.str());
     const toml::node& node = entry.second;
-    auto text = [&](std::optional<std::string>* field, bool isPath) {
-      if (!node.is_string()) return *error = where(node, key) + " takes a text", false;
-      std::string v = *node.value<std::string>();
-      if (isPath && !v.empty() && v[0] != '/') v = base + "/" + v;
-      *field = v;
-      return true;
-    };
-    auto number = [&](std::optional<uint32_t>* field) {
-      const std::optional<int64_t> v = node.value<int64_t>();
-      if (!v || *v < 0 || *v > 0xFFFFFFFF) return *error = where(node, key) + " takes a whole number", false;
-      *field = static_cast<uint32_t>(*v);
-      return true;
-    };
-    auto flag = [&](std::optional<bool>* field) {
-      if (!node.is_boolean()) return *error = where(node, key) + " takes true or false", false;
-      *field = *node.value<bool>();
-      return true;
-    };
-    bool ok;
-    if (key == "launcher") ok = text(&out->launcher, true);
-    else if (key == "output") ok = text(&out->output, true);
-    else if (key == "program32") ok = text(&out->program32, true);
-    else if (key == "program64") ok = text(&out->program64, true);
-    else if (key == "setup-data") ok = text(&out->setupData, true);
-    else if (key == "architecture-message") ok = text(&out->architectureMessage, false);
-    else if (key == "architecture-message-file") ok = text(&out->architectureMessageFile, true);
-    else if (key == "version-message") ok = text(&out->versionMessage, false);
-    else if (key == "version-message-file") ok = text(&out->versionMessageFile, true);
-    else if (key == "crc-reach") {
-      if (node.is_integer()) ok = true, out->crcReach = std::to_string(*node.value<int64_t>());
-      else ok = text(&out->crcReach, false);
-    } else if (key == "versions") {
-      if (const toml::array* list = node.as_array()) {
-        std::string joined;
-        ok = true;
-        for (const toml::node& item : *list) {
-          if (!item.is_string()) ok = false;
-          else joined += (joined.empty() ? "" : ",") + *item.value<std::string>();
-        }
-        if (!ok) *error = where(node, key) + " takes a list of version names";
-        out->versions = joined;
-      } else {
-        ok = text(&out->versions, false);
+    const std::string where = path + ":" + std::to_string(node.source().begin.line) + ": " + Escaped(key) + ": ";
+    const OptionRow* row = nullptr;
+    for (const OptionRow& r : Options()) {
+      if (key == r.name) row = &r;
+    }
+    if (row == nullptr) return *error = where + "unknown key", kExitUsage;
+    std::string value;
+    switch (row->kind) {
+      case Kind::kFlag:
+        if (!node.is_boolean()) return *error = where + "takes true or false", kExitUsage;
+        out->*row->flag = *node.value<bool>();
+        continue;
+      case Kind::kNumber: {
+        if (!node.is_integer()) return *error = where + "takes a whole number", kExitUsage;
+        const int64_t v = *node.value<int64_t>();
+        const std::string why = v < 0 ? CheckNumber(*row, ~uint64_t(0)) : CheckNumber(*row, uint64_t(v));
+        if (!why.empty()) return *error = where + why, kExitUsage;
+        out->*row->number = static_cast<uint32_t>(v);
+        continue;
       }
-    } else if (key == "elevation") ok = number(&out->elevation);
-    else if (key == "lzma-preset") ok = number(&out->lzmaPreset);
-    else if (key == "dictionary") ok = number(&out->dictionary);
-    else if (key == "lc") ok = number(&out->lc);
-    else if (key == "lp") ok = number(&out->lp);
-    else if (key == "pb") ok = number(&out->pb);
-    else if (key == "codepage") ok = number(&out->codePage);
-    else if (key == "not-for-64bit") ok = flag(&out->notFor64Bit);
-    else if (key == "detached") ok = flag(&out->detached);
-    else if (key == "replace") ok = flag(&out->replace);
-    else return *error = where(node, key) + ": unknown key", kExitUsage;
-    if (!ok) return kExitUsage;
+      case Kind::kVersions:
+        if (const toml::array* list = node.as_array()) {
+          for (const toml::node& item : *list) {
+            if (!item.is_string()) return *error = where + "takes a list of version names", kExitUsage;
+            value += (value.empty() ? "" : ",") + *item.value<std::string>();
+          }
+          out->*row->text = value;
+          continue;
+        }
+        break;
+      case Kind::kCrcReach:
+        if (node.is_integer()) {
+          out->*row->text = std::to_string(*node.value<int64_t>());
+          continue;
+        }
+        break;
+      default:
+        break;
+    }
+    if (!node.is_string()) return *error = where + "takes a text", kExitUsage;
+    value = *node.value<std::string>();
+    if (row->kind == Kind::kPath && !value.empty() && value[0] != '/') value = base + "/" + value;
+    out->*row->text = value;
   }
   return kExitFine;
 }
@@ -217,45 +296,24 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       "setup programs, setup data, messages). Options may also come from a package file\n"
       "(--config, TOML, keys named as the options without the dashes, paths relative to the\n"
       "file); options given here override it. The output appears whole or not at all.");
-  auto& c = st->cli;
   sub->add_option("--config", st->config, "a package file (TOML) holding any of the options below");
-  sub->add_option("--launcher", c.launcher, "the launcher image (launcher.exe)");
-  sub->add_option("--output", c.output, "the package to write (replaced when it exists)");
-  sub->add_option("--program32", c.program32, "the 32-bit setup program (an i386 Windows program)");
-  sub->add_option("--program64", c.program64,
-                  "the 64-bit setup program (an x86-64 Windows program; with --program32 it is the one\n"
-                  "used on 64-bit Windows)");
-  sub->add_flag("--not-for-64bit{true}", c.notFor64Bit, "the 32-bit program must not run on 64-bit Windows");
-  sub->add_option("--setup-data", c.setupData, "data for the setup program, placed right after the payloads");
-  sub->add_option("--architecture-message", c.architectureMessage,
-                  "shown when the machine's architecture does not suit (UTF-8)");
-  sub->add_option("--architecture-message-file", c.architectureMessageFile, "the same from a file");
-  sub->add_option("--version-message", c.versionMessage,
-                  "shown when the Windows version is not allowed; %USER% becomes the version's name");
-  sub->add_option("--version-message-file", c.versionMessageFile, "the same from a file");
-  sub->add_option("--versions", c.versions,
-                  "allowed versions, comma-separated: Windows 95, Windows 98, Windows ME, Windows NT 4,\n"
-                  "Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, Windows 8.1,\n"
-                  "Windows 10 (Windows 11 reports 10.0 and is the same bit; \"Windows 11\" is accepted\n"
-                  "for it), later (versions after 10, such as 11.0); default: all of them. The launcher\n"
-                  "never allows 6.4 to 9.x.");
-  sub->add_option("--elevation", c.elevation,
-                  "with /silent or /s on Vista and later without administrator rights: 0 plain,\n"
-                  "1 elevated (runas), 2 with /noadmin (default 0)")
-      ->check(CLI::Range(0, 2));
-  sub->add_flag("--detached{true}", c.detached,
-                "the launcher neither waits for the setup program nor deletes its temporary copy");
-  sub->add_option("--crc-reach", c.crcReach,
-                  "payloads (header and payloads, default), whole, or a byte count from the header on");
-  sub->add_option("--lzma-preset", c.lzmaPreset, "compression preset (default 6)")->check(CLI::Range(0, 9));
-  sub->add_option("--dictionary", c.dictionary, "LZMA dictionary size in bytes (default 4194304)")
-      ->check(CLI::Range(4096u, 1u << 30));
-  sub->add_option("--lc", c.lc, "LZMA literal context bits (default 3; lc + lp <= 4)")->check(CLI::Range(0, 4));
-  sub->add_option("--lp", c.lp, "LZMA literal position bits (default 0)")->check(CLI::Range(0, 4));
-  sub->add_option("--pb", c.pb, "LZMA position bits (default 2)")->check(CLI::Range(0, 4));
-  sub->add_option("--codepage", c.codePage, "the code page the messages are checked against (default 1252)")
-      ->check(CLI::IsMember({1252, 932}));
-  sub->add_flag("--replace{true}", c.replace, "accept an image that already carries a package and replace it");
+  for (const OptionRow& row : Options()) {
+    const std::string name = std::string("--") + row.name;
+    if (row.flag) {
+      sub->add_flag(name + "{true}", st->cli.*row.flag, row.help);
+    } else if (row.number) {
+      sub->add_option(name, st->cli.*row.number, row.help)
+          ->check(CLI::Validator(
+              [&row](std::string& input) {
+                const bool digits = !input.empty() && input.size() <= 10 &&
+                                    input.find_first_not_of("0123456789") == std::string::npos;
+                return CheckNumber(row, digits ? std::stoull(input) : ~uint64_t(0));
+              },
+              ""));
+    } else {
+      sub->add_option(name, st->cli.*row.text, row.help);
+    }
+  }
   sub->add_flag("--json", st->json, "print the result as JSON (with a schemaVersion)");
   return [st, &common]() {
     BuildSettings s = st->cli;
@@ -304,9 +362,9 @@ Runner AddBuild(CLI::App& app, const Common& common) {
         return Fail(kExitUsage, "--versions: unknown version name '" + Escaped(unknown) + "' (see build --help)");
       }
     }
-    input.elevationMode = static_cast<uint8_t>(s.elevation.value_or(0));
-    input.detached = s.detached.value_or(false);
-    input.notFor64BitWindows = s.notFor64Bit.value_or(false);
+    if (s.elevation) input.elevationMode = static_cast<uint8_t>(*s.elevation);
+    if (s.detached) input.detached = *s.detached;
+    if (s.notFor64Bit) input.notFor64BitWindows = *s.notFor64Bit;
     if (input.notFor64BitWindows && (!input.program32 || input.program64)) {
       return Fail(kExitUsage, "--not-for-64bit goes with --program32 alone");
     }
@@ -322,16 +380,16 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     } else {
       return Fail(kExitUsage, "--crc-reach takes payloads, whole or a byte count below 2 GiB");
     }
-    input.lzma.preset = s.lzmaPreset.value_or(6);
-    input.lzma.dictionarySize = s.dictionary.value_or(1u << 22);
-    input.lzma.lc = s.lc.value_or(3);
-    input.lzma.lp = s.lp.value_or(0);
-    input.lzma.pb = s.pb.value_or(2);
+    if (s.lzmaPreset) input.lzma.preset = *s.lzmaPreset;
+    if (s.dictionary) input.lzma.dictionarySize = *s.dictionary;
+    if (s.lc) input.lzma.lc = *s.lc;
+    if (s.lp) input.lzma.lp = *s.lp;
+    if (s.pb) input.lzma.pb = *s.pb;
     if (input.lzma.lc + input.lzma.lp > 4) return Fail(kExitUsage, "--lc plus --lp must be at most 4 (liblzma decodes nothing else)");
     if (!PrepareImage(&input.image, s.replace.value_or(false), *s.launcher, &error)) return Fail(kExitProblems, error);
 
     // What the package's users would meet that the author may not mean.
-    const uint32_t codePage = s.codePage.value_or(1252);
+    const uint32_t codePage = s.codePage.value_or(kDefaultCodePage);
     std::vector<std::string> warnings;
     auto warn = [&](const std::string& w) {
       warnings.push_back(w);
