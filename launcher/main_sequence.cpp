@@ -29,7 +29,7 @@ void RaiseForTesting() {
 }  // namespace
 #endif
 
-void RunLauncher(DecodeStep decode) {
+void RunLauncher(DecodeStep decode, void* context) {
   PackageLocator locator{};
   PackageHeader header{};
   VersionInformation version{};
@@ -57,7 +57,11 @@ void RunLauncher(DecodeStep decode) {
       support::TStream decompressed;
 
       // 6. Decode.
-      decode(ownFile.Get(), payload, header, &compressed, &decompressed);
+      if (decode != nullptr) {
+        decode(context, ownFile.Get(), payload, header, &compressed, &decompressed);
+      } else {
+        DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed);
+      }
 
       // 7. Write the temporary copy.
       copyPath = MakeCopyPath(ChooseTemporaryFolder());
@@ -74,9 +78,9 @@ void RunLauncher(DecodeStep decode) {
   LaunchSetupProgram(copyPath, version.majorVersion, header.elevationMode, locator.detachedSize);
 }
 
-void LauncherMain() { LauncherMainWith(DecodePayload); }
+void LauncherMain() { LauncherMainWith(nullptr, nullptr); }
 
-void LauncherMainWith(DecodeStep decode) {
+void LauncherMainWith(DecodeStep decode, void* context) {
   RestrictDllSearch();
   // Per-run state, for hosts that run the sequence more than once.
   SetUnstartedCopy(nullptr);
@@ -86,7 +90,7 @@ void LauncherMainWith(DecodeStep decode) {
     // The command line is split once, here, and read from then on.
     ArgumentList arguments(platform::GetCommandLineA());
     UseArgumentList(&arguments);
-    RunLauncher(decode);
+    RunLauncher(decode, context);
   }
   platform::ExitProcess(0);
 }

@@ -10,7 +10,6 @@
 #include "host/code_pages.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
-#include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
@@ -69,43 +68,97 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-// The payloads decoded so far in this verification, each decoded once.
-struct Cached {
-  launcher::PayloadEntry entry;
-  packaging::Bytes program;
-};
-std::vector<Cached> decodeCache;
+// The payloads decoded in one verification, each decoded once: the rows'
+// decoding step gives the same bytes again.
+class DecodeCache {
+ public:
+  struct BeyondLimit {};
 
-struct BeyondLimit {};
-
-void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
-                support::TStream* compressed, support::TStream* decompressed) {
-  for (const Cached& c : decodeCache) {
-    if (c.entry.offset != entry.offset || c.entry.compressedSize != entry.compressedSize ||
-        c.entry.uncompressedSize != entry.uncompressedSize) {
-      continue;
-    }
-    const int32_t size = static_cast<int32_t>(c.program.size());
-    decompressed->SetSize(size);
-    decompressed->SetSize(size);
-    if (size > 0) std::memcpy(decompressed->Memory, c.program.data(), c.program.size());
-    decompressed->Seek(0, 2);
-    return;
+  void Add(const launcher::PayloadEntry& entry, packaging::Bytes program) {
+    if (!program.empty()) entries_.push_back({entry, std::move(program)});
   }
-  if (packaging::BeyondDecodeLimit(entry)) throw BeyondLimit{};
-  launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // a refusal ends the run here
-  decodeCache.push_back({entry, packaging::Bytes(decompressed->Memory, decompressed->Memory + decompressed->Size)});
+
+  // The launcher's DecodeStep; `context` is the cache.
+  static void Decode(void* context, platform::Handle ownFile, const launcher::PayloadEntry& entry,
+                     const launcher::PackageHeader& header, support::TStream* compressed,
+                     support::TStream* decompressed) {
+    static_cast<DecodeCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
+  }
+
+  // "32-bit" or "64-bit": the slot whose decoded program `bytes` is.
+  std::string WhichProgram(const packaging::Bytes& bytes, const launcher::PackageHeader& header) const {
+    for (const Cached& c : entries_) {
+      if (c.program != bytes) continue;
+      if (c.entry.offset == header.payload32.offset) return "32-bit";
+      if (c.entry.offset == header.payload64.offset) return "64-bit";
+    }
+    return "other";
+  }
+
+ private:
+  struct Cached {
+    launcher::PayloadEntry entry;
+    packaging::Bytes program;
+  };
+
+  void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                  support::TStream* compressed, support::TStream* decompressed) {
+    for (const Cached& c : entries_) {
+      if (c.entry.offset != entry.offset || c.entry.compressedSize != entry.compressedSize ||
+          c.entry.uncompressedSize != entry.uncompressedSize) {
+        continue;
+      }
+      const int32_t size = static_cast<int32_t>(c.program.size());
+      decompressed->SetSize(size);
+      decompressed->SetSize(size);
+      if (size > 0) std::memcpy(decompressed->Memory, c.program.data(), c.program.size());
+      decompressed->Seek(0, 2);
+      return;
+    }
+    if (packaging::BeyondDecodeLimit(entry)) throw BeyondLimit{};
+    launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // a refusal ends the run here
+    entries_.push_back({entry, packaging::Bytes(decompressed->Memory, decompressed->Memory + decompressed->Size)});
+  }
+
+  std::vector<Cached> entries_;
+};
+
+enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotChecked, kNotStarted };
+
+// The words JSON gives each kind.
+const char* KindWord(OutcomeKind kind) {
+  switch (kind) {
+    case OutcomeKind::kRuns: return "runs";
+    case OutcomeKind::kMessage: return "message";
+    case OutcomeKind::kRuntimeError: return "runtime error";
+    case OutcomeKind::kNothing: return "nothing";
+    case OutcomeKind::kNotChecked: return "not checked";
+    case OutcomeKind::kNotStarted: return "not started";
+  }
+  return "?";
 }
 
 struct Outcome {
-  std::string kind;  // "runs", "message", "nothing", "not checked"
-  std::string program;  // "32-bit", "64-bit", "other"
-  std::string start;    // "direct" or "shell"
+  OutcomeKind kind = OutcomeKind::kNothing;
+  std::string program;  // runs: "32-bit", "64-bit", "other"
+  std::string start;    // runs: "direct" or "shell"
   std::string verb;     // shell start: "open", "runas" or "" (none)
   bool noAdmin = false;
   std::string message;  // UTF-8
   uint32_t exitCode = 0;
   std::size_t largestBlock = 0;  // the most the run asked for at once
+};
+
+// One verification: the package, its rows and what the launcher does on each.
+struct Verification {
+  std::string package;
+  uint32_t codePage = 1252;
+  packaging::PackageView view;
+  std::vector<Row> rows;
+  std::vector<Outcome> outcomes;  // one per row
+  int runs = 0, damaged = 0, runtimeErrors = 0;
+  bool Fine() const { return runs > 0 && damaged == 0 && runtimeErrors == 0 && view.problems.empty(); }
+  bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
 };
 
 // Runs that ask for this much at once depend on the machine: a 32-bit
@@ -117,18 +170,8 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
 
-// "32-bit" or "64-bit": the slot whose decoded program `bytes` is.
-std::string WhichProgram(const packaging::Bytes& bytes, const launcher::PackageHeader& header) {
-  for (const Cached& c : decodeCache) {
-    if (c.program != bytes) continue;
-    if (c.entry.offset == header.payload32.offset) return "32-bit";
-    if (c.entry.offset == header.payload64.offset) return "64-bit";
-  }
-  return "other";
-}
-
 Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher::PackageHeader& header,
-               const Row& row, uint32_t codePage) {
+               const Row& row, uint32_t codePage, DecodeCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
@@ -147,54 +190,138 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
   machine.onProcessStart = [&](const sim::ProcessStart& start) {
     const std::string copy =
         start.viaShell ? start.file : start.commandLine.substr(1, start.commandLine.find('"', 1) - 1);
-    o.program = WhichProgram(machine.FileBytes(copy), header);
+    o.program = cache->WhichProgram(machine.FileBytes(copy), header);
     o.start = start.viaShell ? "shell" : "direct";
     o.verb = start.verb;
     o.noAdmin = start.viaShell && start.parameters.size() >= 9 &&
                 start.parameters.compare(start.parameters.size() - 9, 9, " /noadmin") == 0;
-    o.kind = "runs";
+    o.kind = OutcomeKind::kRuns;
   };
   if (!machine.CanStart(machine.modulePath)) {
-    o.kind = "not started";
+    o.kind = OutcomeKind::kNotStarted;
     o.message = "Windows does not start the file: its launcher image is cut or damaged";
     return o;
   }
   try {
-    o.exitCode = machine.Run([] { launcher::LauncherMainWith(DecodeOnce); });
-  } catch (const BeyondLimit&) {
-    o.kind = "not checked";
+    o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(&DecodeCache::Decode, cache); });
+  } catch (const DecodeCache::BeyondLimit&) {
+    o.kind = OutcomeKind::kNotChecked;
     o.message = "the payload decodes to more than " + std::to_string(packaging::kDecodeLimit >> 20) +
                 " MiB, beyond what this tool decodes";
     return o;
   }
   o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
-    o.kind = o.exitCode == 203 ? "runtime error" : "message";
+    o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
     o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
-    return o;
   }
-  if (o.kind != "runs") o.kind = "nothing";
   return o;
+}
+
+Verification Verify(const std::string& package, packaging::Bytes file, uint32_t codePage, bool verbose) {
+  Verification v;
+  v.package = package;
+  v.codePage = codePage;
+  v.view = packaging::ReadPackage(file);
+  // The check decodes each payload: its programs seed the rows' cache.
+  DecodeCache cache;
+  packaging::Bytes program32, program64;
+  packaging::CheckPrograms(file, &v.view, &program32, &program64);
+  cache.Add(v.view.header.payload32, std::move(program32));
+  cache.Add(v.view.header.payload64, std::move(program64));
+  // Every row holds a decoded program and its copy for a moment: keep the
+  // freed blocks for the next row instead of returning them to the system
+  // and faulting fresh pages in again.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+  const auto shared = std::make_shared<std::vector<uint8_t>>(std::move(file));
+  v.rows = Rows();
+  for (const Row& row : v.rows) {
+    if (verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
+    v.outcomes.push_back(RunRow(shared, v.view.header, row, codePage, &cache));
+  }
+  const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
+  const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
+  for (const Outcome& o : v.outcomes) {
+    v.runs += o.kind == OutcomeKind::kRuns;
+    v.runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
+    v.damaged += o.kind == OutcomeKind::kNotStarted;
+    v.damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
+  }
+  return v;
 }
 
 std::string MemoryWords(const Outcome& o) {
   if (o.largestBlock <= kLargeBlock) return "";
   const std::string mib = std::to_string(o.largestBlock >> 20);
-  if (o.kind == "runtime error") return " (needs " + mib + " MiB in one block: more than this process can have here)";
+  if (o.kind == OutcomeKind::kRuntimeError) return " (needs " + mib + " MiB in one block: more than this process can have here)";
   return " (needs " + mib + " MiB in one block: where a process cannot get that much, runtime error 203 instead)";
 }
 
 std::string Words(const Outcome& o) {
-  if (o.kind == "message" || o.kind == "runtime error") return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
-  if (o.kind == "nothing") return "ends without starting anything";
-  if (o.kind == "not checked") return "not checked: " + o.message;
-  if (o.kind == "not started") return o.message;
+  switch (o.kind) {
+    case OutcomeKind::kMessage:
+    case OutcomeKind::kRuntimeError: return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
+    case OutcomeKind::kNothing: return "ends without starting anything";
+    case OutcomeKind::kNotChecked: return "not checked: " + o.message;
+    case OutcomeKind::kNotStarted: return o.message;
+    case OutcomeKind::kRuns: break;
+  }
   std::string words = "runs the " + (o.program == "other" ? std::string("(unrecognised)") : o.program) + " program";
   if (o.start == "shell") {
     words += std::string(" through the shell") + (o.verb.empty() ? "" : " (\"" + o.verb + "\")");
     if (o.noAdmin) words += " with /noadmin";
   }
   return words + MemoryWords(o);
+}
+
+void PrintText(const Verification& v) {
+  std::printf("%s: what the launcher does (code page %u%s)\n\n", v.package.c_str(), v.codePage,
+              v.Detached() ? "; detached: it neither waits for the setup program nor deletes its copy" : "");
+  for (size_t i = 0; i < v.rows.size(); ++i) {
+    const Row& r = v.rows[i];
+    const std::string who = r.administrator ? "" : r.silent ? "user, /silent" : "user";
+    std::printf("  %-22s %-7s %-4s %-14s %s\n", r.windows->name, r.is64 ? "64-bit" : "32-bit", r.with32 ? "/32" : "",
+                who.c_str(), Words(v.outcomes[i]).c_str());
+  }
+  std::printf("\n");
+  for (const std::string& p : v.view.problems) std::printf("problem: %s\n", Escaped(p).c_str());
+  if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
+  if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
+  if (v.runs == 0) std::printf("the package runs on no machine\n");
+}
+
+void PrintJsonDocument(const Verification& v) {
+  nlohmann::ordered_json j;
+  j["command"] = "verify";
+  j["package"] = v.package;
+  j["codePage"] = v.codePage;
+  j["detached"] = v.Detached();
+  j["rows"] = nlohmann::ordered_json::array();
+  for (size_t i = 0; i < v.rows.size(); ++i) {
+    const Row& r = v.rows[i];
+    const Outcome& o = v.outcomes[i];
+    nlohmann::ordered_json row = {{"windows", r.windows->name},
+                                  {"bits", r.is64 ? 64 : 32},
+                                  {"with32", r.with32},
+                                  {"administrator", r.administrator},
+                                  {"silent", r.silent},
+                                  {"outcome", KindWord(o.kind)}};
+    if (o.kind == OutcomeKind::kRuns) {
+      row["program"] = o.program;
+      row["start"] = o.start;
+      if (o.start == "shell") row["verb"] = o.verb, row["noAdmin"] = o.noAdmin;
+    } else if (!o.message.empty()) {
+      row["message"] = o.message;
+    }
+    if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
+    j["rows"].push_back(row);
+  }
+  j["problems"] = v.view.problems;
+  j["runsSomewhere"] = v.runs > 0;
+  j["damagedRows"] = v.damaged;
+  j["runtimeErrorRows"] = v.runtimeErrors;
+  PrintJson(j);
 }
 
 }  // namespace
@@ -224,83 +351,13 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     packaging::Bytes file;
     std::string error;
     if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    packaging::PackageView view = packaging::ReadPackage(file);
-    // The check decodes each payload: its programs seed the rows' cache.
-    packaging::Bytes program32, program64;
-    packaging::CheckPrograms(file, &view, &program32, &program64);
-    decodeCache.clear();
-    if (!program32.empty()) decodeCache.push_back({view.header.payload32, std::move(program32)});
-    if (!program64.empty()) decodeCache.push_back({view.header.payload64, std::move(program64)});
-    // Every row holds a decoded program and its copy for a moment: keep the
-    // freed blocks for the next row instead of returning them to the system
-    // and faulting fresh pages in again.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
-    const auto shared = std::make_shared<std::vector<uint8_t>>(std::move(file));
-    const std::vector<Row> rows = Rows();
-    std::vector<Outcome> outcomes;
-    for (const Row& row : rows) {
-      if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-      outcomes.push_back(RunRow(shared, view.header, row, s->codePage));
-    }
-    int runs = 0, damaged = 0, runtimeErrors = 0;
-    for (const Outcome& o : outcomes) {
-      runs += o.kind == "runs";
-      runtimeErrors += o.kind == "runtime error";
-      damaged += o.kind == "not started";
-      damaged += o.kind == "message" && (o.message == MessageToUtf8(launcher::kDamagedPackageMessage, 1252) ||
-                                         o.message == MessageToUtf8(launcher::kTruncatedPackageMessage, 1252));
-    }
-    const bool fine = runs > 0 && damaged == 0 && runtimeErrors == 0 && view.problems.empty();
+    const Verification v = Verify(s->package, std::move(file), s->codePage, common.verbose);
     if (s->json) {
-      nlohmann::ordered_json j;
-      j["command"] = "verify";
-      j["package"] = s->package;
-      j["codePage"] = s->codePage;
-      j["detached"] = view.hasPackage && view.locator.detachedSize != 0;
-      j["rows"] = nlohmann::ordered_json::array();
-      for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& r = rows[i];
-        const Outcome& o = outcomes[i];
-        nlohmann::ordered_json row = {{"windows", r.windows->name},
-                                      {"bits", r.is64 ? 64 : 32},
-                                      {"with32", r.with32},
-                                      {"administrator", r.administrator},
-                                      {"silent", r.silent},
-                                      {"outcome", o.kind}};
-        if (o.kind == "runs") {
-          row["program"] = o.program;
-          row["start"] = o.start;
-          if (o.start == "shell") row["verb"] = o.verb, row["noAdmin"] = o.noAdmin;
-        } else if (!o.message.empty()) {
-          row["message"] = o.message;
-        }
-        if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
-        j["rows"].push_back(row);
-      }
-      j["problems"] = view.problems;
-      j["runsSomewhere"] = runs > 0;
-      j["damagedRows"] = damaged;
-      j["runtimeErrorRows"] = runtimeErrors;
-      PrintJson(j);
-    } else if (!common.quiet || !fine) {
-      std::printf("%s: what the launcher does (code page %u%s)\n\n", s->package.c_str(), s->codePage,
-                  view.hasPackage && view.locator.detachedSize != 0
-                      ? "; detached: it neither waits for the setup program nor deletes its copy"
-                      : "");
-      for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& r = rows[i];
-        const std::string who = r.administrator ? "" : r.silent ? "user, /silent" : "user";
-        std::printf("  %-22s %-7s %-4s %-14s %s\n", r.windows->name, r.is64 ? "64-bit" : "32-bit",
-                    r.with32 ? "/32" : "", who.c_str(), Words(outcomes[i]).c_str());
-      }
-      std::printf("\n");
-      for (const std::string& p : view.problems) std::printf("problem: %s\n", Escaped(p).c_str());
-      if (damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", damaged);
-      if (runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", runtimeErrors);
-      if (runs == 0) std::printf("the package runs on no machine\n");
+      PrintJsonDocument(v);
+    } else if (!common.quiet || !v.Fine()) {
+      PrintText(v);
     }
-    return fine ? kExitFine : kExitProblems;
+    return v.Fine() ? kExitFine : kExitProblems;
   };
 }
 
