@@ -33,10 +33,10 @@ void Grow(TStream* output, int32_t needed, int32_t wanted) {
 
 bool TLZMADecoder::SetProperties(const uint8_t* bytes, int32_t count) {
   if (count < 5) return false;
-  const uint32_t b = bytes[0];
-  lc_ = b % 9;
-  lp_ = (b / 9) % 5;
-  pb_ = b / 45;
+  const LzmaProperties p = SplitPropertiesByte(bytes[0]);
+  lc_ = p.lc;
+  lp_ = p.lp;
+  pb_ = p.pb;
   if (lc_ > 8 || lp_ > 4 || pb_ > 4) return false;
   if (lc_ + lp_ > LZMA_LCLP_MAX) return false;
   dictionarySize_ = uint32_t(bytes[1]) | uint32_t(bytes[2]) << 8 | uint32_t(bytes[3]) << 16 |

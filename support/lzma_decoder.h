@@ -10,6 +10,13 @@
 
 namespace support {
 
+// The LZMA1 properties byte holds three numbers: (pb * 5 + lp) * 9 + lc.
+struct LzmaProperties {
+  uint32_t lc, lp, pb;
+};
+inline LzmaProperties SplitPropertiesByte(uint8_t b) { return {b % 9u, b / 9u % 5u, b / 45u}; }
+inline uint8_t PropertiesByte(const LzmaProperties& p) { return static_cast<uint8_t>((p.pb * 5 + p.lp) * 9 + p.lc); }
+
 class TLZMADecoder {
  public:
   TLZMADecoder() = default;

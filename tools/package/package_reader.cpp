@@ -6,12 +6,13 @@
 #include <cctype>
 #include <cstdio>
 
-#include "launcher/fatal.h"
+#include "host/pe_image.h"
 #include "launcher/crc32.h"
+#include "launcher/fatal.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"
-#include "host/pe_image.h"
+#include "support/lzma_decoder.h"
 
 namespace packaging {
 
@@ -101,10 +102,10 @@ PackageView ReadPackage(const Bytes& file) {
   v.headerRead = true;
   const launcher::PackageHeader& h = v.header;
   AddRegion(&v, RegionKind::kPackageHeader, l.headerOffset, launcher::kHeaderSize);
-  const uint32_t b = h.lzmaProperties[0];
-  v.lc = b % 9;
-  v.lp = (b / 9) % 5;
-  v.pb = b / 45;
+  const support::LzmaProperties p = support::SplitPropertiesByte(h.lzmaProperties[0]);
+  v.lc = p.lc;
+  v.lp = p.lp;
+  v.pb = p.pb;
   if (v.pb > 4) v.problems.push_back("LZMA properties byte 225 or more");
   else if (v.lc + v.lp > 4) v.problems.push_back("LZMA lc + lp above 4: the launcher cannot decode it");
   if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) v.problems.push_back("LZMA dictionary size of 2 GiB or more");

@@ -4,18 +4,15 @@
 
 #include <algorithm>
 
+#include "host/pe_image.h"
 #include "launcher/crc32.h"
 #include "launcher/package.h"
-#include "host/pe_image.h"
+#include "support/lzma_decoder.h"
 
 namespace packaging {
 
 using launcher::kHeaderSize;
 using launcher::kLimit;
-
-uint8_t PropertiesByte(uint32_t lc, uint32_t lp, uint32_t pb) {
-  return static_cast<uint8_t>((pb * 5 + lp) * 9 + lc);
-}
 
 bool CompressLzma1(const Bytes& data, const LzmaSettings& s, Bytes* out, std::string* error) {
   lzma_options_lzma options;
@@ -102,7 +99,7 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
 
   launcher::PackageHeader& h = out->header;
   h = launcher::PackageHeader{};
-  h.lzmaProperties[0] = PropertiesByte(in.lzma.lc, in.lzma.lp, in.lzma.pb);
+  h.lzmaProperties[0] = support::PropertiesByte({in.lzma.lc, in.lzma.lp, in.lzma.pb});
   launcher::StoreLe32(h.lzmaProperties + 1, in.lzma.dictionarySize);
   h.allowedVersions = in.allowedVersions;
   h.elevationMode = in.elevationMode;

@@ -62,9 +62,6 @@ struct BuiltPackage {
 // Compresses `data` as a raw LZMA1 stream. False with *error on failure.
 bool CompressLzma1(const Bytes& data, const LzmaSettings& settings, Bytes* out, std::string* error);
 
-// The LZMA properties byte for lc, lp, pb.
-uint8_t PropertiesByte(uint32_t lc, uint32_t lp, uint32_t pb);
-
 // Where the package starts: the end of the image's last section, or the whole
 // image when it is no PE image (test images).
 uint32_t PackageStart(const Bytes& image);

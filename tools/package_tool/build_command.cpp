@@ -9,13 +9,13 @@
 #include <toml++/toml.h>
 
 #include "host/code_pages.h"
+#include "host/pe_image.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/report.h"
-#include "host/pe_image.h"
 
 namespace tool {
 
