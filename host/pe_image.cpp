@@ -168,6 +168,18 @@ bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* 
   if (magic != (machine == kMachineAmd64 ? 0x20B : kOptionalMagicPe32)) {
     return *problem = "optional header of the wrong kind for its machine type", false;
   }
+  // What Windows starts as a process: a finished executable image, no DLL,
+  // for neither the kernel (native) nor the firmware (EFI).
+  const uint16_t characteristics = U16(b, pe + 22);
+  if (!(characteristics & kExecutableImage)) {
+    return *problem = "not marked as an executable image (IMAGE_FILE_EXECUTABLE_IMAGE is missing)", false;
+  }
+  if (characteristics & kDll) return *problem = "a DLL, not a program", false;
+  const uint16_t subsystem = optionalSize >= 70 ? U16(b, oh + 68) : 0;
+  if (subsystem == kSubsystemNative) return *problem = "a native image (subsystem 1), not a Windows program", false;
+  if (subsystem >= kSubsystemEfiApplication && subsystem <= kSubsystemEfiRom) {
+    return *problem = "an EFI image (subsystem " + std::to_string(subsystem) + "), not a Windows program", false;
+  }
   const uint64_t table = uint64_t(oh) + optionalSize;
   if (table + 40ull * sections > b.size()) return *problem = "section table runs past the end of the file", false;
   // The loader reads the file in units of the file alignment: section data

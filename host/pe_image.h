@@ -40,7 +40,12 @@ struct ImageInfo {
 constexpr uint16_t kMachineI386 = 0x14C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32 = 0x10B;
+constexpr uint16_t kSubsystemNative = 1;
 constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kSubsystemEfiApplication = 10;
+constexpr uint16_t kSubsystemEfiRom = 13;  // 10 to 13: EFI images
+constexpr uint16_t kExecutableImage = 0x0002;  // characteristics
+constexpr uint16_t kDll = 0x2000;
 constexpr uint16_t kLargeAddressAware = 0x20;
 
 // Parses `image`; false with a reason in *error when it is no PE32 image.
@@ -59,7 +64,8 @@ uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
 
 // Whether `file` is a Windows program that Windows would start on a machine
 // of `machine` (kMachineI386 or kMachineAmd64): MZ and PE headers, the
-// machine type, the optional header of that kind, and a section table and
+// machine type, the optional header of that kind, an executable image that is
+// no DLL and neither a native nor an EFI image, and a section table and
 // section data that lie inside the file. False with the first reason found.
 bool CheckProgram(const std::vector<uint8_t>& file, uint16_t machine, std::string* problem);
 

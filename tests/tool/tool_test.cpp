@@ -213,6 +213,15 @@ std::string Expand(std::string s, const std::string& dir) {
 // message that names the option or the file; nothing is left behind.
 TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
   std::system(("truncate -s 2G '" + dir_ + "/huge.exe' && mkdir '" + dir_ + "/folder'").c_str());
+  // Images Windows does not start as a process: the sample program as a
+  // DLL, without its executable-image flag, as a native and as an EFI image.
+  for (const auto& [name, at, value] : {std::make_tuple("dll.exe", 22, 0x2102), std::make_tuple("unfinished.exe", 22, 0x0100),
+                                        std::make_tuple("native.exe", 24 + 68, 1), std::make_tuple("efi.exe", 24 + 68, 10)}) {
+    packaging::Bytes b = Bytes(kSetup32);
+    const uint32_t pe = launcher::LoadLe32(&b[60]);
+    launcher::StoreLe16(&b[pe + at], static_cast<uint16_t>(value));
+    Spit(dir_ + "/" + name, std::string(b.begin(), b.end()));
+  }
   const Call calls[] = {
       {"--launcher /no/such.exe --program32 P32", 3, "/no/such.exe: No such file or directory"},
       {"--launcher L --program32 /no/setup.exe", 3, "/no/setup.exe: No such file or directory"},
@@ -225,6 +234,10 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
       {"--launcher L --program32 P32 --program64 P32", 1, "machine type i386 (32-bit), where x86-64 (64-bit) belongs"},
       {"--launcher L --program32 DIR/data.bin", 1, "DIR/data.bin: not a Windows program"},
       {"--launcher L --program32 DIR/huge.exe", 1, "setup programs must be smaller than 2 GiB"},
+      {"--launcher L --program32 DIR/dll.exe", 1, "a DLL, not a program"},
+      {"--launcher L --program32 DIR/unfinished.exe", 1, "not marked as an executable image"},
+      {"--launcher L --program32 DIR/native.exe", 1, "a native image"},
+      {"--launcher L --program32 DIR/efi.exe", 1, "an EFI image"},
       {"--launcher P32 --program32 P32", 1, "no room for the package locator at offsets 128..255"},
       {"--launcher L --program32 P32 --crc-reach 99999999", 2, "--crc-reach 99999999 reaches past the end"},
       {"--launcher L --program32 P32 --crc-reach 4294967295", 2, "--crc-reach takes payloads, whole or a byte count"},
@@ -287,6 +300,10 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
        "more than the 1024 MiB this tool decodes"},
       {"payload-end-1", [](auto&, auto& h) { h.notInterpreted[0] = 1, h.notInterpreted[1] = 0, h.notInterpreted[2] = 0, h.notInterpreted[3] = 0; },
        "payload-end field (1) points before the end of the header and payloads"},
+      {"payload-end-0", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0); }, "payload-end field is 0"},
+      {"uncompressed-0", [](auto&, auto& h) { h.payload32.uncompressedSize = 0; }, "not a Windows program"},
+      {"payload-end-past", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0x7FFFFFF0u); },
+       "points past the end of the package"},
   };
   for (const Case& c : cases) {
     const std::string package = Made(std::string(c.name) + ".exe", c.adjust);
@@ -298,7 +315,7 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
     const std::string out = dir_ + "/" + c.name;
     const Result extracted = RunTool("extract " + package + " --output-dir " + out);
     EXPECT_EQ(extracted.status, 1) << c.name << "\n" << extracted.all();
-    EXPECT_FALSE(Exists(out + "/setup-data.bin")) << c.name << ": nothing from a damaged package";
+    EXPECT_FALSE(Exists(out + "/setup-data.bin") || Exists(out + "/setup32.exe")) << c.name << ": nothing from a damaged package";
   }
   // Cut inside the launcher's own image: no program Windows would start.
   std::string image = Slurp(Made("whole-image.exe", nullptr));
@@ -306,6 +323,16 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   const Result cut = RunTool("verify " + dir_ + "/image-cut.exe");
   EXPECT_EQ(cut.status, 1);
   EXPECT_NE(cut.output.find("Windows does not start the file"), std::string::npos) << cut.output;
+  // A launcher image whose DOS header is damaged: a problem, and what the
+  // rows show is said as it is.
+  image[1] = 'X';
+  Spit(dir_ + "/image-mx.exe", image);
+  const Result mx = RunTool("inspect " + dir_ + "/image-mx.exe");
+  EXPECT_EQ(mx.status, 1);
+  EXPECT_NE(mx.output.find("the launcher image is damaged"), std::string::npos) << mx.output;
+  const Result mxRows = RunTool("verify " + dir_ + "/image-mx.exe");
+  EXPECT_NE(mxRows.output.find("rows: Windows does not start the file"), std::string::npos) << mxRows.output;
+  EXPECT_EQ(mxRows.output.find("damaged or truncated package message"), std::string::npos) << mxRows.output;
   // A package cut short: refused, or salvaged on request (still status 1).
   std::string bytes = Slurp(Made("whole.exe", nullptr));
   Spit(dir_ + "/cut.exe", bytes.substr(0, bytes.size() - 100));

@@ -86,6 +86,14 @@ PackageView ReadPackage(const Bytes& file) {
     return v;
   }
   v.hasPackage = true;
+  {
+    // The package file is the program Windows starts: its launcher image
+    // must be one.
+    std::string why;
+    if (!pe::CheckProgram(file, pe::kMachineI386, &why)) {
+      v.problems.push_back("the launcher image is damaged (" + why + "): Windows does not start the package at all");
+    }
+  }
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
   if (v.recordedSize > file.size()) v.problems.push_back("file is shorter than its recorded size: the launcher reports it as truncated");
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
@@ -131,11 +139,18 @@ PackageView ReadPackage(const Bytes& file) {
   for (const Region& r : v.regions) {
     if ((r.kind == RegionKind::kPayload32 || r.kind == RegionKind::kPayload64) && r.end > payloadsEnd) payloadsEnd = r.end;
   }
-  if (payloadEnd != 0 && payloadEnd < payloadsEnd) {
+  const uint64_t packageEnd = std::min<uint64_t>(v.recordedSize, file.size());
+  if (payloadEnd == 0) {
+    v.problems.push_back("the header's payload-end field is 0: setup programs cannot find their data");
+  } else if (payloadEnd > packageEnd) {
+    v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
+                         ") points past the end of the package (" + std::to_string(packageEnd) +
+                         "): setup programs cannot find their data");
+  } else if (payloadEnd < payloadsEnd) {
     v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
                          "): setup programs would look for their data in the wrong place");
-  } else if (payloadEnd != 0 && payloadEnd < dataEnd) {
+  } else if (payloadEnd < dataEnd) {
     AddRegion(&v, RegionKind::kSetupData, payloadEnd, dataEnd - payloadEnd);
   }
   if (v.recordedSize < file.size()) {

@@ -35,27 +35,23 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     packaging::Bytes file;
     std::string error;
     if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    const packaging::PackageView view = packaging::ReadPackage(file);
+    packaging::PackageView view = packaging::ReadPackage(file);
     if (!view.headerRead) {
       return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
-    std::vector<std::string> problems = view.problems;
-
-    // Everything is decoded before anything is written: a payload the
-    // launcher refuses is a problem like any other.
+    // Everything is decoded and checked before anything is written, as
+    // inspect does: a payload the launcher refuses, or a program Windows
+    // would not start, is a problem like any other.
+    packaging::Bytes program32, program64;
+    packaging::CheckPrograms(file, &view, &program32, &program64);
+    const std::vector<std::string>& problems = view.problems;
     struct Output {
       const char* name;
       packaging::Bytes bytes;
     };
     std::vector<Output> outputs;
-    auto decode = [&](const launcher::PayloadEntry& entry, const char* name) {
-      packaging::Decoded d = packaging::DecodeWithinLimit(file, entry);
-      if (d.ok) outputs.push_back({name, std::move(d.program)});
-      else problems.push_back(std::string(name) + ": " + (d.beyondLimit ? d.message : "the launcher would refuse it: " + d.message));
-    };
-    const launcher::PackageHeader& h = view.header;
-    if (h.payload32.offset != 0) decode(h.payload32, "setup32.exe");
-    if (launcher::HasPayload64(h)) decode(h.payload64, "setup64.exe");
+    if (!program32.empty()) outputs.push_back({"setup32.exe", std::move(program32)});
+    if (!program64.empty()) outputs.push_back({"setup64.exe", std::move(program64)});
     for (const packaging::Region& r : view.regions) {
       if (r.kind != packaging::RegionKind::kSetupData || r.end > file.size()) continue;
       outputs.push_back({"setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end)});

@@ -156,8 +156,10 @@ struct Verification {
   packaging::PackageView view;
   std::vector<Row> rows;
   std::vector<Outcome> outcomes;  // one per row
-  int runs = 0, damaged = 0, runtimeErrors = 0;
-  bool Fine() const { return runs > 0 && damaged == 0 && runtimeErrors == 0 && view.problems.empty(); }
+  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0;
+  bool Fine() const {
+    return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
+  }
   bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
 };
 
@@ -245,7 +247,7 @@ Verification Verify(const std::string& package, packaging::Bytes file, uint32_t 
   for (const Outcome& o : v.outcomes) {
     v.runs += o.kind == OutcomeKind::kRuns;
     v.runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
-    v.damaged += o.kind == OutcomeKind::kNotStarted;
+    v.notStarted += o.kind == OutcomeKind::kNotStarted;
     v.damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
   }
   return v;
@@ -287,6 +289,7 @@ void PrintText(const Verification& v) {
   std::printf("\n");
   for (const std::string& p : v.view.problems) std::printf("problem: %s\n", Escaped(p).c_str());
   if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
+  if (v.notStarted > 0) std::printf("%d rows: Windows does not start the file\n", v.notStarted);
   if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
   if (v.runs == 0) std::printf("the package runs on no machine\n");
 }
@@ -320,6 +323,7 @@ void PrintJsonDocument(const Verification& v) {
   j["problems"] = v.view.problems;
   j["runsSomewhere"] = v.runs > 0;
   j["damagedRows"] = v.damaged;
+  j["notStartedRows"] = v.notStarted;
   j["runtimeErrorRows"] = v.runtimeErrors;
   PrintJson(j);
 }
