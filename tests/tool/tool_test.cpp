@@ -212,7 +212,7 @@ std::string Expand(std::string s, const std::string& dir) {
 // Each kind of trouble has its exit code (2 usage, 3 files, 1 problems) and a
 // message that names the option or the file; nothing is left behind.
 TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
-  std::system(("truncate -s 2G '" + dir_ + "/huge.exe' && mkdir '" + dir_ + "/folder'").c_str());
+  std::system(("truncate -s 2G '" + dir_ + "/huge.exe' && mkdir '" + dir_ + "/folder' && mkfifo '" + dir_ + "/fifo'").c_str());
   // Images Windows does not start as a process: the sample program as a
   // DLL, without its executable-image flag, as a native and as an EFI image.
   for (const auto& [name, at, value] : {std::make_tuple("dll.exe", 22, 0x2102), std::make_tuple("unfinished.exe", 22, 0x0100),
@@ -247,6 +247,7 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
       {"--launcher L --program32 P32 --elevation 3", 2, "--elevation"},
       {"--launcher L --program32 P32 --frobnicate", 2, "--frobnicate"},
       {"--program32 P32", 2, "--launcher is required"},
+      {"--launcher L --program32 P32 --setup-data DIR/fifo", 3, "DIR/fifo: not a regular file"},
       {"--launcher L", 2, "give --program32, --program64 or both"},
   };
   for (const Call& c : calls) {
@@ -256,6 +257,11 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
     EXPECT_NE(r.errors.find(Expand(c.says, dir_)), std::string::npos) << arguments << "\n" << r.all();
     EXPECT_FALSE(Exists(dir_ + "/out.exe")) << arguments;
   }
+  // An output that is one of the inputs is refused, and the input kept.
+  const Result same = RunTool(Expand("build --launcher L --program32 P32 --setup-data DIR/data.bin --output DIR/data.bin", dir_));
+  EXPECT_EQ(same.status, 2) << same.all();
+  EXPECT_NE(same.errors.find("is the file given as --setup-data"), std::string::npos) << same.all();
+  EXPECT_EQ(Slurp(dir_ + "/data.bin"), "setup data for the program\n");
 }
 
 // What the author may not mean is said, and the package is still built.

@@ -327,6 +327,16 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     if (!s.launcher) return Fail(kExitUsage, "build: --launcher is required");
     if (!s.output) return Fail(kExitUsage, "build: --output is required");
     if (!s.program32 && !s.program64) return Fail(kExitUsage, "build: give --program32, --program64 or both");
+    // The output never overwrites one of the inputs.
+    for (const OptionRow& row : Options()) {
+      if (row.kind == Kind::kPath && row.text != &BuildSettings::output && s.*row.text &&
+          SameFile(*s.output, *(s.*row.text))) {
+        return Fail(kExitUsage, "--output " + Escaped(*s.output) + " is the file given as --" + row.name);
+      }
+    }
+    if (!st->config.empty() && SameFile(*s.output, st->config)) {
+      return Fail(kExitUsage, "--output " + Escaped(*s.output) + " is the package file given as --config");
+    }
     packaging::PackageInput input;
     if (!ReadInputFile(*s.launcher, &input.image, &error)) return Fail(kExitInputOutput, error);
     for (const auto& [path, slot, machine] :

@@ -15,6 +15,9 @@ namespace tool {
 // a regular file" or "PATH: <system reason>" in *error.
 bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
 
+// Whether both paths name one existing file (the same device and inode).
+bool SameFile(const std::string& a, const std::string& b);
+
 // The folder part of a path ("." when it has none).
 std::string FolderOf(const std::string& path);
 
