@@ -213,6 +213,7 @@ std::string Expand(std::string s, const std::string& dir) {
 // message that names the option or the file; nothing is left behind.
 TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
   std::system(("truncate -s 2G '" + dir_ + "/huge.exe' && mkdir '" + dir_ + "/folder' && mkfifo '" + dir_ + "/fifo'").c_str());
+  Spit(dir_ + "/long.txt", std::string(70000, 'x'));
   // Images Windows does not start as a process: the sample program as a
   // DLL, without its executable-image flag, as a native and as an EFI image.
   for (const auto& [name, at, value] : {std::make_tuple("dll.exe", 22, 0x2102), std::make_tuple("unfinished.exe", 22, 0x0100),
@@ -248,6 +249,8 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
       {"--launcher L --program32 P32 --frobnicate", 2, "--frobnicate"},
       {"--program32 P32", 2, "--launcher is required"},
       {"--launcher L --program32 P32 --setup-data DIR/fifo", 3, "DIR/fifo: not a regular file"},
+      {"--launcher L --program32 P32 --version-message-file DIR/long.txt", 2,
+       "--version-message: 70000 UTF-16 units, more than the 65535"},
       {"--launcher L", 2, "give --program32, --program64 or both"},
   };
   for (const Call& c : calls) {
@@ -274,6 +277,7 @@ TEST_F(ToolTest, BuildWarnings) {
       {"--architecture-message 'Bell\a and escape\x1b[2J'", 0, "the architecture message holds control characters"},
       {"--architecture-message '\xc5\x81\xc3\xb3" "d\xc5\xba \xf0\x9f\x98\x80'", 0,
        "the architecture message holds characters that code page 1252 lacks"},
+      {"--crc-reach 66", 0, "leaves part of the header and payloads outside the CRC"},
   };
   for (const Call& c : calls) {
     const std::string arguments = Expand(c.arguments, dir_);
@@ -398,6 +402,14 @@ TEST_F(ToolTest, MessagesAreShownEscaped) {
   EXPECT_EQ(j["header"]["versionMessage"], "lone \\uD800 surrogate on %USER%");
   const Result verified = RunTool("verify " + package);
   EXPECT_EQ(verified.output.find('\x1b'), std::string::npos);
+  // What comes from outside reaches the terminal escaped too: a path, and a
+  // format character that would turn the line around.
+  const Result missing = RunTool("inspect '" + dir_ + "/no\x1b[2Jsuch'");
+  EXPECT_EQ(missing.errors.find('\x1b'), std::string::npos) << missing.errors;
+  Spit(dir_ + "/rlo.exe", Slurp(Made("rlo-source.exe", nullptr, [](packaging::PackageInput& in) {
+    in.architectureMessage = u"a\u202Eb";
+  })));
+  EXPECT_NE(RunTool("inspect " + dir_ + "/rlo.exe").output.find("a\\u202Eb"), std::string::npos);
 }
 
 TEST_F(ToolTest, FoldersAndSpecialFilesAreNamedNotCrashedOn) {

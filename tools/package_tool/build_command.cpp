@@ -259,6 +259,11 @@ bool ReadMessage(const std::optional<std::string>& text, const std::optional<std
     *error = std::string(option) + ": the text is not UTF-8";
     return *status = kExitUsage, false;
   }
+  if (out->size() > 0xFFFF) {
+    *error = std::string(option) + ": " + std::to_string(out->size()) +
+             " UTF-16 units, more than the 65535 a package message holds";
+    return *status = kExitUsage, false;
+  }
   return true;
 }
 
@@ -300,7 +305,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
   for (const OptionRow& row : Options()) {
     const std::string name = std::string("--") + row.name;
     if (row.flag) {
-      sub->add_flag(name + "{true}", st->cli.*row.flag, row.help);
+      sub->add_flag(name, st->cli.*row.flag, row.help);
     } else if (row.number) {
       sub->add_option(name, st->cli.*row.number, row.help)
           ->check(CLI::Validator(
@@ -338,6 +343,14 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       return Fail(kExitUsage, "--output " + Escaped(*s.output) + " is the package file given as --config");
     }
     packaging::PackageInput input;
+    // The messages first: a wrong one is found before big inputs are read.
+    int status = kExitFine;
+    if (!ReadMessage(s.architectureMessage, s.architectureMessageFile, "--architecture-message",
+                     &input.architectureMessage, &status, &error) ||
+        !ReadMessage(s.versionMessage, s.versionMessageFile, "--version-message", &input.versionMessage, &status,
+                     &error)) {
+      return Fail(status, error);
+    }
     if (!ReadInputFile(*s.launcher, &input.image, &error)) return Fail(kExitInputOutput, error);
     for (const auto& [path, slot, machine] :
          {std::make_tuple(s.program32, &input.program32, pe::kMachineI386),
@@ -359,13 +372,6 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       *slot = std::move(program);
     }
     if (s.setupData && !ReadInputFile(*s.setupData, &input.setupData, &error)) return Fail(kExitInputOutput, error);
-    int status = kExitFine;
-    if (!ReadMessage(s.architectureMessage, s.architectureMessageFile, "--architecture-message",
-                     &input.architectureMessage, &status, &error) ||
-        !ReadMessage(s.versionMessage, s.versionMessageFile, "--version-message", &input.versionMessage, &status,
-                     &error)) {
-      return Fail(status, error);
-    }
     if (s.versions) {
       std::string unknown;
       if (!ParseVersions(*s.versions, &input.allowedVersions, &unknown)) {
@@ -434,6 +440,10 @@ Runner AddBuild(CLI::App& app, const Common& common) {
                                   std::to_string(package.bytes.size() - package.locator.headerOffset) +
                                   " bytes from the header on)");
     }
+    if (package.locator.crcLength < package.payloadAreaEnd - package.locator.headerOffset) {
+      warn("--crc-reach " + reach + " leaves part of the header and payloads outside the CRC: damage there is found "
+           "only when decoding fails, or not at all");
+    }
     // A signature of the launcher (or of a replaced package) does not cover
     // the new file: its entry goes, and the checksum is made anew.
     pe::ClearSignatureAndChecksum(&package.bytes);
@@ -450,7 +460,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       j["warnings"] = warnings;
       PrintJson(j);
     } else if (!common.quiet) {
-      std::printf("%s: %zu bytes (header at %u, CRC over %u bytes)\n", s.output->c_str(), package.bytes.size(),
+      std::printf("%s: %zu bytes (header at %u, CRC over %u bytes)\n", Escaped(*s.output).c_str(), package.bytes.size(),
                   package.locator.headerOffset, package.locator.crcLength);
     }
     return kExitFine;

@@ -80,7 +80,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
         continue;
       }
       programs += std::string(o.name) != "setup-data.bin";
-      if (!common.quiet) std::printf("%s: %zu bytes\n", out.c_str(), o.bytes.size());
+      if (!common.quiet) std::printf("%s: %zu bytes\n", Escaped(out).c_str(), o.bytes.size());
     }
     if (programs == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
     return status;

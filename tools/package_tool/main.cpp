@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/report.h"
 
 #ifndef SETUP_PACKAGE_VERSION
 #define SETUP_PACKAGE_VERSION "0"
@@ -14,12 +15,13 @@
 namespace tool {
 
 int Fail(int code, const std::string& message) {
-  std::fprintf(stderr, "setup-package: %s\n", message.c_str());
+  // Messages quote paths, arguments and package-file text: all escaped.
+  std::fprintf(stderr, "setup-package: %s\n", Escaped(message).c_str());
   return code;
 }
 
 void Warn(const Common& common, const std::string& message) {
-  if (!common.quiet) std::fprintf(stderr, "warning: %s\n", message.c_str());
+  if (!common.quiet) std::fprintf(stderr, "warning: %s\n", Escaped(message).c_str());
 }
 
 }  // namespace tool

@@ -6,19 +6,32 @@
 
 namespace tool {
 
+namespace {
+
+// Unicode's format characters (category Cf): invisible, and some of them
+// reorder what follows (U+202E turns the rest of a line around).
+bool IsFormatCharacter(int32_t c) {
+  return c == 0xAD || (c >= 0x600 && c <= 0x605) || c == 0x61C || c == 0x6DD || c == 0x70F || c == 0x180E ||
+         (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+         (c >= 0x2066 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB) ||
+         (c >= 0xE0000 && c <= 0xE007F);
+}
+
+}  // namespace
+
 std::string Escaped(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
     size_t length = 1;
     const int32_t c = host::DecodeUtf8(s, i, &length);
-    char buffer[8];
+    char buffer[16];
     if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else if (c == 0x1B) out += "\\e";
     else if (c < 0) std::snprintf(buffer, sizeof buffer, "\\x%02X", static_cast<unsigned char>(s[i])), out += buffer;
     else if (c < 0x20 || c == 0x7F) std::snprintf(buffer, sizeof buffer, "\\x%02X", c), out += buffer;
-    else if (c >= 0x80 && c <= 0x9F) std::snprintf(buffer, sizeof buffer, "\\u%04X", c), out += buffer;
+    else if ((c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c)) std::snprintf(buffer, sizeof buffer, "\\u%04X", c), out += buffer;
     else out.append(s, i, length);
     i += length;
   }

@@ -16,7 +16,8 @@ namespace tool {
 constexpr int kJsonSchemaVersion = 1;
 
 // UTF-8 for a terminal: C0 and C1 control characters and DEL shown as
-// \n, \r, \t, \e or \xNN (a backslash stays a backslash).
+// \n, \r, \t, \e or \xNN, format characters (U+202E and the like) as \uNNNN
+// (a backslash stays a backslash, so escaping twice changes nothing).
 std::string Escaped(const std::string& utf8);
 
 // A 64-bit set as "0x" and 16 hex digits (JSON readers round larger numbers).

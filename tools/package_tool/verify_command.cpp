@@ -278,7 +278,7 @@ std::string Words(const Outcome& o) {
 }
 
 void PrintText(const Verification& v) {
-  std::printf("%s: what the launcher does (code page %u%s)\n\n", v.package.c_str(), v.codePage,
+  std::printf("%s: what the launcher does (code page %u%s)\n\n", Escaped(v.package).c_str(), v.codePage,
               v.Detached() ? "; detached: it neither waits for the setup program nor deletes its copy" : "");
   for (size_t i = 0; i < v.rows.size(); ++i) {
     const Row& r = v.rows[i];
@@ -321,6 +321,7 @@ void PrintJsonDocument(const Verification& v) {
     j["rows"].push_back(row);
   }
   j["problems"] = v.view.problems;
+  j["fine"] = v.Fine();  // the verdict: exit status 0
   j["runsSomewhere"] = v.runs > 0;
   j["damagedRows"] = v.damaged;
   j["notStartedRows"] = v.notStarted;
