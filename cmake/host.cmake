@@ -56,6 +56,28 @@ target_link_libraries(setup-package PRIVATE package_writer CLI11::CLI11 nlohmann
                       PkgConfig::TOMLPLUSPLUS)
 target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")
 
+# Installed as a tool: setup-package in bin/, and beside it in
+# share/setup-package/ the launcher image it uses when --launcher is not given
+# (the windows preset builds it first) and the README.
+include(GNUInstallDirs)
+install(TARGETS setup-package RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(FILES "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_SOURCE_DIR}/README.md"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/setup-package")
+# cpack -G DEB (in the build folder) makes setup-package_VERSION_ARCH.deb; its
+# dependencies are the shared libraries the tool links, as dpkg-shlibdeps finds.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME setup-package)
+set(CPACK_PACKAGE_VENDOR "setup-package")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "makes, inspects, checks and unpacks one-file setup packages")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY setup-package)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "setup-package maintainers <setup-package@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
+
 if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
   target_link_libraries(launcher_fuzz PRIVATE launcher_core)

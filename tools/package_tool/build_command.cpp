@@ -72,7 +72,8 @@ const std::vector<OptionRow>& Options() {
   };
   const packaging::LzmaSettings& lzma = kDefaults.lzma;
   static const std::vector<OptionRow> rows = {
-      text("launcher", Kind::kPath, &S::launcher, "the launcher image (launcher.exe)"),
+      text("launcher", Kind::kPath, &S::launcher,
+           "the launcher image (default: the one installed with this tool, " + InstalledLauncherPath() + ")"),
       text("output", Kind::kPath, &S::output, "the package to write (replaced when it exists)"),
       text("program32", Kind::kPath, &S::program32, "the 32-bit setup program (an i386 Windows program)"),
       text("program64", Kind::kPath, &S::program64,
@@ -329,7 +330,11 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       if (status != kExitFine) return Fail(status, error);
       Merge(&s, fromFile);
     }
-    if (!s.launcher) return Fail(kExitUsage, "build: --launcher is required");
+    if (!s.launcher) s.launcher = InstalledLauncher();
+    if (!s.launcher) {
+      return Fail(kExitUsage, "build: --launcher is required (no launcher is installed beside this tool, in " +
+                                  InstalledLauncherPath() + ")");
+    }
     if (!s.output) return Fail(kExitUsage, "build: --output is required");
     if (!s.program32 && !s.program64) return Fail(kExitUsage, "build: give --program32, --program64 or both");
     // The output never overwrites one of the inputs.

@@ -33,6 +33,21 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string InstalledLauncherPath() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "share/setup-package/launcher.exe";
+  self[n] = 0;
+  return FolderOf(FolderOf(self)) + "/share/setup-package/launcher.exe";
+}
+
+std::optional<std::string> InstalledLauncher() {
+  const std::string path = InstalledLauncherPath();
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return path;
+  return std::nullopt;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&

@@ -5,6 +5,7 @@
 #ifndef TOOLS_PACKAGE_TOOL_FILES_H_
 #define TOOLS_PACKAGE_TOOL_FILES_H_
 
+#include <optional>
 #include <string>
 
 #include "tools/package/package_writer.h"
@@ -14,6 +15,11 @@ namespace tool {
 // Reads a whole regular file. False with "PATH: is a directory", "PATH: not
 // a regular file" or "PATH: <system reason>" in *error.
 bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
+
+// Where an installed tool keeps its launcher image: ../share/setup-package
+// from the folder the tool itself runs from; the path when the file is there.
+std::string InstalledLauncherPath();
+std::optional<std::string> InstalledLauncher();
 
 // Whether both paths name one existing file (the same device and inode).
 bool SameFile(const std::string& a, const std::string& b);

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "host/pe_image.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
@@ -28,7 +30,26 @@ std::string PayloadWords(const launcher::PayloadEntry& e, bool is64) {
          std::to_string(e.uncompressedSize) + " bytes decoded";
 }
 
-void PrintText(const packaging::PackageView& v) {
+// Whether the package's launcher image is the one installed with this tool:
+// the same bytes but for what building a package changes (the locator room,
+// the PE checksum, a certificate-table entry). A launcher changed anywhere
+// outside the CRC region passes every other check.
+const char* LauncherWords(const packaging::Bytes& file, const packaging::PackageView& v) {
+  const std::optional<std::string> installed = InstalledLauncher();
+  if (!installed) return "unknown (no launcher is installed with this tool)";
+  packaging::Bytes shipped;
+  std::string error;
+  if (!v.hasPackage || !ReadInputFile(*installed, &shipped, &error)) return "unknown";
+  packaging::Bytes image(file.begin(), file.begin() + std::min<uint64_t>(v.locator.headerOffset, file.size()));
+  for (packaging::Bytes* b : {&image, &shipped}) {
+    std::fill(b->begin() + std::min<size_t>(launcher::kLocatorOffset, b->size()),
+              b->begin() + std::min<size_t>(launcher::kLocatorRoomEnd, b->size()), 0);
+    pe::ClearSignatureAndChecksum(b);
+  }
+  return image == shipped ? "the one this tool ships" : "another one than this tool ships";
+}
+
+void PrintText(const packaging::Bytes& file, const packaging::PackageView& v) {
   std::printf("file: %" PRIu64 " bytes\n", v.fileSize);
   if (!v.hasPackage) {
     std::printf("no package attached\n");
@@ -38,6 +59,7 @@ void PrintText(const packaging::PackageView& v) {
       std::printf("  %10" PRIu64 " .. %10" PRIu64 "  %10" PRIu64 " bytes  %s\n", r.start, r.end, r.end - r.start,
                   r.name().c_str());
     }
+    std::printf("\nlauncher image: %s\n", LauncherWords(file, v));
     const launcher::PackageLocator& l = v.locator;
     std::printf("\nlocator (offset 128):\n");
     std::printf("  header offset   %u\n", l.headerOffset);
@@ -65,7 +87,7 @@ void PrintText(const packaging::PackageView& v) {
   for (const std::string& p : v.problems) std::printf("  - %s\n", Escaped(p).c_str());
 }
 
-nlohmann::ordered_json Json(const std::string& path, const packaging::PackageView& v) {
+nlohmann::ordered_json Json(const std::string& path, const packaging::Bytes& file, const packaging::PackageView& v) {
   nlohmann::ordered_json j;
   j["command"] = "inspect";
   j["package"] = path;
@@ -77,6 +99,7 @@ nlohmann::ordered_json Json(const std::string& path, const packaging::PackageVie
                     {"crcValue", l.crcValue},         {"totalSize", launcher::TotalSize(l)},
                     {"detachedSize", l.detachedSize}};
     j["crcMatches"] = v.crcMatches;
+    j["launcherImage"] = LauncherWords(file, v);
     j["regions"] = nlohmann::ordered_json::array();
     for (const packaging::Region& r : v.regions) {
       j["regions"].push_back({{"name", r.name()}, {"start", r.start}, {"end", r.end}});
@@ -133,8 +156,8 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     if (common.verbose) std::fprintf(stderr, "inspecting %s\n", s->package.c_str());
     packaging::PackageView view = packaging::ReadPackage(file);
     packaging::CheckPrograms(file, &view, nullptr, nullptr);
-    if (s->json) PrintJson(Json(s->package, view));
-    else if (!common.quiet || !view.problems.empty()) PrintText(view);
+    if (s->json) PrintJson(Json(s->package, file, view));
+    else if (!common.quiet || !view.problems.empty()) PrintText(file, view);
     return view.problems.empty() ? kExitFine : kExitProblems;
   };
 }

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# tool_install_test.sh HOST_BUILD WINDOWS_BUILD: the package tool installed as
+# a tool: into a fresh prefix, used from another folder without --launcher
+# (it takes the launcher installed beside it, and inspect knows it), and made
+# into a .deb whose files and dependencies are checked.
+set -uo pipefail
+build=$1 windows=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0 passed=0
+check() {
+  if eval "$2"; then passed=$((passed + 1)); else echo "FAIL $1"; failed=$((failed + 1)); fi
+}
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+tool=$work/prefix/bin/setup-package
+mkdir "$work/elsewhere" && cd "$work/elsewhere" || exit 1
+check "build without --launcher" '"$tool" build -q --program32 "$windows/sample_setup32.exe" --output pkg.exe'
+check "inspect knows the shipped launcher" '"$tool" inspect pkg.exe | grep -q "launcher image: the one this tool ships"'
+python3 -c 'import sys; b = bytearray(open("pkg.exe", "rb").read()); b[0x1000] ^= 1; open("changed.exe", "wb").write(b)'
+check "and a changed one" '"$tool" inspect changed.exe | grep -q "launcher image: another one than this tool ships"'
+(cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null 2>&1)
+deb=$(ls "$work"/deb/setup-package_*.deb 2>/dev/null | head -n 1)
+check "a .deb is made" '[ -n "$deb" ]'
+files=$(dpkg-deb -c "$deb" 2>/dev/null | awk '{print $6}')
+for f in ./usr/bin/setup-package ./usr/share/setup-package/launcher.exe ./usr/share/setup-package/README.md; do
+  check "the .deb holds $f" 'grep -qx "$f" <<<"$files"'
+done
+check "the .deb depends on the libraries the tool links" 'dpkg-deb -f "$deb" Depends | grep -q liblzma5'
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
