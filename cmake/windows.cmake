@@ -121,6 +121,10 @@ if(MINGW64_CC)
   add_custom_target(sample_setup64 ALL DEPENDS "${CMAKE_BINARY_DIR}/sample_setup64.exe")
 endif()
 
+# The code page sample the end-to-end tests hold the host's tables against.
+add_executable(code_page_sample tests/programs/code_page_sample.c)
+target_link_options(code_page_sample PRIVATE -static -s)
+
 # The decoding step timed in-process under Wine (bench/wine_decode_bench.sh).
 add_executable(win_decode_bench bench/win_decode_bench.cpp ${LAUNCHER_SOURCES} platform/win32/win32_platform.cpp)
 target_include_directories(win_decode_bench PRIVATE "${CMAKE_SOURCE_DIR}" "${LZMA_WINDOWS_DIR}/include")

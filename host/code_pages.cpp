@@ -1,67 +1,88 @@
 #include "host/code_pages.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace host {
 
 namespace {
 
-// Windows-1252 bytes 0x80..0x9F; the rest of the code page is Latin-1.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+struct CodePair {
+  uint16_t from, to;
+};
 
-// Best fit: the plain letter for each Latin letter with diacritics.
-const char kBestFitLatin1[] = "AAAAAA?CEEEEIIIIDNOOOOO?OUUUUY??aaaaaa?ceeeeiiii?nooooo?ouuuuy?y";  // U+00C0..
-const char kBestFitLatinA[] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl??LlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTt"
-    "UuUuUuUuUuUuWwYyYZzZzZz?";  // U+0100..U+017F
+struct CodePageTables {
+  uint32_t codePage;
+  uint8_t defaultChar;   // for a character the code page lacks
+  uint16_t uniDefault;   // for a byte sequence without a character
+  const uint16_t* toWide;  // single bytes
+  const uint8_t (*leadRanges)[2];
+  int leadRangeCount;
+  const CodePair* doubleToWide;  // lead << 8 | trail -> character, sorted
+  size_t doubleCount;
+  const CodePair* fromWide;  // character -> byte or lead << 8 | trail, sorted
+  size_t fromWideCount;
+};
+
+#include "host/code_page_tables.inc"
+
+const CodePageTables* TablesOf(uint32_t codePage) {
+  if (codePage == 1252) return &kTables1252;
+  if (codePage == 932) return &kTables932;
+  return nullptr;
+}
+
+// The pair for `key` in a sorted table, or null.
+const CodePair* Find(const CodePair* table, size_t count, uint16_t key) {
+  const CodePair* end = table + count;
+  const CodePair* at = std::lower_bound(table, end, key, [](const CodePair& p, uint16_t k) { return p.from < k; });
+  return at != end && at->from == key ? at : nullptr;
+}
 
 }  // namespace
 
-char16_t ByteToWide(uint32_t codePage, unsigned char b) {
-  if (b < 0x80) return b;
-  if (codePage == 932 && b >= 0xA1 && b <= 0xDF) return static_cast<char16_t>(0xFF61 + (b - 0xA1));
-  if (codePage != 1252) return 0xFFFD;
-  if (b < 0xA0) return kCp1252High[b - 0x80];
-  return b;
-}
-
-int WideToByte(uint32_t codePage, char16_t w) {
-  if (w < 0x80) return w;
-  if (codePage == 932 && w >= 0xFF61 && w <= 0xFF9F) return 0xA1 + (w - 0xFF61);
-  if (codePage != 1252) return -1;
-  if (w >= 0xA0 && w <= 0xFF) return w;
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == w) return 0x80 + i;
-  }
-  return -1;
-}
-
-int BestFit(uint32_t codePage, char16_t w) {
-  char c = '?';
-  if (w >= 0x00C0 && w <= 0x00FF && codePage == 932) c = kBestFitLatin1[w - 0x00C0];
-  if (w >= 0x0100 && w <= 0x017F) c = kBestFitLatinA[w - 0x0100];
-  if (w >= 0xFF01 && w <= 0xFF5E && codePage == 1252) c = static_cast<char>(w - 0xFF01 + 0x21);
-  return c == '?' ? -1 : c;
-}
-
 bool IsLeadByte(uint32_t codePage, unsigned char b) {
-  return codePage == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+  const CodePageTables* t = TablesOf(codePage);
+  if (t == nullptr) return false;
+  for (int i = 0; i < t->leadRangeCount; ++i) {
+    if (b >= t->leadRanges[i][0] && b <= t->leadRanges[i][1]) return true;
+  }
+  return false;
 }
 
 std::u16string AnsiToWide(uint32_t codePage, const std::string& text) {
+  const CodePageTables* t = TablesOf(codePage);
   std::u16string wide;
-  for (const char c : text) wide += ByteToWide(codePage, static_cast<unsigned char>(c));
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (t == nullptr) {
+      wide += b < 0x80 ? char16_t(b) : char16_t(0xFFFD);
+    } else if (!IsLeadByte(codePage, b)) {
+      wide += static_cast<char16_t>(t->toWide[b]);
+    } else if (i + 1 < text.size() && text[i + 1] != 0) {
+      // (A zero byte is never a trail byte: the lead byte stands alone.)
+      const uint16_t code = static_cast<uint16_t>(b << 8 | static_cast<unsigned char>(text[++i]));
+      const CodePair* p = Find(t->doubleToWide, t->doubleCount, code);
+      wide += static_cast<char16_t>(p != nullptr ? p->to : t->uniDefault);
+    } else {
+      wide += static_cast<char16_t>(t->uniDefault);
+    }
+  }
   return wide;
 }
 
 std::string WideToAnsi(uint32_t codePage, const std::u16string& text) {
+  const CodePageTables* t = TablesOf(codePage);
   std::string ansi;
   for (const char16_t w : text) {
-    // A surrogate pair is two code units, each the default character.
-    int b = WideToByte(codePage, w);
-    if (b < 0) b = BestFit(codePage, w);
-    ansi += b < 0 ? '?' : static_cast<char>(b);
+    if (t == nullptr) {
+      ansi += w < 0x80 ? static_cast<char>(w) : '?';
+      continue;
+    }
+    const CodePair* p = Find(t->fromWide, t->fromWideCount, static_cast<uint16_t>(w));
+    const uint16_t code = p != nullptr ? p->to : t->defaultChar;
+    if (code > 0xFF) ansi += static_cast<char>(code >> 8);
+    ansi += static_cast<char>(code & 0xFF);
   }
   return ansi;
 }

@@ -1,8 +1,9 @@
 // The ANSI code pages the launcher's messages meet, 1252 (Western) and 932
-// (Japanese), as Windows converts them: MultiByteToWideChar, and
-// WideCharToMultiByte without flags (best fit, '?' as the default character).
-// Code page 932 here knows ASCII and the halfwidth katakana only (no
-// double-byte characters). Any other code page: ASCII only.
+// (Japanese), converted as Windows converts them: MultiByteToWideChar, and
+// WideCharToMultiByte without flags (best fit, then the default character).
+// The tables come from the code page files Windows' conversion is defined
+// by, as Wine ships them (host/code_page_tables.inc, made by
+// host/make_code_page_tables.py). Any other code page: ASCII only.
 #ifndef HOST_CODE_PAGES_H_
 #define HOST_CODE_PAGES_H_
 
@@ -11,18 +12,12 @@
 
 namespace host {
 
-// The character of one byte (U+FFFD where the code page has none).
-char16_t ByteToWide(uint32_t codePage, unsigned char b);
-// The byte of one character; -1 when the code page lacks it.
-int WideToByte(uint32_t codePage, char16_t w);
-// Windows' best fit for a character the code page lacks: Latin letters with
-// diacritics become the plain letter, the fullwidth ASCII forms ASCII in
-// 1252; -1 where there is none.
-int BestFit(uint32_t codePage, char16_t w);
-// Whether `b` starts a double-byte character (932 only).
+// Whether `b` starts a double-byte character in the code page.
 bool IsLeadByte(uint32_t codePage, unsigned char b);
 
-// Whole texts, byte for character.
+// Whole texts. A lead byte without its trail byte (at the end, or before a
+// zero byte) becomes the code page's default character; a character the code page lacks (a surrogate too, each
+// half) becomes its best fit or the default character ('?').
 std::u16string AnsiToWide(uint32_t codePage, const std::string& text);
 std::string WideToAnsi(uint32_t codePage, const std::u16string& text);
 

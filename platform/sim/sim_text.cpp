@@ -15,11 +15,12 @@ uint32_t GetACP() { return M().codePage; }
 int32_t MultiByteToWideChar(uint32_t codePage, uint32_t, const char* text, int32_t length,
                             char16_t* wide, int32_t wideLength) {
   if (length < 0) length = static_cast<int32_t>(std::strlen(text)) + 1;
-  if (wide == nullptr || wideLength == 0) return length;
-  if (wideLength < length) return 0;
   const std::u16string out = host::AnsiToWide(codePage, std::string(text, static_cast<size_t>(length)));
+  const int32_t count = static_cast<int32_t>(out.size());
+  if (wide == nullptr || wideLength == 0) return count;
+  if (wideLength < count) return 0;
   std::memcpy(wide, out.data(), out.size() * sizeof(char16_t));
-  return length;
+  return count;
 }
 
 int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, int32_t wideLength,
