@@ -77,7 +77,7 @@ void* MemoryResize(void* block, std::size_t size) {
     ++m.memoryRefusals;
     return nullptr;
   }
-  Unaccount(m, StateOf(m).blocks.find(block));
+  Unaccount(m, it);  // the old block's entry (its address is no longer used)
   Account(m, resized, size, range);
   return resized;
 }
