@@ -2,9 +2,36 @@
 // and the message box.
 #include "platform/sim/sim_state.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "host/code_pages.h"
+
+extern "C" char __executable_start;  // where the host program is loaded (GNU ld)
+
+namespace sim {
+namespace {
+
+// The last-resort report names a code address: on this machine a host
+// address, which moves from run to run. It is shown as the offset into the
+// host program instead, the same on every run.
+std::string StableCodeAddress(const char* text) {
+  std::string shown = text;
+  static const char kPrefix[] = "Runtime error ";
+  unsigned number;
+  unsigned long long address;
+  if (shown.compare(0, sizeof kPrefix - 1, kPrefix) != 0 || shown.size() != 29 ||
+      std::sscanf(shown.c_str() + 13, "%u at %llx", &number, &address) != 2) {
+    return shown;
+  }
+  const uint64_t base = reinterpret_cast<uintptr_t>(&__executable_start);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(address - (base & 0xFFFFFFFFu)));
+  return shown.replace(21, 8, hex);
+}
+
+}  // namespace
+}  // namespace sim
 
 namespace platform {
 
@@ -42,10 +69,11 @@ const char* CharNextA(const char* p) {
 
 int32_t MessageBoxA(const char* text, const char* caption, uint32_t type) {
   Machine& m = M();
-  Log(m, std::string("MessageBoxA ") + text);
+  const std::string shown = StableCodeAddress(text);
+  Log(m, "MessageBoxA " + shown);
   if (!Live(m)) return 0;
   sim::SystemLoads(m, "MessageBoxA");
-  m.messageBoxes.push_back(sim::MessageBoxRecord{text, caption, type});
+  m.messageBoxes.push_back(sim::MessageBoxRecord{shown, caption, type});
   return 1;
 }
 

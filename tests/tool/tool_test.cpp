@@ -379,6 +379,7 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
     const Result text = RunTool("verify " + package);
     EXPECT_EQ(text.status, 1);
     EXPECT_NE(text.output.find(c.says), std::string::npos) << text.output;
+    EXPECT_EQ(RunTool("verify " + package).output, text.output) << "the same words every run";
     const json j = Json(RunTool("verify --json " + package));
     EXPECT_EQ(j["rows"][0]["outcome"], c.outcome);
     EXPECT_EQ(j["rows"][0]["largestBlockMiB"], c.mib);

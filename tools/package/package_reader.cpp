@@ -220,6 +220,11 @@ void CheckPrograms(const Bytes& file, PackageView* v, Bytes* program32, Bytes* p
       v->problems.push_back(std::string(s.name) + ": not checked: " + d.message);
       continue;
     }
+    if (!d.ok && d.message.compare(0, 17, "Runtime error 203") == 0) {
+      v->problems.push_back(std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
+                            "one block: it ends with \"" + d.message + "\" (runtime error 203, out of memory)");
+      continue;
+    }
     if (!d.ok) {
       v->problems.push_back(std::string(s.name) + ": the launcher refuses it with \"" + d.message +
                             "\" (its stream does not decode to the recorded " +
