@@ -512,6 +512,13 @@ TEST_F(ToolTest, CommandLineConventions) {
   EXPECT_EQ(RunTool("-q " + BuildArgs(dir_ + "/quiet.exe")).output, "") << "-q prints nothing on success";
   EXPECT_EQ(RunTool("build --launcher=" + kLauncher + " --program32=" + kSetup32 + " --output=" + dir_ + "/eq.exe")
                 .status, 0);
+  // With --json, usage and file errors are JSON documents too.
+  for (const auto& [arguments, status] : {std::pair<std::string, int>{"inspect --json /no/such.exe", 3},
+                                          std::pair<std::string, int>{"verify --json --codepage 1 L", 2}}) {
+    const json j = Json(RunTool(Expand(arguments, dir_)));
+    EXPECT_EQ(j["exitStatus"], status) << arguments;
+    EXPECT_TRUE(j["error"].is_string()) << arguments;
+  }
 }
 
 // The start through the shell (no administrator, Vista and later), detached

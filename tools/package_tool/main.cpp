@@ -14,9 +14,22 @@
 
 namespace tool {
 
+namespace {
+
+// With --json, a call that fails with a usage or file error (exit status 2
+// or 3) still prints one JSON document: {"schemaVersion", "error",
+// "exitStatus"}. Only the first failure is printed.
+bool jsonErrors = false;
+
+}  // namespace
+
 int Fail(int code, const std::string& message) {
   // Messages quote paths, arguments and package-file text: all escaped.
   std::fprintf(stderr, "setup-package: %s\n", Escaped(message).c_str());
+  if (jsonErrors && (code == kExitUsage || code == kExitInputOutput)) {
+    PrintJson({{"error", message}, {"exitStatus", code}});
+    jsonErrors = false;
+  }
   return code;
 }
 
@@ -47,6 +60,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "setup-package: unknown command '%s' (build, inspect, verify, extract)\n", argv[1]);
     return tool::kExitUsage;
   }
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--") break;
+    if (std::string(argv[i]) == "--json") tool::jsonErrors = true;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -56,7 +73,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "setup-package: %s\nRun with --help for the options.\n", e.what());
+    tool::Fail(tool::kExitUsage, e.what());
+    std::fprintf(stderr, "Run with --help for the options.\n");
     return tool::kExitUsage;
   }
   CLI::App* chosen = app.get_subcommands().front();
