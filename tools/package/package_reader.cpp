@@ -38,10 +38,13 @@ std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& 
   return text;
 }
 
-void AddRegion(PackageView* v, RegionKind kind, uint64_t start, uint64_t length) {
+// Adds a region to the map, and its range's problems unless `checked`
+// (the messages: their reading says what the launcher makes of them).
+void AddRegion(PackageView* v, RegionKind kind, uint64_t start, uint64_t length, bool checked = false) {
   if (length == 0) return;
   const std::string name = RegionName(kind);
   v->regions.push_back(Region{kind, start, start + length});
+  if (checked) return;
   if (start + length > v->fileSize) v->problems.push_back(name + " runs past the end of the file");
   if (start >= launcher::kLimit) v->problems.push_back(name + " starts at or past 2 GiB, out of the launcher's reach");
 }
@@ -126,8 +129,9 @@ PackageView ReadPackage(const Bytes& file) {
   }
   v.architectureMessage = ReadMessage(file, h.architectureMessage, &v.problems, "architecture message");
   v.versionMessage = ReadMessage(file, h.versionMessage, &v.problems, "version message");
-  AddRegion(&v, RegionKind::kArchitectureMessage, h.architectureMessage.offset, 2u * h.architectureMessage.length);
-  AddRegion(&v, RegionKind::kVersionMessage, h.versionMessage.offset, 2u * h.versionMessage.length);
+  AddRegion(&v, RegionKind::kArchitectureMessage, h.architectureMessage.offset, 2u * h.architectureMessage.length,
+            true);
+  AddRegion(&v, RegionKind::kVersionMessage, h.versionMessage.offset, 2u * h.versionMessage.length, true);
   // Setup data: from the end of the payload area to the next region or the
   // recorded end.
   const uint32_t payloadEnd = launcher::LoadLe32(h.notInterpreted);
