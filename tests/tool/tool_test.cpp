@@ -434,6 +434,12 @@ TEST_F(ToolTest, ExtractNeverOverwritesUnasked) {
   EXPECT_EQ(kept.status, 3);
   EXPECT_NE(kept.errors.find("setup32.exe: exists (use --force to replace it)"), std::string::npos) << kept.errors;
   EXPECT_EQ(Slurp(out + "/setup32.exe"), "mine");
+  // All or nothing: one name taken, and none of the others is written.
+  const std::string fresh = dir_ + "/fresh";
+  mkdir(fresh.c_str(), 0755);
+  Spit(fresh + "/setup-data.bin", "another package's");
+  EXPECT_EQ(RunTool("extract " + package + " --output-dir " + fresh).status, 3);
+  EXPECT_FALSE(Exists(fresh + "/setup32.exe")) << "not a mixed set";
   Spit(dir_ + "/outside.txt", "outside");
   std::remove((out + "/setup-data.bin").c_str());
   ASSERT_EQ(symlink((dir_ + "/outside.txt").c_str(), (out + "/setup-data.bin").c_str()), 0);

@@ -70,17 +70,20 @@ Runner AddExtract(CLI::App& app, const Common& common) {
       return Fail(kExitInputOutput, s->folder + ": not a folder");
     }
     int status = problems.empty() ? kExitFine : kExitProblems;
+    // Fixed names only: nothing from the package decides where a file goes.
+    // All of them or none.
+    std::vector<OutputFile> files;
     int programs = 0;
     for (const Output& o : outputs) {
-      // Fixed names only: nothing from the package decides where a file goes.
-      const std::string out = s->folder + "/" + o.name;
-      std::string why;
-      if (!WriteOutputFile(out, o.bytes, s->force ? Existing::kReplace : Existing::kRefuse, &why)) {
-        status = Fail(kExitInputOutput, why);
-        continue;
-      }
+      files.push_back({s->folder + "/" + o.name, o.bytes});
       programs += std::string(o.name) != "setup-data.bin";
-      if (!common.quiet) std::printf("%s: %zu bytes\n", Escaped(out).c_str(), o.bytes.size());
+    }
+    std::string why;
+    if (!WriteOutputFiles(files, s->force ? Existing::kReplace : Existing::kRefuse, &why)) {
+      return Fail(kExitInputOutput, why + " (nothing extracted)");
+    }
+    for (const OutputFile& f : files) {
+      if (!common.quiet) std::printf("%s: %zu bytes\n", Escaped(f.path).c_str(), f.bytes.size());
     }
     if (programs == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
     return status;

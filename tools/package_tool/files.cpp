@@ -1,6 +1,7 @@
 #include "tools/package_tool/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,35 +88,89 @@ bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* 
   return true;
 }
 
-bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
-                     std::string* error) {
-  struct stat s;
-  if (::lstat(path.c_str(), &s) == 0) {
-    if (existing == Existing::kRefuse) return *error = path + ": exists (use --force to replace it)", false;
-    if (S_ISDIR(s.st_mode)) return *error = path + ": is a directory", false;
-  }
-  std::string temporary = FolderOf(path) + "/.setup-package-XXXXXX";
-  const int fd = ::mkstemp(&temporary[0]);
-  if (fd < 0) return *error = Reason(FolderOf(path)), false;
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  if (!ok) *error = Reason(path);
-  // mkstemp makes the file private; the output gets the usual mode.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ok = ::fchmod(fd, 0644 & ~mask) == 0 && ok;
-  if (::close(fd) != 0 && ok) ok = false, *error = Reason(path);
-  if (ok) {
-    // Without --force the name is taken only while it is still free.
-    const int renamed = existing == Existing::kRefuse
-                            ? ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE)
-                            : ::rename(temporary.c_str(), path.c_str());
-    if (renamed != 0) {
-      *error = errno == EEXIST ? path + ": exists (use --force to replace it)" : Reason(path);
-      ok = false;
+namespace {
+
+// The temporary files being written, removed when the process is
+// interrupted (SIGINT, SIGTERM, SIGHUP) so that none is left behind. Fixed
+// storage: the handler may only unlink.
+constexpr int kMaxTemporaries = 8;
+char temporaries[kMaxTemporaries][4096];
+volatile sig_atomic_t temporaryCount = 0;
+
+extern "C" void RemoveTemporariesAndEnd(int signal) {
+  for (int i = 0; i < temporaryCount; ++i) ::unlink(temporaries[i]);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void WatchSignals() {
+  static bool watching = false;
+  if (watching) return;
+  watching = true;
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
+}
+
+}  // namespace
+
+bool WriteOutputFiles(const std::vector<OutputFile>& files, Existing existing, std::string* error) {
+  if (files.size() > size_t(kMaxTemporaries)) return *error = "too many outputs at once", false;
+  for (const OutputFile& f : files) {
+    struct stat s;
+    if (::lstat(f.path.c_str(), &s) == 0) {
+      if (existing == Existing::kRefuse) return *error = f.path + ": exists (use --force to replace it)", false;
+      if (S_ISDIR(s.st_mode)) return *error = f.path + ": is a directory", false;
     }
   }
-  if (!ok) ::unlink(temporary.c_str());
+  WatchSignals();
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool ok = true;
+  temporaryCount = 0;
+  for (const OutputFile& f : files) {
+    std::string temporary = FolderOf(f.path) + "/.setup-package-XXXXXX";
+    if (temporary.size() >= sizeof temporaries[0]) {
+      *error = f.path + ": path too long", ok = false;
+      break;
+    }
+    std::memcpy(temporaries[temporaryCount], temporary.c_str(), temporary.size() + 1);
+    const int fd = ::mkstemp(temporaries[temporaryCount]);
+    if (fd < 0) {
+      *error = Reason(FolderOf(f.path)), ok = false;
+      break;
+    }
+    temporaryCount = temporaryCount + 1;
+    // mkstemp makes the file private; the output gets the usual mode.
+    ok = WriteAll(fd, f.bytes) && ::fsync(fd) == 0 && ::fchmod(fd, 0644 & ~mask) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (!ok) {
+      *error = Reason(f.path);
+      break;
+    }
+  }
+  // All written: each takes its name (without --force only while the name is
+  // still free). Otherwise none does.
+  for (size_t i = 0; ok && i < files.size(); ++i) {
+    const char* temporary = temporaries[i];
+    const int renamed = existing == Existing::kRefuse
+                            ? ::renameat2(AT_FDCWD, temporary, AT_FDCWD, files[i].path.c_str(), RENAME_NOREPLACE)
+                            : ::rename(temporary, files[i].path.c_str());
+    if (renamed != 0) {
+      *error = errno == EEXIST ? files[i].path + ": exists (use --force to replace it)" : Reason(files[i].path);
+      ok = false;
+      for (size_t k = 0; k < i; ++k) ::unlink(files[k].path.c_str());  // what this call renamed
+    }
+    temporaries[i][0] = 0;
+  }
+  for (int i = 0; i < temporaryCount; ++i) {
+    if (temporaries[i][0] != 0) ::unlink(temporaries[i]);
+  }
+  temporaryCount = 0;
   return ok;
+}
+
+bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
+                     std::string* error) {
+  return WriteOutputFiles({OutputFile{path, bytes}}, existing, error);
 }
 
 }  // namespace tool

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/package/package_writer.h"
 
@@ -35,6 +36,16 @@ enum class Existing { kReplace, kRefuse };
 // and the call fails with "PATH: exists (use --force to replace it)".
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error);
+
+// The same for several files, all or nothing: every name is checked first,
+// every file written to its temporary file, and only then renamed; on any
+// failure none is left. Temporary files are removed when the process is
+// interrupted (SIGINT, SIGTERM, SIGHUP).
+struct OutputFile {
+  std::string path;
+  const packaging::Bytes& bytes;
+};
+bool WriteOutputFiles(const std::vector<OutputFile>& files, Existing existing, std::string* error);
 
 }  // namespace tool
 
