@@ -2,6 +2,8 @@
 
 #include <lzma.h>
 
+#include <cstring>
+
 #include "support/memory.h"
 
 namespace support {
@@ -29,6 +31,51 @@ void Grow(TStream* output, int32_t needed, int32_t wanted) {
   output->SetSize(needed);
 }
 
+// The first block: the bound, or kFirstBlockRatio times the input when that
+// is less, at least kSmallestFirstBlock (see Decode).
+void GrowFirst(TStream* output, int32_t inputSize, int32_t bound) {
+  int32_t block = inputSize > bound / kFirstBlockRatio ? bound : inputSize * kFirstBlockRatio;
+  if (block < kSmallestFirstBlock) block = kSmallestFirstBlock;
+  if (block > bound) block = bound;
+  Grow(output, bound < kStreamGrowthUnit ? bound : kStreamGrowthUnit, block);
+}
+
+// A full block that the stream has another byte for: twice as large, capped
+// at the bound.
+void GrowFull(TStream* output, int32_t bound) {
+  const int32_t produced = output->Size;
+  Grow(output, produced + 1, produced > bound - produced ? bound : produced * 2);
+}
+
+// Twice: the first keeps whole units, the second (at the stream's own size)
+// trims the block to exactly what was produced.
+void Trim(TStream* output, int32_t produced) {
+  output->SetSize(produced);
+  output->SetSize(produced);
+  output->Seek(0, 2);
+}
+
+// The decoder for a stream of `size` bytes, its memory taken as Decode takes
+// it. False when liblzma refuses the settings (then nothing is held).
+bool StartDecoder(lzma_stream* stream, uint32_t lc, uint32_t lp, uint32_t pb, uint32_t dictionarySize,
+                  int64_t size) {
+  // Matches never reach back further than what has been produced, so a
+  // window larger than the output is never used: don't ask for one.
+  lzma_options_lzma options{};
+  options.lc = lc;
+  options.lp = lp;
+  options.pb = pb;
+  uint32_t window = dictionarySize;
+  if (window > static_cast<uint64_t>(size)) window = static_cast<uint32_t>(size);
+  options.dict_size = window < kSmallestWindow ? kSmallestWindow : window;
+  const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  *stream = LZMA_STREAM_INIT;
+  stream->allocator = &kAllocator;
+  if (lzma_raw_decoder(stream, filters) == LZMA_OK) return true;
+  lzma_end(stream);
+  return false;
+}
+
 }  // namespace
 
 bool TLZMADecoder::SetProperties(const uint8_t* bytes, int32_t count) {
@@ -49,22 +96,8 @@ bool TLZMADecoder::SetProperties(const uint8_t* bytes, int32_t count) {
 bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
   if (!ready_ || size < 0 || size > INT32_MAX) return false;
   if (size == 0) return true;
-  // Matches never reach back further than what has been produced, so a
-  // window larger than the output is never used: don't ask for one.
-  lzma_options_lzma options{};
-  options.lc = lc_;
-  options.lp = lp_;
-  options.pb = pb_;
-  uint32_t window = dictionarySize_;
-  if (window > static_cast<uint64_t>(size)) window = static_cast<uint32_t>(size);
-  options.dict_size = window < kSmallestWindow ? kSmallestWindow : window;
-  const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-  lzma_stream stream = LZMA_STREAM_INIT;
-  stream.allocator = &kAllocator;
-  if (lzma_raw_decoder(&stream, filters) != LZMA_OK) {
-    lzma_end(&stream);
-    return false;
-  }
+  lzma_stream stream;
+  if (!StartDecoder(&stream, lc_, lp_, pb_, dictionarySize_, size)) return false;
 
   // The output grows as data is produced, never past the bound. A program's
   // stream decodes to a few times its own size, so the first block is the
@@ -78,10 +111,7 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
   // for bytes the stream really produces.
   const int32_t bound = static_cast<int32_t>(size);
   const int32_t inputSize = input->Size > 0 ? input->Size : 0;
-  int32_t block = inputSize > bound / kFirstBlockRatio ? bound : inputSize * kFirstBlockRatio;
-  if (block < kSmallestFirstBlock) block = kSmallestFirstBlock;
-  if (block > bound) block = bound;
-  Grow(output, bound < kStreamGrowthUnit ? bound : kStreamGrowthUnit, block);
+  GrowFirst(output, inputSize, bound);
   stream.next_in = input->Memory;
   stream.avail_in = static_cast<size_t>(inputSize);
   int32_t produced = 0;
@@ -96,7 +126,7 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
     const size_t inBefore = stream.avail_in, outBefore = stream.avail_out;
     const lzma_ret ret = lzma_code(&stream, LZMA_RUN);
     if (full && stream.avail_out == 0) {
-      Grow(output, produced + 1, produced > bound - produced ? bound : produced * 2);
+      GrowFull(output, bound);
       output->Memory[produced] = next;
     }
     produced += static_cast<int32_t>(outBefore - stream.avail_out);
@@ -107,12 +137,22 @@ bool TLZMADecoder::Decode(TStream* input, TStream* output, int64_t size) {
     if (ret != LZMA_OK || (stream.avail_in == inBefore && stream.avail_out == outBefore)) break;
   }
   lzma_end(&stream);
-  // Twice: the first keeps whole units, the second (at the stream's own size)
-  // trims the block to exactly what was produced.
-  output->SetSize(produced);
-  output->SetSize(produced);
-  output->Seek(0, 2);
+  Trim(output, produced);
   return complete;
+}
+
+bool TLZMADecoder::Replay(const TStream* input, const uint8_t* decoded, int64_t size, TStream* output) {
+  if (!ready_ || size < 0 || size > INT32_MAX) return false;
+  if (size == 0) return true;
+  lzma_stream stream;
+  if (!StartDecoder(&stream, lc_, lp_, pb_, dictionarySize_, size)) return false;
+  const int32_t bound = static_cast<int32_t>(size);
+  GrowFirst(output, input->Size > 0 ? input->Size : 0, bound);
+  while (output->Size < bound) GrowFull(output, bound);
+  std::memcpy(output->Memory, decoded, static_cast<size_t>(bound));
+  lzma_end(&stream);
+  Trim(output, bound);
+  return true;
 }
 
 }  // namespace support

@@ -35,7 +35,16 @@ class TLZMADecoder {
   // at an end marker.
   bool Decode(TStream* input, TStream* output, int64_t size);
 
+  // For hosts that decode a payload once and run the launcher over it many
+  // times: fills `output` with `size` bytes already decoded from `input`,
+  // taking memory as Decode takes it for a stream that decodes to exactly
+  // them (the decoder's, the output's first block and each growth), so that
+  // what memory allows is the same. False where Decode would refuse the
+  // settings.
+  bool Replay(const TStream* input, const uint8_t* decoded, int64_t size, TStream* output);
+
  private:
+
   bool ready_ = false;
   uint32_t lc_ = 0, lp_ = 0, pb_ = 0;
   uint32_t dictionarySize_ = 0;

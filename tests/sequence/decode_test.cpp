@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "launcher/fatal.h"
+#include "launcher/main_sequence.h"
+#include "support/lzma_decoder.h"
 #include "support/stream.h"
 #include "tests/support/test_packages.h"
 
@@ -117,7 +119,9 @@ TEST_P(DecodeTest, RunsOrShowsTheDamagedPackageMessage) {
   }
   // A fatal exit releases nothing (the system takes it all back); a run that
   // completes has released streams and decoder before the start.
-  if (c.passes) EXPECT_EQ(machine.memoryInUse, 0u) << "streams and decoder released";
+  if (c.passes) {
+    EXPECT_EQ(machine.memoryInUse, 0u) << "streams and decoder released";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Payloads, DecodeTest, ::testing::ValuesIn(kCases),
@@ -210,6 +214,42 @@ TEST(DecodeSequenceTest, TheSignTestRefusesFrom2To31On) {
     EXPECT_EQ(outcome.boxes[0].text, launcher::kDamagedPackageMessage);
     EXPECT_EQ(machine.largestRequest >= (1u << 20), size == 0x7FFFFFFFu) << std::hex << size;
   }
+}
+
+// A host that decodes once and replays the result (the package tool's
+// verify) takes memory as the decoding does: the same peak, the same
+// largest block and the same growth steps, on the growth path too.
+TEST(DecodeSequenceTest, ReplayTakesMemoryAsDecodingDoes) {
+  PackageInput input = testing_support::GoodInput();
+  packaging::Bytes program = testing_support::FakeProgram(24u << 20, 1);
+  std::fill(program.begin() + 0x200, program.end(), 0);
+  input.program32 = program;
+  const packaging::BuiltPackage built = testing_support::Build(input);
+  sim::Machine decoding, replaying;
+  for (sim::Machine* m : {&decoding, &replaying}) {
+    m->administrator = true;
+    testing_support::PlacePackage(m, built.bytes);
+  }
+  testing_support::RunLauncherOn(&decoding);
+  struct Cached {
+    const packaging::Bytes* program;
+  } cached{&program};
+  replaying.Run([&] {
+    launcher::LauncherMainWith(
+        [](void* context, platform::Handle, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+           support::TStream* compressed, support::TStream* decompressed) {
+          const packaging::Bytes& bytes = *static_cast<Cached*>(context)->program;
+          compressed->SetSize(static_cast<int32_t>(entry.compressedSize));
+          support::TLZMADecoder decoder;
+          ASSERT_TRUE(decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize));
+          ASSERT_TRUE(decoder.Replay(compressed, bytes.data(), static_cast<int64_t>(bytes.size()), decompressed));
+        },
+        &cached);
+  });
+  ASSERT_EQ(replaying.starts.size(), 1u);
+  EXPECT_EQ(replaying.memoryPeak, decoding.memoryPeak);
+  EXPECT_EQ(replaying.largestRequest, decoding.largestRequest);
+  EXPECT_EQ(replaying.CallCount("MemoryResize"), decoding.CallCount("MemoryResize"));
 }
 
 TEST(DecodeSequenceTest, OneReadForTheWholeCompressedPayload) {

@@ -10,6 +10,7 @@
 #include "host/code_pages.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
+#include "support/lzma_decoder.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
@@ -69,7 +70,7 @@ std::vector<Row> Rows() {
 }
 
 // The payloads decoded in one verification, each decoded once: the rows'
-// decoding step gives the same bytes again.
+// decoding step gives the same bytes again, with the same use of memory.
 class DecodeCache {
  public:
   struct BeyondLimit {};
@@ -108,11 +109,15 @@ class DecodeCache {
           c.entry.uncompressedSize != entry.uncompressedSize) {
         continue;
       }
-      const int32_t size = static_cast<int32_t>(c.program.size());
-      decompressed->SetSize(size);
-      decompressed->SetSize(size);
-      if (size > 0) std::memcpy(decompressed->Memory, c.program.data(), c.program.size());
-      decompressed->Seek(0, 2);
+      // The bytes are shared, not the verdict: the run takes the memory the
+      // launcher's own decoding takes (the stream, the decoder, the output's
+      // blocks), so a row where memory runs out still ends in runtime error 203.
+      compressed->SetSize(static_cast<int32_t>(entry.compressedSize));
+      support::TLZMADecoder decoder;
+      if (!decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize) ||
+          !decoder.Replay(compressed, c.program.data(), static_cast<int64_t>(c.program.size()), decompressed)) {
+        launcher::FatalDamagedPackage();
+      }
       return;
     }
     if (packaging::BeyondDecodeLimit(entry)) throw BeyondLimit{};
