@@ -248,7 +248,9 @@ bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* 
   machine.memoryLimit = size_t(3) << 30;
   const std::string path = "C:\\package.exe";
   machine.modulePath = path;
-  machine.AddFile(path, file);
+  // The machine reads the caller's bytes where they are (no copy of a file
+  // that may be gigabytes); it lives only for this call and only reads.
+  machine.AddSharedFile(path, std::shared_ptr<Bytes>(const_cast<Bytes*>(&file), [](Bytes*) {}));
   const uint32_t headerOffset = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
   if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
     *message = launcher::kDamagedPackageMessage;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace tool {
 
@@ -70,7 +71,13 @@ bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* 
     ::close(fd);
     return false;
   }
-  out->resize(static_cast<size_t>(s.st_size));
+  try {
+    out->resize(static_cast<size_t>(s.st_size));
+  } catch (const std::bad_alloc&) {
+    *error = path + ": " + std::to_string(s.st_size) + " bytes, more than this machine's memory holds at once";
+    ::close(fd);
+    return false;
+  }
   size_t done = 0;
   while (done < out->size()) {
     const ssize_t n = ::read(fd, out->data() + done, out->size() - done);
