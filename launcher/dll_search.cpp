@@ -20,8 +20,8 @@ bool searchFlagsSupported = false;
 // and the launcher's folder is never searched. Some of them load others by
 // name as they start (netapi32 among those): those come first. A name the
 // system lacks (an older Windows) simply fails to load: the system does not
-// ask for it either.
-// One text, the names one after another, each ended by a zero.
+// ask for it either. One text: the names one after another, each ended by a
+// zero.
 const char kSystemLoadedDlls[] =
     "netapi32.dll\0uxtheme.dll\0dwmapi.dll\0cryptbase.dll\0profapi.dll\0userenv.dll\0winmm.dll\0"
     "propsys.dll\0secur32.dll\0sspicli.dll\0wtsapi32.dll\0apphelp.dll\0dbghelp.dll\0cryptsp.dll\0"

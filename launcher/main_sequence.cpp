@@ -1,10 +1,10 @@
 #include "launcher/main_sequence.h"
 
 #include "launcher/arguments.h"
+#include "launcher/crc32.h"
 #include "launcher/dll_search.h"
 #include "launcher/fatal.h"
 #include "launcher/file_handle.h"
-#include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "launcher/requirements.h"
