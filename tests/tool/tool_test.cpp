@@ -327,6 +327,9 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
     EXPECT_EQ(extracted.status, 1) << c.name << "\n" << extracted.all();
     EXPECT_FALSE(Exists(out + "/setup-data.bin") || Exists(out + "/setup32.exe")) << c.name << ": nothing from a damaged package";
   }
+  // Problems carry stable codes beside their words.
+  const json zero = Json(RunTool("inspect --json " + dir_ + "/payload-end-0.exe"));
+  EXPECT_EQ(zero["problemCodes"], json::array({"payload-end-zero"})) << zero.dump();
   // Cut inside the launcher's own image: no program Windows would start.
   std::string image = Slurp(Made("whole-image.exe", nullptr));
   Spit(dir_ + "/image-cut.exe", image.substr(0, 100));

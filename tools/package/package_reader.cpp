@@ -24,12 +24,18 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& r, std::vector<std::string>* problems,
+// A problem: its text, and its code (stable, for scripts) beside it.
+void Problem(PackageView* v, const char* code, const std::string& text) {
+  v->problems.push_back(text);
+  v->problemCodes.push_back(code);
+}
+
+std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& r, PackageView* v,
                            const char* which) {
   std::u16string text;
   if (r.length == 0) return text;
   if (uint64_t(r.offset) + 2ull * r.length > file.size() || r.offset >= launcher::kLimit) {
-    problems->push_back(std::string(which) + " runs past the end of the file: the launcher shows the damaged-package message instead");
+    Problem(v, "message-past-end", std::string(which) + " runs past the end of the file: the launcher shows the damaged-package message instead");
     return text;
   }
   for (uint32_t i = 0; i < r.length; ++i) {
@@ -45,8 +51,8 @@ void AddRegion(PackageView* v, RegionKind kind, uint64_t start, uint64_t length,
   const std::string name = RegionName(kind);
   v->regions.push_back(Region{kind, start, start + length});
   if (checked) return;
-  if (start + length > v->fileSize) v->problems.push_back(name + " runs past the end of the file");
-  if (start >= launcher::kLimit) v->problems.push_back(name + " starts at or past 2 GiB, out of the launcher's reach");
+  if (start + length > v->fileSize) Problem(v, "region-past-end", name + " runs past the end of the file");
+  if (start >= launcher::kLimit) Problem(v, "region-past-2gib", name + " starts at or past 2 GiB, out of the launcher's reach");
 }
 
 }  // namespace
@@ -79,13 +85,13 @@ PackageView ReadPackage(const Bytes& file) {
   PackageView v;
   v.fileSize = file.size();
   if (file.size() < launcher::kLocatorOffset + launcher::kLocatorSize) {
-    v.problems.push_back("file too short to hold the package locator at offset 128");
+    Problem(&v, "file-too-short", "file too short to hold the package locator at offset 128");
     return v;
   }
   v.locator = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset);
   const launcher::PackageLocator& l = v.locator;
   if (l.headerOffset == 0) {
-    v.problems.push_back("no package attached (the locator's header offset is 0)");
+    Problem(&v, "no-package", "no package attached (the locator's header offset is 0)");
     return v;
   }
   v.hasPackage = true;
@@ -94,21 +100,21 @@ PackageView ReadPackage(const Bytes& file) {
     // must be one.
     std::string why;
     if (!pe::CheckProgram(file, pe::kMachineI386, &why)) {
-      v.problems.push_back("the launcher image is damaged (" + why + "): Windows does not start the package at all");
+      Problem(&v, "launcher-image-damaged", "the launcher image is damaged (" + why + "): Windows does not start the package at all");
     }
   }
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
-  if (v.recordedSize > file.size()) v.problems.push_back("file is shorter than its recorded size: the launcher reports it as truncated");
+  if (v.recordedSize > file.size()) Problem(&v, "truncated", "file is shorter than its recorded size: the launcher reports it as truncated");
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
   if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
-    v.problems.push_back("package header runs past the end of the file");
+    Problem(&v, "header-past-end", "package header runs past the end of the file");
     return v;
   }
   launcher::BuildCrcTable();
   const uint64_t crcEnd = std::min<uint64_t>(uint64_t(l.headerOffset) + l.crcLength, file.size());
   v.computedCrc = launcher::Crc32(file.data() + l.headerOffset, crcEnd - l.headerOffset);
   v.crcMatches = crcEnd - l.headerOffset == l.crcLength && v.computedCrc == l.crcValue;
-  if (!v.crcMatches) v.problems.push_back("CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
+  if (!v.crcMatches) Problem(&v, "crc-mismatch", "CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
   v.header = launcher::DecodeHeader(file.data() + l.headerOffset);
   v.headerRead = true;
   const launcher::PackageHeader& h = v.header;
@@ -117,18 +123,18 @@ PackageView ReadPackage(const Bytes& file) {
   v.lc = p.lc;
   v.lp = p.lp;
   v.pb = p.pb;
-  if (v.pb > 4) v.problems.push_back("LZMA properties byte 225 or more");
-  else if (v.lc + v.lp > 4) v.problems.push_back("LZMA lc + lp above 4: the launcher cannot decode it");
-  if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) v.problems.push_back("LZMA dictionary size of 2 GiB or more");
+  if (v.pb > 4) Problem(&v, "lzma-properties-byte", "LZMA properties byte 225 or more");
+  else if (v.lc + v.lp > 4) Problem(&v, "lzma-lc-lp", "LZMA lc + lp above 4: the launcher cannot decode it");
+  if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) Problem(&v, "lzma-dictionary", "LZMA dictionary size of 2 GiB or more");
   if (h.payload32.offset != 0) AddRegion(&v, RegionKind::kPayload32, h.payload32.offset, h.payload32.compressedSize);
   if (launcher::HasPayload64(h)) {
     AddRegion(&v, RegionKind::kPayload64, h.payload64.offset, h.payload64.compressedSize);
   }
   if (h.payload32.offset == 0 && !launcher::HasPayload64(h)) {
-    v.problems.push_back("no setup program in the package");
+    Problem(&v, "no-setup-program", "no setup program in the package");
   }
-  v.architectureMessage = ReadMessage(file, h.architectureMessage, &v.problems, "architecture message");
-  v.versionMessage = ReadMessage(file, h.versionMessage, &v.problems, "version message");
+  v.architectureMessage = ReadMessage(file, h.architectureMessage, &v, "architecture message");
+  v.versionMessage = ReadMessage(file, h.versionMessage, &v, "version message");
   AddRegion(&v, RegionKind::kArchitectureMessage, h.architectureMessage.offset, 2u * h.architectureMessage.length,
             true);
   AddRegion(&v, RegionKind::kVersionMessage, h.versionMessage.offset, 2u * h.versionMessage.length, true);
@@ -145,13 +151,13 @@ PackageView ReadPackage(const Bytes& file) {
   }
   const uint64_t packageEnd = std::min<uint64_t>(v.recordedSize, file.size());
   if (payloadEnd == 0) {
-    v.problems.push_back("the header's payload-end field is 0: setup programs cannot find their data");
+    Problem(&v, "payload-end-zero", "the header's payload-end field is 0: setup programs cannot find their data");
   } else if (payloadEnd > packageEnd) {
-    v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
+    Problem(&v, "payload-end-past-end", "the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points past the end of the package (" + std::to_string(packageEnd) +
                          "): setup programs cannot find their data");
   } else if (payloadEnd < payloadsEnd) {
-    v.problems.push_back("the header's payload-end field (" + std::to_string(payloadEnd) +
+    Problem(&v, "payload-end-before-payloads", "the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
                          "): setup programs would look for their data in the wrong place");
   } else if (payloadEnd < dataEnd) {
@@ -174,7 +180,7 @@ PackageView ReadPackage(const Bytes& file) {
     pe::ImageInfo info;
     std::string error;
     if (pe::Parse(file, &info, &error) && info.securitySize != 0 && !v.signature) {
-      v.problems.push_back("the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
+      Problem(&v, "stale-certificate-entry", "the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
                            ", " + std::to_string(info.securitySize) +
                            " bytes) does not point at a signature after the package: a stale entry; build again "
                            "from an unsigned launcher and sign the finished package");
@@ -183,7 +189,7 @@ PackageView ReadPackage(const Bytes& file) {
   std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
   for (size_t i = 1; i < v.regions.size(); ++i) {
     if (v.regions[i].start < v.regions[i - 1].end) {
-      v.problems.push_back(v.regions[i - 1].name() + " and " + v.regions[i].name() + " overlap");
+      Problem(&v, "regions-overlap", v.regions[i - 1].name() + " and " + v.regions[i].name() + " overlap");
     }
   }
   return v;
@@ -221,23 +227,23 @@ void CheckPrograms(const Bytes& file, PackageView* v, Bytes* program32, Bytes* p
     }
     Decoded d = DecodeWithinLimit(file, s.entry);
     if (d.beyondLimit) {
-      v->problems.push_back(std::string(s.name) + ": not checked: " + d.message);
+      Problem(v, "payload-not-checked", std::string(s.name) + ": not checked: " + d.message);
       continue;
     }
     if (!d.ok && d.message.compare(0, 17, "Runtime error 203") == 0) {
-      v->problems.push_back(std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
+      Problem(v, "payload-out-of-memory", std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
                             "one block: it ends with \"" + d.message + "\" (runtime error 203, out of memory)");
       continue;
     }
     if (!d.ok) {
-      v->problems.push_back(std::string(s.name) + ": the launcher refuses it with \"" + d.message +
+      Problem(v, "payload-refused", std::string(s.name) + ": the launcher refuses it with \"" + d.message +
                             "\" (its stream does not decode to the recorded " +
                             std::to_string(s.entry.uncompressedSize) + " bytes)");
       continue;
     }
     std::string problem;
     if (!pe::CheckProgram(d.program, s.machine, &problem)) {
-      v->problems.push_back(std::string(s.name) + ": " + problem + ": Windows will not start it");
+      Problem(v, "program-not-startable", std::string(s.name) + ": " + problem + ": Windows will not start it");
     }
     if (s.out != nullptr) *s.out = std::move(d.program);
   }

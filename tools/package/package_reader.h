@@ -47,6 +47,7 @@ struct PackageView {
   std::u16string architectureMessage, versionMessage;
   std::vector<Region> regions;  // sorted by start
   std::vector<std::string> problems;
+  std::vector<std::string> problemCodes;  // one per problem: "crc-mismatch", "truncated", ...
   uint32_t lc = 0, lp = 0, pb = 0;
   std::optional<Region> signature;  // a certificate table after the recorded end
 };

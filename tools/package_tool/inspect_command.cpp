@@ -84,7 +84,9 @@ void PrintText(const packaging::Bytes& file, const packaging::PackageView& v) {
     std::printf("  version message:      \"%s\"\n", Escaped(host::Utf16ToValidUtf8(v.versionMessage)).c_str());
   }
   std::printf("\n%s\n", v.problems.empty() ? "no problems found" : "problems:");
-  for (const std::string& p : v.problems) std::printf("  - %s\n", Escaped(p).c_str());
+  for (size_t k = 0; k < v.problems.size(); ++k) {
+    std::printf("  - [%s] %s\n", v.problemCodes[k].c_str(), Escaped(v.problems[k]).c_str());
+  }
 }
 
 nlohmann::ordered_json Json(const std::string& path, const packaging::Bytes& file, const packaging::PackageView& v) {
@@ -129,6 +131,7 @@ nlohmann::ordered_json Json(const std::string& path, const packaging::Bytes& fil
   }
   j["signature"] = v.signature.has_value();
   j["problems"] = v.problems;
+  j["problemCodes"] = v.problemCodes;
   return j;
 }
 

@@ -292,7 +292,9 @@ void PrintText(const Verification& v) {
                 who.c_str(), Words(v.outcomes[i]).c_str());
   }
   std::printf("\n");
-  for (const std::string& p : v.view.problems) std::printf("problem: %s\n", Escaped(p).c_str());
+  for (size_t k = 0; k < v.view.problems.size(); ++k) {
+    std::printf("problem: [%s] %s\n", v.view.problemCodes[k].c_str(), Escaped(v.view.problems[k]).c_str());
+  }
   if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
   if (v.notStarted > 0) std::printf("%d rows: Windows does not start the file\n", v.notStarted);
   if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
@@ -326,6 +328,7 @@ void PrintJsonDocument(const Verification& v) {
     j["rows"].push_back(row);
   }
   j["problems"] = v.view.problems;
+  j["problemCodes"] = v.view.problemCodes;
   j["fine"] = v.Fine();  // the verdict: exit status 0
   j["runsSomewhere"] = v.runs > 0;
   j["damagedRows"] = v.damaged;
