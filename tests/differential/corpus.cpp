@@ -178,10 +178,42 @@ void Damage(Random& r, packaging::PackageInput* in, packaging::BuiltPackage* out
   }
 }
 
+// Seed 3: setup programs Windows does not start as a process (the 32-bit
+// program as a DLL, without its executable-image flag, as a native and as an
+// EFI image), beside the program as it is.
+std::vector<CorpusPackage> ProgramKinds(int count, const packaging::Bytes& launcher, const packaging::Bytes& program32) {
+  struct Kind {
+    const char* name;
+    uint32_t at;  // from the PE signature
+    uint16_t value;
+  };
+  const Kind kinds[] = {{"valid", 0, 0}, {"dll", 22, 0x2102}, {"unfinished", 22, 0x0100},
+                        {"native", 24 + 68, 1}, {"efi", 24 + 68, 10}};
+  std::vector<CorpusPackage> corpus;
+  for (int i = 0; i < count && i < 5; ++i) {
+    packaging::PackageInput in;
+    in.image = launcher;
+    in.program32 = program32;
+    if (kinds[i].at != 0) {
+      const uint32_t pe = launcher::LoadLe32(&(*in.program32)[60]);
+      launcher::StoreLe16(&(*in.program32)[pe + kinds[i].at], kinds[i].value);
+    }
+    in.lzma.preset = 1;
+    packaging::BuiltPackage out;
+    std::string error;
+    packaging::BuildPackage(in, &out, &error);
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "s3-%03d-", i);
+    corpus.push_back({prefix + std::string("program-") + kinds[i].name, std::move(out.bytes)});
+  }
+  return corpus;
+}
+
 }  // namespace
 
 std::vector<CorpusPackage> MakeCorpus(uint32_t seed, int count, const packaging::Bytes& launcher,
                                       const packaging::Bytes& program32, const packaging::Bytes& program64) {
+  if (seed == 3) return ProgramKinds(count, launcher, program32);
   Random r{seed * 0x9E3779B97F4A7C15ull + 1};
   std::vector<CorpusPackage> corpus;
   for (int i = 0; i < count; ++i) {

@@ -2,7 +2,7 @@
 // the same way every time from a seed, and the machine rows they are run on
 // by the real launcher under Wine and by the simulated machine. Their setup
 // programs are program32.exe and program64.exe beside this file: fixed copies
-// of the project's sample program (tools/sample_setup), so that the streams
+// of the project's sample program (tests/programs), so that the streams
 // stay byte for byte what was recorded.
 #ifndef TESTS_DIFFERENTIAL_CORPUS_H_
 #define TESTS_DIFFERENTIAL_CORPUS_H_
@@ -21,7 +21,8 @@ struct CorpusPackage {
 
 // `count` packages from `seed`: about two fifths valid ones across the
 // options, the rest damaged (flipped bytes, cut files, record fields at edge
-// values with the CRC made to match or not).
+// values with the CRC made to match or not). Seed 3 is a fixed set of (at
+// most 5) setup programs of the kinds Windows does not start as a process.
 std::vector<CorpusPackage> MakeCorpus(uint32_t seed, int count, const packaging::Bytes& launcher,
                                       const packaging::Bytes& program32, const packaging::Bytes& program64);
 

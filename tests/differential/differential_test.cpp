@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/fatal.h"
+
 #include "launcher/main_sequence.h"
 #include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
@@ -97,7 +99,7 @@ void Compare(uint32_t seed, const char* file) {
                                                program32, program64);
   std::map<std::string, const packaging::Bytes*> byName;
   for (const auto& p : corpus) byName[p.name] = &p.bytes;
-  int agree = 0, total = 0;
+  int agree = 0, total = 0, windowsNotWine = 0;
   for (const Recorded& r : recorded) {
     ASSERT_TRUE(byName.count(r.name)) << r.name << ": the corpus no longer makes this package; record again";
     const differential::Row* row = nullptr;
@@ -108,7 +110,18 @@ void Compare(uint32_t seed, const char* file) {
     const auto [code, outcome] = Simulate(*byName[r.name], *row, r.name);
     ++total;
     bool same = std::to_string(code) == r.exitCode;
-    if (outcome == "not started") {
+    // Where Wine starts what Windows does not, the simulated machine follows
+    // Windows: an image without the executable-image flag, a native and an
+    // EFI image are no process to Windows (the launcher shows the
+    // not-executed message); Wine runs them. These differ, and only so.
+    const bool windowsRefuses = r.name.find("program-unfinished") != std::string::npos ||
+                                r.name.find("program-native") != std::string::npos ||
+                                r.name.find("program-efi") != std::string::npos;
+    if (windowsRefuses) {
+      ++windowsNotWine;
+      same = r.outcome.rfind("runs ", 0) == 0 && outcome.rfind("box ", 0) == 0 &&
+             outcome.substr(4) == launcher::kNotExecutedMessage;
+    } else if (outcome == "not started") {
       // Wine reports it with an exit code of its own (and no box).
       same = r.outcome == "none" && r.exitCode != "0";
     } else if (r.outcome.rfind("box ", 0) == 0 && outcome.rfind("box ", 0) == 0) {
@@ -132,10 +145,12 @@ void Compare(uint32_t seed, const char* file) {
                     << "; simulated: exit " << code << ", " << outcome;
     }
   }
-  std::printf("%s: %d of %d outcomes agree (%.2f %%)\n", file, agree, total, 100.0 * agree / total);
+  std::printf("%s: %d of %d outcomes as expected (%.2f %%); %d of them where Windows refuses a program Wine "
+              "runs\n", file, agree, total, 100.0 * agree / total, windowsNotWine);
 }
 
 TEST(DifferentialTest, CorpusAgreesWithWine) { Compare(1, "outcomes-s1.tsv"); }
 TEST(DifferentialTest, HeldOutCorpusAgreesWithWine) { Compare(2, "outcomes-s2.tsv"); }
+TEST(DifferentialTest, ProgramKindsAgreeWithWine) { Compare(3, "outcomes-s3.tsv"); }
 
 }  // namespace
