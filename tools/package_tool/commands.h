@@ -30,6 +30,9 @@ Runner AddExtract(CLI::App& app, const Common& common);
 
 // "setup-package: message" on standard error; returns `code`.
 int Fail(int code, const std::string& message);
+// From now on the first usage or file error (exit status 2 or 3) is also
+// printed as a JSON document on standard output (for --json).
+void FailAsJson();
 // "warning: message" on standard error, unless quiet.
 void Warn(const Common& common, const std::string& message);
 

@@ -6,38 +6,10 @@
 #include <cstdio>
 
 #include "tools/package_tool/commands.h"
-#include "tools/package_tool/report.h"
 
 #ifndef SETUP_PACKAGE_VERSION
 #define SETUP_PACKAGE_VERSION "0"
 #endif
-
-namespace tool {
-
-namespace {
-
-// With --json, a call that fails with a usage or file error (exit status 2
-// or 3) still prints one JSON document: {"schemaVersion", "error",
-// "exitStatus"}. Only the first failure is printed.
-bool jsonErrors = false;
-
-}  // namespace
-
-int Fail(int code, const std::string& message) {
-  // Messages quote paths, arguments and package-file text: all escaped.
-  std::fprintf(stderr, "setup-package: %s\n", Escaped(message).c_str());
-  if (jsonErrors && (code == kExitUsage || code == kExitInputOutput)) {
-    PrintJson({{"error", message}, {"exitStatus", code}});
-    jsonErrors = false;
-  }
-  return code;
-}
-
-void Warn(const Common& common, const std::string& message) {
-  if (!common.quiet) std::fprintf(stderr, "warning: %s\n", Escaped(message).c_str());
-}
-
-}  // namespace tool
 
 int main(int argc, char** argv) {
   CLI::App app("setup-package: makes, inspects, checks and unpacks setup packages.", "setup-package");
@@ -57,12 +29,11 @@ int main(int argc, char** argv) {
   const std::string first = argc > 1 ? argv[1] : "";
   if (!first.empty() && first[0] != '-' && first != "build" && first != "inspect" && first != "verify" &&
       first != "extract") {
-    std::fprintf(stderr, "setup-package: unknown command '%s' (build, inspect, verify, extract)\n", argv[1]);
-    return tool::kExitUsage;
+    return tool::Fail(tool::kExitUsage, "unknown command '" + first + "' (build, inspect, verify, extract)");
   }
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--") break;
-    if (std::string(argv[i]) == "--json") tool::jsonErrors = true;
+    if (std::string(argv[i]) == "--json") tool::FailAsJson();
   }
   try {
     app.parse(argc, argv);

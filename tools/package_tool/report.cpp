@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/utf.h"
+#include "tools/package_tool/commands.h"
 
 namespace tool {
 
@@ -73,6 +74,35 @@ std::string SetupDataWords(const packaging::PackageView& view) {
     }
   }
   return "none";
+}
+
+}  // namespace tool
+
+namespace tool {
+
+namespace {
+
+// With --json, a call that fails with a usage or file error (exit status 2
+// or 3) still prints one JSON document: {"schemaVersion", "error",
+// "exitStatus"}. Only the first failure is printed.
+bool jsonErrors = false;
+
+}  // namespace
+
+void FailAsJson() { jsonErrors = true; }
+
+int Fail(int code, const std::string& message) {
+  // Messages quote paths, arguments and package-file text: all escaped.
+  std::fprintf(stderr, "setup-package: %s\n", Escaped(message).c_str());
+  if (jsonErrors && (code == kExitUsage || code == kExitInputOutput)) {
+    PrintJson({{"error", message}, {"exitStatus", code}});
+    jsonErrors = false;
+  }
+  return code;
+}
+
+void Warn(const Common& common, const std::string& message) {
+  if (!common.quiet) std::fprintf(stderr, "warning: %s\n", Escaped(message).c_str());
 }
 
 }  // namespace tool
