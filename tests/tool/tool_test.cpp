@@ -327,6 +327,10 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
     EXPECT_EQ(extracted.status, 1) << c.name << "\n" << extracted.all();
     EXPECT_FALSE(Exists(out + "/setup-data.bin") || Exists(out + "/setup32.exe")) << c.name << ": nothing from a damaged package";
   }
+  // Rows not checked are not called "runs nowhere".
+  const Result unchecked = RunTool("verify " + dir_ + "/claims-2-gib.exe");
+  EXPECT_NE(unchecked.output.find("rows not checked"), std::string::npos) << unchecked.output;
+  EXPECT_EQ(unchecked.output.find("runs on no machine"), std::string::npos) << unchecked.output;
   // Problems carry stable codes beside their words.
   const json zero = Json(RunTool("inspect --json " + dir_ + "/payload-end-0.exe"));
   EXPECT_EQ(zero["problemCodes"], json::array({"payload-end-zero"})) << zero.dump();

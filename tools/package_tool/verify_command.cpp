@@ -161,7 +161,7 @@ struct Verification {
   packaging::PackageView view;
   std::vector<Row> rows;
   std::vector<Outcome> outcomes;  // one per row
-  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0;
+  int runs = 0, damaged = 0, notStarted = 0, notChecked = 0, runtimeErrors = 0;
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
   }
@@ -253,6 +253,7 @@ Verification Verify(const std::string& package, packaging::Bytes file, uint32_t 
     v.runs += o.kind == OutcomeKind::kRuns;
     v.runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v.notStarted += o.kind == OutcomeKind::kNotStarted;
+    v.notChecked += o.kind == OutcomeKind::kNotChecked;
     v.damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
   }
   return v;
@@ -298,7 +299,9 @@ void PrintText(const Verification& v) {
   if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
   if (v.notStarted > 0) std::printf("%d rows: Windows does not start the file\n", v.notStarted);
   if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
-  if (v.runs == 0) std::printf("the package runs on no machine\n");
+  // Rows not checked say nothing of where the package runs.
+  if (v.notChecked > 0) std::printf("%d rows not checked: nothing is said of them\n", v.notChecked);
+  else if (v.runs == 0) std::printf("the package runs on no machine\n");
 }
 
 void PrintJsonDocument(const Verification& v) {
@@ -331,6 +334,7 @@ void PrintJsonDocument(const Verification& v) {
   j["problemCodes"] = v.view.problemCodes;
   j["fine"] = v.Fine();  // the verdict: exit status 0
   j["runsSomewhere"] = v.runs > 0;
+  j["notCheckedRows"] = v.notChecked;
   j["damagedRows"] = v.damaged;
   j["notStartedRows"] = v.notStarted;
   j["runtimeErrorRows"] = v.runtimeErrors;
