@@ -12,8 +12,6 @@ using namespace sim;
 
 namespace {
 
-using sim::Block;
-
 // The two free ranges of a 32-bit process (see Machine::largeAddressAware).
 constexpr std::size_t kLowRange = (std::size_t(2) << 30) - (std::size_t(128) << 20);
 constexpr std::size_t kHighRange = (std::size_t(2) << 30) - (std::size_t(64) << 10);
