@@ -17,7 +17,7 @@ cmake --build --preset fuzz -j"$jobs"
 work=$(mktemp -d)
 mkdir -p "$work/corpus"
 trap 'rm -rf "$work"' EXIT
-if ! build/fuzz/launcher_fuzz -max_total_time=60 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+if ! build/fuzz/launcher_fuzz -max_total_time=60 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
      "$work/corpus" fuzz/corpus >"$work/fuzz.log" 2>&1 <<<"" ; then
   tail -40 "$work/fuzz.log"
   echo "fuzzing found a failure" >&2
