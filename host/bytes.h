@@ -2,12 +2,36 @@
 #ifndef HOST_BYTES_H_
 #define HOST_BYTES_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace host {
 
 using Bytes = std::vector<uint8_t>;
+
+// Bytes held elsewhere (a vector, a mapped file), read only; the holder
+// keeps them alive for as long as the view is used.
+class ByteView {
+ public:
+  ByteView() = default;
+  ByteView(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  ByteView(const Bytes& bytes) : data_(bytes.data()), size_(bytes.size()) {}  // NOLINT: a view of any vector
+
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const uint8_t& operator[](size_t i) const { return data_[i]; }
+  const uint8_t* begin() const { return data_; }
+  const uint8_t* end() const { return data_ + size_; }
+  // The first `count` bytes (all of them when there are fewer).
+  ByteView First(size_t count) const { return ByteView(data_, count < size_ ? count : size_); }
+  Bytes ToBytes() const { return Bytes(begin(), end()); }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 }  // namespace host
 

@@ -2,13 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 namespace pe {
 
 namespace {
 
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t U32(host::ByteView b, size_t at) {
   return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
          uint32_t(b[at + 3]) << 24;
 }
@@ -32,7 +33,7 @@ const char kStubMessage[] = "This program must be run under Win32\r\n$";
 
 }  // namespace
 
-bool Parse(const std::vector<uint8_t>& b, ImageInfo* info, std::string* error) {
+bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
   *info = ImageInfo();
   if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return *error = "no MZ header", false;
   const uint32_t pe = U32(b, 60);
@@ -87,7 +88,7 @@ bool Parse(const std::vector<uint8_t>& b, ImageInfo* info, std::string* error) {
   return true;
 }
 
-uint32_t Checksum(const std::vector<uint8_t>& b, uint32_t checkSumOffset) {
+uint32_t Checksum(host::ByteView b, uint32_t checkSumOffset) {
   uint64_t sum = 0;
   for (size_t i = 0; i + 1 < b.size() + 1; i += 2) {
     if (i == checkSumOffset || i == checkSumOffset + 2) continue;
@@ -151,10 +152,23 @@ std::string MachineName(uint16_t machine) {
 
 }  // namespace
 
-bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* problem) {
-  if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return *problem = "not a Windows program (no MZ header)", false;
+uint64_t HeadNeeded(host::ByteView b) {
+  if (b.size() < 64) return 64;
+  const uint64_t pe = U32(b, 60);
+  if (b.size() < pe + 24) return pe + 24;
+  return pe + 24 + U16(b, pe + 20) + 40ull * U16(b, pe + 6);
+}
+
+bool CheckProgram(host::ByteView b, uint16_t machine, std::string* problem) {
+  return CheckProgram(b, b.size(), machine, problem);
+}
+
+bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string* problem) {
+  // `b` is the file's start: every byte read below lies before HeadNeeded.
+  if (b.size() < size && b.size() < HeadNeeded(b)) throw std::logic_error("CheckProgram: the headers are not at hand");
+  if (size < 64 || b[0] != 'M' || b[1] != 'Z') return *problem = "not a Windows program (no MZ header)", false;
   const uint32_t pe = U32(b, 60);
-  if (pe > b.size() || b.size() - pe < 24) return *problem = "not a Windows program (PE header outside the file)", false;
+  if (pe > size || size - pe < 24) return *problem = "not a Windows program (PE header outside the file)", false;
   if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *problem = "not a Windows program (no PE signature)", false;
   const uint16_t found = U16(b, pe + 4);
   if (found != machine) {
@@ -163,7 +177,7 @@ bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* 
   const uint16_t sections = U16(b, pe + 6);
   const uint16_t optionalSize = U16(b, pe + 20);
   const uint32_t oh = pe + 24;
-  if (optionalSize < 2 || uint64_t(oh) + optionalSize > b.size()) return *problem = "optional header cut short", false;
+  if (optionalSize < 2 || uint64_t(oh) + optionalSize > size) return *problem = "optional header cut short", false;
   const uint16_t magic = U16(b, oh);
   if (magic != (machine == kMachineAmd64 ? 0x20B : kOptionalMagicPe32)) {
     return *problem = "optional header of the wrong kind for its machine type", false;
@@ -181,12 +195,12 @@ bool CheckProgram(const std::vector<uint8_t>& b, uint16_t machine, std::string* 
     return *problem = "an EFI image (subsystem " + std::to_string(subsystem) + "), not a Windows program", false;
   }
   const uint64_t table = uint64_t(oh) + optionalSize;
-  if (table + 40ull * sections > b.size()) return *problem = "section table runs past the end of the file", false;
+  if (table + 40ull * sections > size) return *problem = "section table runs past the end of the file", false;
   // The loader reads the file in units of the file alignment: section data
   // may end inside the last, partly present unit, not beyond it.
   uint32_t alignment = optionalSize >= 40 ? U32(b, oh + 36) : 0;
   if (alignment < 512 || (alignment & (alignment - 1)) != 0) alignment = 512;
-  const uint64_t end = (uint64_t(b.size()) + alignment - 1) / alignment * alignment;
+  const uint64_t end = (size + alignment - 1) / alignment * alignment;
   for (uint32_t i = 0; i < sections; ++i) {
     const uint64_t s = table + 40ull * i;
     const uint32_t rawSize = U32(b, s + 16), rawPointer = U32(b, s + 20);
@@ -214,7 +228,7 @@ bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
 namespace {
 
 // The NUL-terminated name at `rva`, or false when it does not lie in the file.
-bool NameAt(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva, std::string* name) {
+bool NameAt(host::ByteView b, const ImageInfo& info, uint32_t rva, std::string* name) {
   const uint32_t at = RvaToOffset(info, rva);
   if (at == 0 || at >= b.size()) return false;
   const void* end = std::memchr(&b[at], 0, b.size() - at);
@@ -225,7 +239,7 @@ bool NameAt(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva, 
 
 // Walks a table of `entrySize`-byte descriptors that ends with an all-zero
 // one, taking the DLL name RVA at `nameField` of each.
-bool DllNames(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva, uint32_t entrySize,
+bool DllNames(host::ByteView b, const ImageInfo& info, uint32_t rva, uint32_t entrySize,
               uint32_t nameField, std::vector<std::string>* dlls, std::string* error) {
   if (rva == 0) return true;
   uint32_t at = RvaToOffset(info, rva);
@@ -243,7 +257,7 @@ bool DllNames(const std::vector<uint8_t>& b, const ImageInfo& info, uint32_t rva
 
 }  // namespace
 
-bool ListResources(const std::vector<uint8_t>& b, const ImageInfo& info, std::vector<Resource>* out,
+bool ListResources(host::ByteView b, const ImageInfo& info, std::vector<Resource>* out,
                    std::string* error) {
   out->clear();
   const uint32_t root = RvaToOffset(info, info.resourceRva);
@@ -299,7 +313,7 @@ bool ListResources(const std::vector<uint8_t>& b, const ImageInfo& info, std::ve
   return true;
 }
 
-bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
+bool ImportedDlls(host::ByteView image, const ImageInfo& info,
                   std::vector<std::string>* dlls, std::string* error) {
   dlls->clear();
   // IMAGE_IMPORT_DESCRIPTOR: 20 bytes, the name RVA at 12.

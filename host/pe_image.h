@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "host/bytes.h"
+
 namespace pe {
 
 struct Section {
@@ -49,10 +51,10 @@ constexpr uint16_t kDll = 0x2000;
 constexpr uint16_t kLargeAddressAware = 0x20;
 
 // Parses `image`; false with a reason in *error when it is no PE32 image.
-bool Parse(const std::vector<uint8_t>& image, ImageInfo* info, std::string* error);
+bool Parse(host::ByteView image, ImageInfo* info, std::string* error);
 
 // The PE checksum over `image`, with its checksum field taken as zero.
-uint32_t Checksum(const std::vector<uint8_t>& image, uint32_t checkSumOffset);
+uint32_t Checksum(host::ByteView image, uint32_t checkSumOffset);
 
 // Moves the PE headers to offset 256, writes a DOS stub that ends before
 // offset 128, zeroes 128..255 (the room for the package locator), marks the
@@ -67,7 +69,14 @@ uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
 // machine type, the optional header of that kind, an executable image that is
 // no DLL and neither a native nor an EFI image, and a section table and
 // section data that lie inside the file. False with the first reason found.
-bool CheckProgram(const std::vector<uint8_t>& file, uint16_t machine, std::string* problem);
+bool CheckProgram(host::ByteView file, uint16_t machine, std::string* problem);
+// The same for a file of `size` bytes of which only the first are at hand in
+// `head`: at least HeadNeeded(head) of them (or the whole file).
+bool CheckProgram(host::ByteView head, uint64_t size, uint16_t machine, std::string* problem);
+// How many bytes from the start CheckProgram reads of a file that begins
+// with `head`; it grows as more of the file is known (the MZ header, then up
+// to the PE header, then up to the end of the section table).
+uint64_t HeadNeeded(host::ByteView head);
 
 // Clears the certificate-table entry (a signature that no longer covers the
 // file) and recomputes the checksum over the whole of `file`. False when it
@@ -87,12 +96,12 @@ constexpr uint32_t kResourceIcon = 3, kResourceGroupIcon = 14, kResourceVersion 
 
 // Every resource of the image, read from its resource directory (types by id
 // only). False with a reason when the directory does not lie in the file.
-bool ListResources(const std::vector<uint8_t>& image, const ImageInfo& info, std::vector<Resource>* out,
+bool ListResources(host::ByteView image, const ImageInfo& info, std::vector<Resource>* out,
                    std::string* error);
 
 // The DLL names of the import table and of the delay-load import table, in
 // table order; false with a reason when a table does not lie in the file.
-bool ImportedDlls(const std::vector<uint8_t>& image, const ImageInfo& info,
+bool ImportedDlls(host::ByteView image, const ImageInfo& info,
                   std::vector<std::string>* dlls, std::string* error);
 
 }  // namespace pe

@@ -2,25 +2,32 @@
 
 #include "launcher/fatal.h"
 #include "launcher/file_handle.h"
-#include "support/lzma_decoder.h"
 
 namespace launcher {
 
-void DecodePayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
-                   support::TStream* compressed, support::TStream* decompressed) {
+void ReadPayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
+                 support::TStream* compressed, support::TLZMADecoder* decoder) {
   const int32_t compressedSize = static_cast<int32_t>(entry.compressedSize);
-  const int32_t uncompressedSize = static_cast<int32_t>(entry.uncompressedSize);
-  if (compressedSize < 0 || uncompressedSize < 0) FatalDamagedPackage();
+  if (compressedSize < 0 || static_cast<int32_t>(entry.uncompressedSize) < 0) FatalDamagedPackage();
   compressed->SetSize(compressedSize);
   if (!ReadAt(ownFile, entry.offset, compressed->Memory, static_cast<uint32_t>(compressed->GetSize()))) {
     FatalDamagedPackage();
   }
+  if (!decoder->SetProperties(header.lzmaProperties, kLzmaPropertiesSize)) FatalDamagedPackage();
+}
+
+void CheckDecodedSize(const PayloadEntry& entry, int32_t produced) {
+  if (produced != static_cast<int32_t>(entry.uncompressedSize)) FatalDamagedPackage();
+}
+
+void DecodePayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
+                   support::TStream* compressed, support::TStream* decompressed) {
   {
     support::TLZMADecoder decoder;
-    if (!decoder.SetProperties(header.lzmaProperties, kLzmaPropertiesSize)) FatalDamagedPackage();
-    decoder.Decode(compressed, decompressed, uncompressedSize);
+    ReadPayload(ownFile, entry, header, compressed, &decoder);
+    decoder.Decode(compressed, decompressed, static_cast<int32_t>(entry.uncompressedSize));
   }
-  if (decompressed->GetSize() != uncompressedSize) FatalDamagedPackage();
+  CheckDecodedSize(entry, decompressed->GetSize());
 }
 
 }  // namespace launcher

@@ -4,6 +4,7 @@
 
 #include "launcher/package_format.h"
 #include "platform/platform.h"
+#include "support/lzma_decoder.h"
 #include "support/stream.h"
 
 namespace launcher {
@@ -14,6 +15,16 @@ namespace launcher {
 // the damaged-package message.
 void DecodePayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
                    support::TStream* compressed, support::TStream* decompressed);
+
+// The part of DecodePayload before the decoding: the compressed bytes read
+// into `compressed` and `decoder` set up for them. For hosts that decode the
+// stream another way (in pieces, or not again).
+void ReadPayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
+                 support::TStream* compressed, support::TLZMADecoder* decoder);
+
+// Ends the run with the damaged-package message unless `produced` is the
+// entry's uncompressed size.
+void CheckDecodedSize(const PayloadEntry& entry, int32_t produced);
 
 }  // namespace launcher
 

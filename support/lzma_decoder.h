@@ -4,6 +4,7 @@
 #ifndef SUPPORT_LZMA_DECODER_H_
 #define SUPPORT_LZMA_DECODER_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "support/stream.h"
@@ -36,12 +37,20 @@ class TLZMADecoder {
   bool Decode(TStream* input, TStream* output, int64_t size);
 
   // For hosts that decode a payload once and run the launcher over it many
-  // times: fills `output` with `size` bytes already decoded from `input`,
-  // taking memory as Decode takes it for a stream that decodes to exactly
-  // them (the decoder's, the output's first block and each growth), so that
-  // what memory allows is the same. False where Decode would refuse the
-  // settings.
-  bool Replay(const TStream* input, const uint8_t* decoded, int64_t size, TStream* output);
+  // times: takes memory as Decode takes it (the decoder's, the output's
+  // first block and each growth) for `input` bounded at `size` where the
+  // stream produced `produced` bytes, and leaves `output` at that size. Its
+  // bytes are not written: the caller fills or declares them. False where
+  // Decode would refuse the settings.
+  bool Replay(const TStream* input, int64_t size, int32_t produced, TStream* output);
+
+  // For hosts: decodes as Decode does, bounded at `size`, but hands the
+  // bytes on in pieces (to `take`, with `context`) instead of holding them;
+  // `*produced` counts them. The decoder's own memory is taken as Decode
+  // takes it. True when it ended at the size or at an end marker.
+  using PieceTaker = void (*)(void* context, const uint8_t* bytes, size_t count);
+  bool DecodeInPieces(const uint8_t* input, size_t inputSize, int64_t size, PieceTaker take, void* context,
+                      int64_t* produced);
 
  private:
 

@@ -4,6 +4,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+
+namespace sim {
+
+host::ByteView KeptBytes(const Node& node) { return node.own ? host::ByteView(*node.own) : node.kept; }
+
+uint64_t SizeOf(const Node& node) { return node.own ? node.own->size() : node.size; }
+
+std::vector<uint8_t>& Writable(Node& node, const std::string& path) {
+  if (!node.own) {
+    if (node.kept.size() != node.size) throw std::logic_error("only the start of " + path + " is kept: it cannot be written");
+    node.own = std::make_shared<std::vector<uint8_t>>(node.kept.ToBytes());
+    node.owner.reset();
+    node.kept = host::ByteView();
+  }
+  return *node.own;
+}
+
+}  // namespace sim
 
 namespace platform {
 
@@ -54,10 +73,13 @@ Bool ReadFile(Handle file, void* buffer, uint32_t count, uint32_t* read) {
   Open* open = FindOpen(m, file);
   if (open == nullptr || !open->read) return 0;
   if (Fault(m, "ReadFile")) return 0;
-  const auto& bytes = m.FileBytes(open->path);
-  uint64_t available = open->position < bytes.size() ? bytes.size() - open->position : 0;
+  const Node& node = StateOf(m).nodes.at(sim::Key(open->path));
+  const host::ByteView bytes = KeptBytes(node);
+  const uint64_t size = SizeOf(node);
+  uint64_t available = open->position < size ? size - open->position : 0;
   uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, available));
   n = Shortening(m, "ReadFile", n);
+  if (n > 0 && open->position + n > bytes.size()) throw std::logic_error("read past the kept start of " + open->path);
   if (n > 0) std::memcpy(buffer, bytes.data() + open->position, n);
   open->position += n;
   *read = n;
@@ -73,7 +95,23 @@ Bool WriteFile(Handle file, const void* buffer, uint32_t count, uint32_t* writte
   if (open == nullptr || !open->write) return 0;
   if (Fault(m, "WriteFile")) return 0;
   uint32_t n = Shortening(m, "WriteFile", count);
-  auto& bytes = *StateOf(m).nodes[sim::Key(open->path)].bytes;
+  Node& node = StateOf(m).nodes[sim::Key(open->path)];
+  // A whole new file from a block whose bytes the host declared: the file
+  // holds what the block was declared to hold.
+  auto declared = StateOf(m).declared.find(buffer);
+  if (declared != StateOf(m).declared.end()) {
+    if (open->position != 0 || SizeOf(node) != 0 || n > declared->second.size) {
+      throw std::logic_error("a declared block is written only from its start into a new file");
+    }
+    node.own.reset();
+    node.owner = declared->second.owner;
+    node.kept = declared->second.head.First(n);
+    node.size = n;
+    open->position = n;
+    *written = n;
+    return n == count ? 1 : 0;
+  }
+  auto& bytes = Writable(node, open->path);
   if (bytes.size() < open->position + n) bytes.resize(open->position + n);
   if (n > 0) std::memcpy(bytes.data() + open->position, buffer, n);
   open->position += n;
@@ -89,7 +127,7 @@ uint32_t GetFileSize(Handle file, uint32_t* high) {
     if (high != nullptr) *high = 0;
     return 0xFFFFFFFFu;
   }
-  const uint64_t size = m.FileBytes(open->path).size();
+  const uint64_t size = m.FileSize(open->path);
   if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
   return static_cast<uint32_t>(size);
 }

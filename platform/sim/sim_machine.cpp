@@ -110,19 +110,31 @@ void Machine::AddFile(const std::string& path, std::vector<uint8_t> bytes) {
 }
 
 void Machine::AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes) {
+  const host::ByteView view(*bytes);
+  AddHeldFile(path, view, std::move(bytes));
+}
+
+void Machine::AddHeldFile(const std::string& path, host::ByteView bytes, std::shared_ptr<const void> owner) {
   std::string parent = ParentOf(path);
   if (!parent.empty() && !Exists(parent)) AddFolder(parent);
   Node node;
-  node.bytes = std::move(bytes);
+  node.owner = std::move(owner);
+  node.kept = bytes;
+  node.size = bytes.size();
   state_->nodes[Key(path)] = node;
+}
+
+void Machine::DeclareBlock(const void* block, host::ByteView head, uint64_t size, std::shared_ptr<const void> owner) {
+  if (state_->blocks.count(const_cast<void*>(block)) == 0) throw std::logic_error("DeclareBlock: no such block");
+  state_->declared[block] = Declared{head.First(size), size, std::move(owner)};
 }
 
 bool Machine::CanStart(const std::string& path) const {
   if (!Exists(path) || IsFolder(path)) return false;
-  const std::vector<uint8_t>& bytes = FileBytes(path);
+  const Node& node = state_->nodes.at(Key(path));
   std::string why;
-  if (pe::CheckProgram(bytes, pe::kMachineI386, &why)) return true;
-  return wow64 && pe::CheckProgram(bytes, pe::kMachineAmd64, &why);
+  if (pe::CheckProgram(KeptBytes(node), SizeOf(node), pe::kMachineI386, &why)) return true;
+  return wow64 && pe::CheckProgram(KeptBytes(node), SizeOf(node), pe::kMachineAmd64, &why);
 }
 
 bool Machine::Exists(const std::string& path) const { return state_->nodes.count(Key(path)) != 0; }
@@ -132,10 +144,21 @@ bool Machine::IsFolder(const std::string& path) const {
   return it != state_->nodes.end() && it->second.folder;
 }
 
-const std::vector<uint8_t>& Machine::FileBytes(const std::string& path) const {
+host::ByteView Machine::FileStart(const std::string& path) const {
   auto it = state_->nodes.find(Key(path));
   if (it == state_->nodes.end() || it->second.folder) throw std::logic_error("no file " + path);
-  return *it->second.bytes;
+  return KeptBytes(it->second);
+}
+
+uint64_t Machine::FileSize(const std::string& path) const {
+  FileStart(path);
+  return SizeOf(state_->nodes.at(Key(path)));
+}
+
+host::ByteView Machine::FileBytes(const std::string& path) const {
+  const host::ByteView start = FileStart(path);
+  if (start.size() != FileSize(path)) throw std::logic_error("only the start of " + path + " is kept");
+  return start;
 }
 
 std::vector<std::string> Machine::FilesIn(const std::string& folder) const {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/bytes.h"
 #include "platform/platform.h"
 
 namespace sim {
@@ -80,10 +81,24 @@ class Machine {
   // only read: a write through a handle opened on an existing file would
   // change them for every machine).
   void AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes);
+  // Bytes held elsewhere (a mapped file), kept alive by `owner`: read only;
+  // a write gives the file bytes of its own first.
+  void AddHeldFile(const std::string& path, host::ByteView bytes, std::shared_ptr<const void> owner);
   void AddFolder(const std::string& path);
   bool Exists(const std::string& path) const;
   bool IsFolder(const std::string& path) const;
-  const std::vector<uint8_t>& FileBytes(const std::string& path) const;
+  // A file's bytes; a file of which only the start is kept (see DeclareBlock)
+  // has FileStart and FileSize instead.
+  host::ByteView FileBytes(const std::string& path) const;
+  host::ByteView FileStart(const std::string& path) const;
+  uint64_t FileSize(const std::string& path) const;
+  // For hosts that know what a memory block of the running process holds
+  // without writing it there (a program decoded once, run on many machines):
+  // `block` holds `size` bytes beginning with `head` (at least what starting
+  // it as a program reads, pe::HeadNeeded), kept alive by `owner`. A file
+  // written whole from the block's start holds those bytes, with only `head`
+  // kept; nothing else reads them. Ends when the block is resized or released.
+  void DeclareBlock(const void* block, host::ByteView head, uint64_t size, std::shared_ptr<const void> owner);
   std::vector<std::string> FilesIn(const std::string& folder) const;  // full paths
   // Whether Windows would start the file as a program on this machine (the
   // same judgement as for the processes the launcher starts). A package

@@ -40,6 +40,7 @@ void Account(Machine& m, void* block, std::size_t size, int range) {
 }
 
 void Unaccount(Machine& m, std::map<void*, Block>::iterator it) {
+  StateOf(m).declared.erase(it->first);
   StateOf(m).rangeInUse[it->second.range] -= it->second.size;
   m.memoryInUse -= it->second.size;
   StateOf(m).blocks.erase(it);

@@ -11,14 +11,34 @@
 #include <utility>
 #include <vector>
 
+#include "host/bytes.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_machine.h"
 
 namespace sim {
 
+// A file's bytes are its own (written in place), or held elsewhere and only
+// read: then `kept` are the ones at hand of a file `size` bytes long (a
+// program copy whose bytes the host did not keep has only its headers).
 struct Node {
   bool folder = false;
-  std::shared_ptr<std::vector<uint8_t>> bytes;
+  std::shared_ptr<std::vector<uint8_t>> own;
+  std::shared_ptr<const void> owner;
+  host::ByteView kept;
+  uint64_t size = 0;
+};
+
+host::ByteView KeptBytes(const Node& node);
+uint64_t SizeOf(const Node& node);
+// The node's bytes to write to: bytes held elsewhere become its own first.
+std::vector<uint8_t>& Writable(Node& node, const std::string& path);
+
+// A memory block whose bytes the host declared instead of writing them
+// (Machine::DeclareBlock).
+struct Declared {
+  host::ByteView head;
+  uint64_t size;
+  std::shared_ptr<const void> owner;
 };
 
 struct Open {
@@ -59,6 +79,7 @@ struct State {
   std::map<std::string, int> failures;  // operation -> nth
   std::map<std::string, std::pair<int, uint32_t>> shortenings;
   std::map<void*, Block> blocks;
+  std::map<const void*, Declared> declared;
   std::size_t rangeInUse[2] = {0, 0};
   std::map<std::string, LoadedModule, PathLess> loadedModules;  // by file name
   std::string sidStorage;

@@ -6,6 +6,8 @@
 
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
+#include "launcher/payload.h"
+#include "tools/package/package_reader.h"
 #include "support/lzma_decoder.h"
 #include "support/stream.h"
 #include "tests/support/test_packages.h"
@@ -133,7 +135,7 @@ TEST(DecodeSequenceTest, CopyHoldsExactlyTheProgram) {
   const PackageInput input = testing_support::GoodInput();
   std::vector<uint8_t> copy;
   machine.onProcessStart = [&](const sim::ProcessStart&) {
-    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe").ToBytes();
   };
   testing_support::PlacePackage(&machine, testing_support::Build(input).bytes);
   testing_support::RunLauncherOn(&machine);
@@ -163,7 +165,7 @@ TEST(DecodeSequenceTest, HighlyCompressibleProgramGrowsTheOutputAndDecodesExactl
   input.program32 = program;
   std::vector<uint8_t> copy;
   machine.onProcessStart = [&](const sim::ProcessStart&) {
-    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+    copy = machine.FileBytes("C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe").ToBytes();
   };
   const packaging::BuiltPackage built = testing_support::Build(input);
   ASSERT_GT(program.size(), 64u * built.header.payload32.compressedSize) << "the growth path is taken";
@@ -217,39 +219,65 @@ TEST(DecodeSequenceTest, TheSignTestRefusesFrom2To31On) {
 }
 
 // A host that decodes once and replays the result (the package tool's
-// verify) takes memory as the decoding does: the same peak, the same
-// largest block and the same growth steps, on the growth path too.
-TEST(DecodeSequenceTest, ReplayTakesMemoryAsDecodingDoes) {
-  PackageInput input = testing_support::GoodInput();
+// verify) gets what the launcher's own run gets: the same verdict, the same
+// peak, largest block and growth steps, and a copy with the program's bytes,
+// also for a stream that ends before its recorded size, a stream past the end
+// of the file and a machine whose memory runs out.
+TEST(DecodeSequenceTest, ReplayGivesWhatDecodingGives) {
   packaging::Bytes program = testing_support::FakeProgram(24u << 20, 1);
   std::fill(program.begin() + 0x200, program.end(), 0);
-  input.program32 = program;
-  const packaging::BuiltPackage built = testing_support::Build(input);
-  sim::Machine decoding, replaying;
-  for (sim::Machine* m : {&decoding, &replaying}) {
-    m->administrator = true;
-    testing_support::PlacePackage(m, built.bytes);
+  struct Case {
+    int64_t extra, past;  // added to the recorded size, and to the stream's size
+    size_t memoryMiB;
+  };
+  for (const Case& c : {Case{0, 0, 4096}, Case{40 << 20, 0, 4096}, Case{0, 1 << 30, 4096}, Case{0, 0, 20}}) {
+    PackageInput input = testing_support::GoodInput();
+    input.program32 = program;
+    input.adjust = [c](launcher::PackageLocator&, launcher::PackageHeader& h) {
+      h.payload32.uncompressedSize += static_cast<uint32_t>(c.extra);
+      h.payload32.compressedSize += static_cast<uint32_t>(c.past);
+    };
+    const packaging::BuiltPackage built = testing_support::Build(input);
+    const auto decoded = std::make_shared<const packaging::Decoded>(
+        packaging::DecodeEntry(built.bytes, built.header.payload32));
+    sim::Machine decoding, replaying;
+    for (sim::Machine* m : {&decoding, &replaying}) {
+      m->administrator = true;
+      m->memoryLimit = c.memoryMiB << 20;
+      testing_support::PlacePackage(m, built.bytes);
+    }
+    testing_support::RunLauncherOn(&decoding);
+    uint64_t copySize = 0;
+    host::ByteView copyStart;
+    replaying.onProcessStart = [&](const sim::ProcessStart&) {
+      const std::string copy = "C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe";
+      copySize = replaying.FileSize(copy);
+      copyStart = replaying.FileStart(copy);
+    };
+    replaying.Run([&] {
+      launcher::LauncherMainWith(
+          [](void* context, platform::Handle, const launcher::PayloadEntry& entry,
+             const launcher::PackageHeader& header, support::TStream* compressed, support::TStream* decompressed) {
+            packaging::ReplayDecodePayload(entry, header, *static_cast<std::shared_ptr<const packaging::Decoded>*>(context),
+                                           compressed, decompressed);
+          },
+          const_cast<void*>(static_cast<const void*>(&decoded)));
+    });
+    SCOPED_TRACE(c.extra + c.past + c.memoryMiB);
+    EXPECT_EQ(replaying.exitCode, decoding.exitCode);
+    ASSERT_EQ(replaying.messageBoxes.size(), decoding.messageBoxes.size());
+    if (!decoding.messageBoxes.empty()) EXPECT_EQ(replaying.messageBoxes[0].text.substr(0, 17), decoding.messageBoxes[0].text.substr(0, 17));
+    ASSERT_EQ(replaying.starts.size(), decoding.starts.size());
+    EXPECT_EQ(replaying.starts.size(), c.extra == 0 && c.past == 0 && c.memoryMiB > 100 ? 1u : 0u);
+    EXPECT_EQ(replaying.memoryPeak, decoding.memoryPeak);
+    EXPECT_EQ(replaying.largestRequest, decoding.largestRequest);
+    EXPECT_EQ(replaying.CallCount("MemoryResize"), decoding.CallCount("MemoryResize"));
+    if (!replaying.starts.empty()) {
+      EXPECT_EQ(copySize, program.size());
+      EXPECT_TRUE(std::equal(copyStart.begin(), copyStart.end(), program.begin()));
+      EXPECT_GE(copyStart.size(), pe::HeadNeeded(copyStart));
+    }
   }
-  testing_support::RunLauncherOn(&decoding);
-  struct Cached {
-    const packaging::Bytes* program;
-  } cached{&program};
-  replaying.Run([&] {
-    launcher::LauncherMainWith(
-        [](void* context, platform::Handle, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
-           support::TStream* compressed, support::TStream* decompressed) {
-          const packaging::Bytes& bytes = *static_cast<Cached*>(context)->program;
-          compressed->SetSize(static_cast<int32_t>(entry.compressedSize));
-          support::TLZMADecoder decoder;
-          ASSERT_TRUE(decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize));
-          ASSERT_TRUE(decoder.Replay(compressed, bytes.data(), static_cast<int64_t>(bytes.size()), decompressed));
-        },
-        &cached);
-  });
-  ASSERT_EQ(replaying.starts.size(), 1u);
-  EXPECT_EQ(replaying.memoryPeak, decoding.memoryPeak);
-  EXPECT_EQ(replaying.largestRequest, decoding.largestRequest);
-  EXPECT_EQ(replaying.CallCount("MemoryResize"), decoding.CallCount("MemoryResize"));
 }
 
 TEST(DecodeSequenceTest, OneReadForTheWholeCompressedPayload) {

@@ -30,7 +30,7 @@ void Problem(PackageView* v, const char* code, const std::string& text) {
   v->problemCodes.push_back(code);
 }
 
-std::u16string ReadMessage(const Bytes& file, const launcher::MessageReference& r, PackageView* v,
+std::u16string ReadMessage(host::ByteView file, const launcher::MessageReference& r, PackageView* v,
                            const char* which) {
   std::u16string text;
   if (r.length == 0) return text;
@@ -81,7 +81,7 @@ int VersionBit(const std::string& name) {
   return -1;
 }
 
-PackageView ReadPackage(const Bytes& file) {
+PackageView ReadPackage(host::ByteView file) {
   PackageView v;
   v.fileSize = file.size();
   if (file.size() < launcher::kLocatorOffset + launcher::kLocatorSize) {
@@ -195,44 +195,125 @@ PackageView ReadPackage(const Bytes& file) {
   return v;
 }
 
-bool BeyondDecodeLimit(const launcher::PayloadEntry& entry) {
-  return entry.uncompressedSize > kDecodeLimit && entry.uncompressedSize < launcher::kLimit;
+namespace {
+
+// Decoded pieces: the program's head kept, the rest handed on.
+struct Taking {
+  Decoded* decoded;
+  const PieceSink* sink;
+};
+
+void Take(void* context, const uint8_t* bytes, size_t count) {
+  Taking* t = static_cast<Taking*>(context);
+  Bytes& head = t->decoded->head;
+  for (size_t at = 0; at < count && head.size() < pe::HeadNeeded(head);) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, pe::HeadNeeded(head) - head.size()));
+    head.insert(head.end(), bytes + at, bytes + at + n);
+    at += n;
+  }
+  if (*t->sink) (*t->sink)(bytes, count);
 }
 
-Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry) {
+bool OutOfMemory(const std::string& message) { return message.compare(0, 17, "Runtime error 203") == 0; }
+
+}  // namespace
+
+Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink) {
   Decoded d;
-  if (BeyondDecodeLimit(entry)) {
-    d.beyondLimit = true;
-    d.message = "it decodes to " + std::to_string(entry.uncompressedSize >> 20) + " MiB, more than the " +
-                std::to_string(kDecodeLimit >> 20) + " MiB this tool decodes";
+  sim::Machine machine;
+  machine.memoryLimit = size_t(3) << 30;
+  const std::string path = "C:\\package.exe";
+  machine.modulePath = path;
+  // The machine reads the caller's bytes where they are (no copy of a file
+  // that may be gigabytes); it lives only for this call and only reads.
+  machine.AddHeldFile(path, file, nullptr);
+  const uint32_t headerOffset = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
+  if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
+    d.message = launcher::kDamagedPackageMessage;
     return d;
   }
-  d.ok = DecodeEntry(file, entry, &d.program, &d.message);
+  const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
+  // A line on a terminal while a program of more than a few MiB decodes.
+  const bool showProgress = isatty(STDERR_FILENO) && entry.uncompressedSize > (4u << 20);
+  if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
+  Taking taking{&d, &sink};
+  machine.Run([&] {
+    platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
+                                                 platform::kOpenExisting, 0);
+    support::TStream compressed;
+    support::TLZMADecoder decoder;
+    launcher::ReadPayload(own, entry, header, &compressed, &decoder);  // a refusal ends the run here
+    d.read = true;
+    decoder.DecodeInPieces(compressed.Memory, static_cast<size_t>(compressed.Size), entry.uncompressedSize, &Take,
+                           &taking, &d.produced);
+    launcher::CheckDecodedSize(entry, static_cast<int32_t>(d.produced));
+  });
+  if (showProgress) std::fprintf(stderr, " done\n");
+  d.ok = machine.messageBoxes.empty();
+  if (!d.ok) d.message = machine.messageBoxes[0].text;
   return d;
 }
 
-void CheckPrograms(const Bytes& file, PackageView* v, Bytes* program32, Bytes* program64) {
+void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                         const std::shared_ptr<const Decoded>& decoded, support::TStream* compressed,
+                         support::TStream* decompressed) {
+  const int32_t compressedSize = static_cast<int32_t>(entry.compressedSize);
+  if (!decoded->read) {
+    // Refused before decoding: sizes at once, a read past the end or
+    // settings the decoder refuses after the stream's block was had.
+    if (compressedSize >= 0 && static_cast<int32_t>(entry.uncompressedSize) >= 0) compressed->SetSize(compressedSize);
+    launcher::FatalDamagedPackage();
+  }
+  compressed->SetSize(compressedSize);
+  {
+    support::TLZMADecoder decoder;
+    if (!decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize) ||
+        !decoder.Replay(compressed, entry.uncompressedSize, static_cast<int32_t>(decoded->produced), decompressed)) {
+      launcher::FatalDamagedPackage();
+    }
+  }
+  launcher::CheckDecodedSize(entry, decompressed->GetSize());
+  if (decompressed->Size > 0) {
+    sim::Machine::Current().DeclareBlock(decompressed->Memory, decoded->head, uint64_t(decompressed->Size), decoded);
+  }
+}
+
+std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                                const Decoded& decoded) {
+  sim::Machine machine;
+  machine.memoryLimit = size_t(3) << 30;
+  const auto shared = std::make_shared<const Decoded>(Decoded{decoded.read, decoded.produced, {}, decoded.ok, {}});
+  machine.Run([&] {
+    support::TStream compressed, decompressed;
+    ReplayDecodePayload(entry, header, shared, &compressed, &decompressed);
+  });
+  if (!machine.messageBoxes.empty() && OutOfMemory(machine.messageBoxes[0].text)) return machine.messageBoxes[0].text;
+  return "";
+}
+
+void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, ProgramSlot* slot64) {
   if (!v->headerRead) return;
   struct Slot {
     const launcher::PayloadEntry& entry;
     const char* name;
     uint16_t machine;
-    Bytes* out;
+    ProgramSlot* out;
   };
   const launcher::PayloadEntry& e64 = v->header.payload64;
-  for (const Slot& s : {Slot{v->header.payload32, "32-bit payload", pe::kMachineI386, program32},
-                        Slot{e64, "64-bit payload", pe::kMachineAmd64, program64}}) {
+  for (const Slot& s : {Slot{v->header.payload32, "32-bit payload", pe::kMachineI386, slot32},
+                        Slot{e64, "64-bit payload", pe::kMachineAmd64, slot64}}) {
     if (s.entry.offset == 0 || (s.machine == pe::kMachineAmd64 && s.entry.offset == launcher::kNotFor64BitWindows)) {
       continue;
     }
-    Decoded d = DecodeWithinLimit(file, s.entry);
-    if (d.beyondLimit) {
-      Problem(v, "payload-not-checked", std::string(s.name) + ": not checked: " + d.message);
-      continue;
-    }
-    if (!d.ok && d.message.compare(0, 17, "Runtime error 203") == 0) {
+    ProgramSlot local;
+    ProgramSlot* slot = s.out != nullptr ? s.out : &local;
+    slot->decoded = DecodeEntry(file, s.entry, slot->sink);
+    const Decoded& d = slot->decoded;
+    std::string memory = d.read ? ReplayedMemoryError(s.entry, v->header, d) : "";
+    if (memory.empty() && OutOfMemory(d.message)) memory = d.message;
+    if (!memory.empty()) {
       Problem(v, "payload-out-of-memory", std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
-                            "one block: it ends with \"" + d.message + "\" (runtime error 203, out of memory)");
+                            "one block: it ends with \"" + memory + "\" (runtime error 203, out of memory)");
       continue;
     }
     if (!d.ok) {
@@ -242,43 +323,10 @@ void CheckPrograms(const Bytes& file, PackageView* v, Bytes* program32, Bytes* p
       continue;
     }
     std::string problem;
-    if (!pe::CheckProgram(d.program, s.machine, &problem)) {
+    if (!pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) {
       Problem(v, "program-not-startable", std::string(s.name) + ": " + problem + ": Windows will not start it");
     }
-    if (s.out != nullptr) *s.out = std::move(d.program);
   }
-}
-
-bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message) {
-  sim::Machine machine;
-  machine.memoryLimit = size_t(3) << 30;
-  const std::string path = "C:\\package.exe";
-  machine.modulePath = path;
-  // The machine reads the caller's bytes where they are (no copy of a file
-  // that may be gigabytes); it lives only for this call and only reads.
-  machine.AddSharedFile(path, std::shared_ptr<Bytes>(const_cast<Bytes*>(&file), [](Bytes*) {}));
-  const uint32_t headerOffset = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
-  if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
-    *message = launcher::kDamagedPackageMessage;
-    return false;
-  }
-  const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
-  // A line on a terminal while a program of more than a few MiB decodes.
-  const bool showProgress = isatty(STDERR_FILENO) && entry.uncompressedSize > (4u << 20);
-  if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
-  machine.Run([&] {
-    platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
-                                                 platform::kOpenExisting, 0);
-    support::TStream compressed, decompressed;
-    launcher::DecodePayload(own, entry, header, &compressed, &decompressed);
-    program->assign(decompressed.Memory, decompressed.Memory + decompressed.GetSize());
-  });
-  if (showProgress) std::fprintf(stderr, " done\n");
-  if (!machine.messageBoxes.empty()) {
-    *message = machine.messageBoxes[0].text;
-    return false;
-  }
-  return true;
 }
 
 }  // namespace packaging

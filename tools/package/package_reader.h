@@ -5,11 +5,15 @@
 #define TOOLS_PACKAGE_PACKAGE_READER_H_
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/bytes.h"
 #include "launcher/package_format.h"
+#include "support/stream.h"
 #include "tools/package/package_writer.h"
 
 namespace packaging {
@@ -53,33 +57,49 @@ struct PackageView {
 };
 
 // Never fails: what cannot be read is reported in problems.
-PackageView ReadPackage(const Bytes& file);
+PackageView ReadPackage(host::ByteView file);
 
-// Decodes the payload of `entry` with the launcher's own step. False with
-// the message the launcher would show.
-bool DecodeEntry(const Bytes& file, const launcher::PayloadEntry& entry, Bytes* program, std::string* message);
+// Pieces of a decoded program, handed on as they are decoded.
+using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
-// The most a tool decodes of one payload (1 GiB): a stream that claims more is
-// reported, not decoded.
-constexpr uint64_t kDecodeLimit = uint64_t(1) << 30;
-
-// Whether `entry` claims more than kDecodeLimit (sizes at or past 2 GiB are
-// refused by the launcher itself, so they are not beyond the limit).
-bool BeyondDecodeLimit(const launcher::PayloadEntry& entry);
-
+// What the launcher's own steps make of a payload, decoded in pieces so that
+// no program is held whatever its size: the launcher's reading of the stream
+// (ReadPayload), then its decoder bounded at the recorded size.
 struct Decoded {
-  bool ok = false;
-  bool beyondLimit = false;  // not decoded: it claims more than kDecodeLimit
-  std::string message;       // when not ok: what the launcher would show
-  Bytes program;
+  bool read = false;     // the stream was read and the decoder set up
+  int64_t produced = 0;  // the bytes the stream gave
+  Bytes head;            // the program's first bytes, as far as pe::HeadNeeded
+  bool ok = false;       // it decoded to exactly the recorded size
+  std::string message;   // when not ok: the message the launcher shows
 };
-Decoded DecodeWithinLimit(const Bytes& file, const launcher::PayloadEntry& entry);
+Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink = nullptr);
 
-// Problems of the decoded programs: each payload decoded (within the limit)
-// and its program checked against its slot (i386 for the 32-bit one, x86-64
-// for the 64-bit one). Appended to view->problems; the programs are handed
-// back for callers that need them (empty when not decoded).
-void CheckPrograms(const Bytes& file, PackageView* view, Bytes* program32, Bytes* program64);
+// The launcher's DecodePayload for `entry` on the running simulated machine,
+// replayed from what decoding it once gave: the same memory taken in the same
+// steps and the same verdict, nothing read or decoded again. A program that
+// decodes is declared to the machine as the output's bytes, not written
+// there (sim::Machine::DeclareBlock).
+void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                         const std::shared_ptr<const Decoded>& decoded, support::TStream* compressed,
+                         support::TStream* decompressed);
+
+// The same replay on the process the launcher gets on 64-bit Windows: empty
+// when its memory suffices, else the runtime error the launcher shows.
+std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                                const Decoded& decoded);
+
+// One payload slot checked by CheckPrograms: what decoding it gave, and
+// where its bytes go (for extract) as they are decoded.
+struct ProgramSlot {
+  PieceSink sink;
+  Decoded decoded;
+};
+
+// Problems of the decoded programs: each payload decoded in pieces and its
+// program checked against its slot (i386 for the 32-bit one, x86-64 for the
+// 64-bit one), and the memory its decoding takes. Appended to view->problems.
+void CheckPrograms(host::ByteView file, PackageView* view, ProgramSlot* slot32 = nullptr,
+                   ProgramSlot* slot64 = nullptr);
 
 // The bit of the allowed-version set for a version name ("Windows XP",
 // "later", ...; launcher::kVersionNames), letter case ignored, "Windows 11"

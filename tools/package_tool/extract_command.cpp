@@ -1,6 +1,8 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,59 +34,75 @@ Runner AddExtract(CLI::App& app, const Common& common) {
   sub->add_flag("--force", s->force, "replace files that exist");
   sub->add_flag("--salvage", s->salvage, "write what can be read from a damaged package");
   return [s, &common]() -> int {
-    packaging::Bytes file;
+    MappedFile file;
     std::string error;
-    if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    packaging::PackageView view = packaging::ReadPackage(file);
+    if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    packaging::PackageView view = packaging::ReadPackage(file.bytes);
     if (!view.headerRead) {
       return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
-    // Everything is decoded and checked before anything is written, as
-    // inspect does: a payload the launcher refuses, or a program Windows
-    // would not start, is a problem like any other.
-    packaging::Bytes program32, program64;
-    packaging::CheckPrograms(file, &view, &program32, &program64);
-    const std::vector<std::string>& problems = view.problems;
-    struct Output {
-      const char* name;
-      packaging::Bytes bytes;
-    };
-    std::vector<Output> outputs;
-    if (!program32.empty()) outputs.push_back({"setup32.exe", std::move(program32)});
-    if (!program64.empty()) outputs.push_back({"setup64.exe", std::move(program64)});
-    for (const packaging::Region& r : view.regions) {
-      if (r.kind != packaging::RegionKind::kSetupData || r.end > file.size()) continue;
-      outputs.push_back({"setup-data.bin", packaging::Bytes(file.begin() + r.start, file.begin() + r.end)});
-    }
-    if (!problems.empty() && !s->salvage) {
-      Fail(kExitProblems, s->package + ": " + Escaped(problems[0]));
-      return Fail(kExitProblems, "nothing extracted from a package with problems (--salvage writes what can be read)");
-    }
-    for (const std::string& p : problems) Warn(common, s->package + ": " + Escaped(p));
-
-    if (::mkdir(s->folder.c_str(), 0755) != 0 && errno != EEXIST) {
-      return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
-    }
+    const bool made = ::mkdir(s->folder.c_str(), 0755) == 0;
+    if (!made && errno != EEXIST) return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
     struct stat st;
     if (::stat(s->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       return Fail(kExitInputOutput, s->folder + ": not a folder");
     }
-    int status = problems.empty() ? kExitFine : kExitProblems;
-    // Fixed names only: nothing from the package decides where a file goes.
-    // All of them or none.
-    std::vector<OutputFile> files;
+    // A folder this call made goes again when nothing is extracted.
+    auto fail = [&](int status, const std::string& why) {
+      if (made) ::rmdir(s->folder.c_str());
+      return Fail(status, why);
+    };
+    // Every program is decoded straight into its temporary file and checked
+    // as inspect checks it; only a package without problems (or --salvage)
+    // gives its files their names, all of them or none. Fixed names only:
+    // nothing from the package decides where a file goes.
+    OutputSet outputs(s->force ? Existing::kReplace : Existing::kRefuse);
+    const launcher::PackageHeader& h = view.header;
+    packaging::ProgramSlot slot32, slot64;
+    int index32 = -1, index64 = -1, indexData = -1;
+    if (h.payload32.offset != 0 && (index32 = outputs.Add(s->folder + "/setup32.exe", &error)) < 0) {
+      return fail(kExitInputOutput, error + " (nothing extracted)");
+    }
+    if (launcher::HasPayload64(h) && (index64 = outputs.Add(s->folder + "/setup64.exe", &error)) < 0) {
+      return fail(kExitInputOutput, error + " (nothing extracted)");
+    }
+    slot32.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index32, b, n); };
+    slot64.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index64, b, n); };
+    packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
+    for (const packaging::Region& r : view.regions) {
+      if (r.kind != packaging::RegionKind::kSetupData || r.end > file.bytes.size()) continue;
+      if ((indexData = outputs.Add(s->folder + "/setup-data.bin", &error)) < 0) {
+        return fail(kExitInputOutput, error + " (nothing extracted)");
+      }
+      outputs.Write(indexData, file.bytes.data() + r.start, r.end - r.start);
+    }
+    const std::vector<std::string>& problems = view.problems;
+    if (!problems.empty() && !s->salvage) {
+      Fail(kExitProblems, s->package + ": " + Escaped(problems[0]));
+      return fail(kExitProblems, "nothing extracted from a package with problems (--salvage writes what can be read)");
+    }
+    for (const std::string& p : problems) Warn(common, s->package + ": " + Escaped(p));
+    // A program that did not decode whole is no program.
+    struct Named {
+      int index;
+      const packaging::ProgramSlot* slot;  // null: the setup data
+      const char* name;
+    };
+    const Named named[] = {{index32, &slot32, "setup32.exe"}, {index64, &slot64, "setup64.exe"},
+                           {indexData, nullptr, "setup-data.bin"}};
     int programs = 0;
-    for (const Output& o : outputs) {
-      files.push_back({s->folder + "/" + o.name, o.bytes});
-      programs += std::string(o.name) != "setup-data.bin";
+    for (const Named& n : named) {
+      if (n.index < 0 || n.slot == nullptr) continue;
+      if (!n.slot->decoded.ok || n.slot->decoded.produced == 0) outputs.Drop(n.index);
+      else ++programs;
     }
     std::string why;
-    if (!WriteOutputFiles(files, s->force ? Existing::kReplace : Existing::kRefuse, &why)) {
-      return Fail(kExitInputOutput, why + " (nothing extracted)");
+    if (!outputs.Commit(&why)) return fail(kExitInputOutput, why + " (nothing extracted)");
+    for (const Named& n : named) {
+      if (n.index < 0 || outputs.Dropped(n.index) || common.quiet) continue;
+      std::printf("%s: %" PRIu64 " bytes\n", Escaped(s->folder + "/" + n.name).c_str(), outputs.Written(n.index));
     }
-    for (const OutputFile& f : files) {
-      if (!common.quiet) std::printf("%s: %zu bytes\n", Escaped(f.path).c_str(), f.bytes.size());
-    }
+    const int status = problems.empty() ? kExitFine : kExitProblems;
     if (programs == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
     return status;
   };

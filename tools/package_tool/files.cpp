@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,17 +16,6 @@ namespace tool {
 namespace {
 
 std::string Reason(const std::string& path) { return path + ": " + std::strerror(errno); }
-
-bool WriteAll(int fd, const packaging::Bytes& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -104,10 +94,24 @@ constexpr int kMaxTemporaries = 8;
 char temporaries[kMaxTemporaries][4096];
 volatile sig_atomic_t temporaryCount = 0;
 
+void RemoveTemporaries() {
+  for (int i = 0; i < temporaryCount; ++i) {
+    if (temporaries[i][0] != 0) ::unlink(temporaries[i]);
+  }
+}
+
 extern "C" void RemoveTemporariesAndEnd(int signal) {
-  for (int i = 0; i < temporaryCount; ++i) ::unlink(temporaries[i]);
+  RemoveTemporaries();
   ::signal(signal, SIG_DFL);
   ::raise(signal);
+}
+
+// A mapped input that shrank under the tool: its pages are gone.
+extern "C" void InputShrank(int) {
+  static const char kSentence[] = "setup-package: an input file shrank while it was being read\n";
+  RemoveTemporaries();
+  (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
+  ::_exit(3);
 }
 
 void WatchSignals() {
@@ -115,69 +119,132 @@ void WatchSignals() {
   if (watching) return;
   watching = true;
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
+  ::signal(SIGBUS, InputShrank);
 }
 
 }  // namespace
 
-bool WriteOutputFiles(const std::vector<OutputFile>& files, Existing existing, std::string* error) {
-  if (files.size() > size_t(kMaxTemporaries)) return *error = "too many outputs at once", false;
-  for (const OutputFile& f : files) {
-    struct stat s;
-    if (::lstat(f.path.c_str(), &s) == 0) {
-      if (existing == Existing::kRefuse) return *error = f.path + ": exists (use --force to replace it)", false;
-      if (S_ISDIR(s.st_mode)) return *error = f.path + ": is a directory", false;
-    }
+bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return *error = Reason(path), false;
+  struct stat s;
+  if (::fstat(fd, &s) != 0) {
+    *error = Reason(path);
+    ::close(fd);
+    return false;
   }
+  if (!S_ISREG(s.st_mode)) {
+    *error = path + (S_ISDIR(s.st_mode) ? ": is a directory" : ": not a regular file");
+    ::close(fd);
+    return false;
+  }
+  const size_t size = static_cast<size_t>(s.st_size);
+  *out = MappedFile();
+  if (size > 0) {
+    void* at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (at == MAP_FAILED) {
+      *error = errno == ENOMEM ? path + ": " + std::to_string(size) + " bytes, more than this machine can map at once"
+                               : Reason(path);
+      ::close(fd);
+      return false;
+    }
+    WatchSignals();
+    out->bytes = host::ByteView(static_cast<const uint8_t*>(at), size);
+    out->owner = std::shared_ptr<const void>(at, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
+  }
+  ::close(fd);
+  return true;
+}
+
+OutputSet::~OutputSet() {
+  for (Output& o : outputs_) {
+    if (o.fd >= 0) ::close(o.fd);
+  }
+  RemoveTemporaries();
+  temporaryCount = 0;
+}
+
+int OutputSet::Add(const std::string& path, std::string* error) {
+  if (temporaryCount >= kMaxTemporaries) return *error = "too many outputs at once", -1;
+  struct stat s;
+  if (::lstat(path.c_str(), &s) == 0) {
+    if (existing_ == Existing::kRefuse) return *error = path + ": exists (use --force to replace it)", -1;
+    if (S_ISDIR(s.st_mode)) return *error = path + ": is a directory", -1;
+  }
+  const std::string temporary = FolderOf(path) + "/.setup-package-XXXXXX";
+  if (temporary.size() >= sizeof temporaries[0]) return *error = path + ": path too long", -1;
   WatchSignals();
+  char* slot = temporaries[temporaryCount];
+  std::memcpy(slot, temporary.c_str(), temporary.size() + 1);
+  const int fd = ::mkstemp(slot);
+  if (fd < 0) return *error = Reason(FolderOf(path)), -1;
+  temporaryCount = temporaryCount + 1;
+  Output o;
+  o.path = path;
+  o.fd = fd;
+  outputs_.push_back(o);
+  return static_cast<int>(outputs_.size()) - 1;
+}
+
+void OutputSet::Write(int index, const uint8_t* bytes, size_t count) {
+  Output& o = outputs_[index];
+  size_t done = 0;
+  while (o.error == 0 && done < count) {
+    const ssize_t n = ::write(o.fd, bytes + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) o.error = n < 0 ? errno : ENOSPC;
+    else done += static_cast<size_t>(n);
+  }
+  o.written += done;
+}
+
+void OutputSet::Drop(int index) { outputs_[index].dropped = true; }
+
+bool OutputSet::Commit(std::string* error) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   bool ok = true;
-  temporaryCount = 0;
-  for (const OutputFile& f : files) {
-    std::string temporary = FolderOf(f.path) + "/.setup-package-XXXXXX";
-    if (temporary.size() >= sizeof temporaries[0]) {
-      *error = f.path + ": path too long", ok = false;
-      break;
-    }
-    std::memcpy(temporaries[temporaryCount], temporary.c_str(), temporary.size() + 1);
-    const int fd = ::mkstemp(temporaries[temporaryCount]);
-    if (fd < 0) {
-      *error = Reason(FolderOf(f.path)), ok = false;
-      break;
-    }
-    temporaryCount = temporaryCount + 1;
+  for (Output& o : outputs_) {
+    if (o.dropped) continue;
     // mkstemp makes the file private; the output gets the usual mode.
-    ok = WriteAll(fd, f.bytes) && ::fsync(fd) == 0 && ::fchmod(fd, 0644 & ~mask) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (!ok) {
-      *error = Reason(f.path);
+    if (o.error != 0) errno = o.error;
+    if (o.error != 0 || ::fsync(o.fd) != 0 || ::fchmod(o.fd, 0644 & ~mask) != 0) {
+      *error = Reason(o.path), ok = false;
       break;
     }
+  }
+  for (Output& o : outputs_) {
+    if (::close(o.fd) != 0 && ok && !o.dropped) *error = Reason(o.path), ok = false;
+    o.fd = -1;
   }
   // All written: each takes its name (without --force only while the name is
   // still free). Otherwise none does.
-  for (size_t i = 0; ok && i < files.size(); ++i) {
-    const char* temporary = temporaries[i];
-    const int renamed = existing == Existing::kRefuse
-                            ? ::renameat2(AT_FDCWD, temporary, AT_FDCWD, files[i].path.c_str(), RENAME_NOREPLACE)
-                            : ::rename(temporary, files[i].path.c_str());
-    if (renamed != 0) {
-      *error = errno == EEXIST ? files[i].path + ": exists (use --force to replace it)" : Reason(files[i].path);
+  std::vector<const std::string*> renamed;
+  for (size_t i = 0; ok && i < outputs_.size(); ++i) {
+    if (outputs_[i].dropped) continue;
+    const std::string& path = outputs_[i].path;
+    const int done = existing_ == Existing::kRefuse
+                         ? ::renameat2(AT_FDCWD, temporaries[i], AT_FDCWD, path.c_str(), RENAME_NOREPLACE)
+                         : ::rename(temporaries[i], path.c_str());
+    if (done != 0) {
+      *error = errno == EEXIST ? path + ": exists (use --force to replace it)" : Reason(path);
       ok = false;
-      for (size_t k = 0; k < i; ++k) ::unlink(files[k].path.c_str());  // what this call renamed
+      for (const std::string* p : renamed) ::unlink(p->c_str());  // what this call renamed
+      break;
     }
     temporaries[i][0] = 0;
+    renamed.push_back(&path);
   }
-  for (int i = 0; i < temporaryCount; ++i) {
-    if (temporaries[i][0] != 0) ::unlink(temporaries[i]);
-  }
-  temporaryCount = 0;
   return ok;
 }
 
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error) {
-  return WriteOutputFiles({OutputFile{path, bytes}}, existing, error);
+  OutputSet set(existing);
+  const int index = set.Add(path, error);
+  if (index < 0) return false;
+  set.Write(index, bytes.data(), bytes.size());
+  return set.Commit(error);
 }
 
 }  // namespace tool

@@ -5,10 +5,12 @@
 #ifndef TOOLS_PACKAGE_TOOL_FILES_H_
 #define TOOLS_PACKAGE_TOOL_FILES_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/bytes.h"
 #include "tools/package/package_writer.h"
 
 namespace tool {
@@ -16,6 +18,15 @@ namespace tool {
 // Reads a whole regular file. False with "PATH: is a directory", "PATH: not
 // a regular file" or "PATH: <system reason>" in *error.
 bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
+
+// A regular file mapped read only, for inputs of any size: its pages are read
+// as they are used and never copied. `owner` keeps the mapping. A file that
+// shrinks while mapped ends the tool with exit status 3 and a sentence.
+struct MappedFile {
+  host::ByteView bytes;
+  std::shared_ptr<const void> owner;
+};
+bool MapInputFile(const std::string& path, MappedFile* out, std::string* error);
 
 // Where an installed tool keeps its launcher image: ../share/setup-package
 // from the folder the tool itself runs from; the path when the file is there.
@@ -30,22 +41,46 @@ std::string FolderOf(const std::string& path);
 
 enum class Existing { kReplace, kRefuse };
 
-// Writes `bytes` to `path`: into a new temporary file beside it (created
-// exclusively, so no link is followed), flushed, then renamed over `path`.
-// With kRefuse an existing `path` (of any kind, links included) is left alone
-// and the call fails with "PATH: exists (use --force to replace it)".
+// Outputs that appear all or none: each is written into a new temporary file
+// beside its name (created exclusively, so no link is followed), and only
+// Commit flushes them and gives them their names; whatever is not committed
+// is removed, also when the process is interrupted (SIGINT, SIGTERM, SIGHUP).
+// With kRefuse an existing name (of any kind, links included) is left alone
+// and refused with "PATH: exists (use --force to replace it)".
+class OutputSet {
+ public:
+  explicit OutputSet(Existing existing) : existing_(existing) {}
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+  ~OutputSet();
+
+  // Checks the name and opens its temporary file: its index, or -1 with
+  // *error.
+  int Add(const std::string& path, std::string* error);
+  // Appends to output `index`; a write that fails is reported by Commit.
+  void Write(int index, const uint8_t* bytes, size_t count);
+  uint64_t Written(int index) const { return outputs_[index].written; }
+  // The output is not to appear after all.
+  void Drop(int index);
+  bool Dropped(int index) const { return outputs_[index].dropped; }
+  // Flushes and names every output not dropped; on any failure none is left.
+  bool Commit(std::string* error);
+
+ private:
+  struct Output {
+    std::string path;
+    int fd = -1;
+    uint64_t written = 0;
+    int error = 0;  // errno of the first failed write
+    bool dropped = false;
+  };
+  Existing existing_;
+  std::vector<Output> outputs_;
+};
+
+// One output from bytes in memory (through an OutputSet).
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error);
-
-// The same for several files, all or nothing: every name is checked first,
-// every file written to its temporary file, and only then renamed; on any
-// failure none is left. Temporary files are removed when the process is
-// interrupted (SIGINT, SIGTERM, SIGHUP).
-struct OutputFile {
-  std::string path;
-  const packaging::Bytes& bytes;
-};
-bool WriteOutputFiles(const std::vector<OutputFile>& files, Existing existing, std::string* error);
 
 }  // namespace tool
 

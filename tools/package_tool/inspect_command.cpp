@@ -34,7 +34,7 @@ std::string PayloadWords(const launcher::PayloadEntry& e, bool is64) {
 // the same bytes but for what building a package changes (the locator room,
 // the PE checksum, a certificate-table entry). A launcher changed anywhere
 // outside the CRC region passes every other check.
-const char* LauncherWords(const packaging::Bytes& file, const packaging::PackageView& v) {
+const char* LauncherWords(host::ByteView file, const packaging::PackageView& v) {
   const std::optional<std::string> installed = InstalledLauncher();
   if (!installed) return "unknown (no launcher is installed with this tool)";
   packaging::Bytes shipped;
@@ -49,7 +49,7 @@ const char* LauncherWords(const packaging::Bytes& file, const packaging::Package
   return image == shipped ? "the one this tool ships" : "another one than this tool ships";
 }
 
-void PrintText(const packaging::Bytes& file, const packaging::PackageView& v) {
+void PrintText(host::ByteView file, const packaging::PackageView& v) {
   std::printf("file: %" PRIu64 " bytes\n", v.fileSize);
   if (!v.hasPackage) {
     std::printf("no package attached\n");
@@ -89,7 +89,7 @@ void PrintText(const packaging::Bytes& file, const packaging::PackageView& v) {
   }
 }
 
-nlohmann::ordered_json Json(const std::string& path, const packaging::Bytes& file, const packaging::PackageView& v) {
+nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const packaging::PackageView& v) {
   nlohmann::ordered_json j;
   j["command"] = "inspect";
   j["package"] = path;
@@ -148,19 +148,19 @@ Runner AddInspect(CLI::App& app, const Common& common) {
       "Shows the package as a map of the file (launcher image, header, payloads, messages, setup\n"
       "data, anything after the recorded end such as a signature), every field in words, the\n"
       "messages, and the problems found: the CRC, sizes and ranges, each payload decoded by the\n"
-      "launcher's own code (up to 1 GiB) and checked to be a Windows program for its slot, a\n"
+      "launcher's own code and checked to be a Windows program for its slot, a\n"
       "stale certificate-table entry. Exit status 1 when problems were found.");
   sub->add_option("PACKAGE", s->package, "the package file")->required();
   sub->add_flag("--json", s->json, "print the same as JSON (with a schemaVersion)");
   return [s, &common]() {
-    packaging::Bytes file;
+    MappedFile file;
     std::string error;
-    if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
     if (common.verbose) std::fprintf(stderr, "inspecting %s\n", s->package.c_str());
-    packaging::PackageView view = packaging::ReadPackage(file);
-    packaging::CheckPrograms(file, &view, nullptr, nullptr);
-    if (s->json) PrintJson(Json(s->package, file, view));
-    else if (!common.quiet || !view.problems.empty()) PrintText(file, view);
+    packaging::PackageView view = packaging::ReadPackage(file.bytes);
+    packaging::CheckPrograms(file.bytes, &view);
+    if (s->json) PrintJson(Json(s->package, file.bytes, view));
+    else if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view);
     return view.problems.empty() ? kExitFine : kExitProblems;
   };
 }

@@ -1,5 +1,3 @@
-#include <malloc.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -69,14 +67,16 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-// The payloads decoded in one verification, each decoded once: the rows'
-// decoding step gives the same bytes again, with the same use of memory.
+// The payloads decoded in one verification, each decoded once, in pieces:
+// every row's decoding step replays what that decoding gave (the memory it
+// takes, its verdict), and a program it decodes is declared to the row's
+// machine instead of being written there, so that no row holds a program.
 class DecodeCache {
  public:
-  struct BeyondLimit {};
-
-  void Add(const launcher::PayloadEntry& entry, packaging::Bytes program) {
-    if (!program.empty()) entries_.push_back({entry, std::move(program)});
+  // `slot`: "32-bit" or "64-bit".
+  void Add(const launcher::PayloadEntry& entry, packaging::Decoded decoded, const char* slot) {
+    if (!decoded.read && decoded.message.empty()) return;  // a slot the check did not decode
+    entries_.push_back({entry, std::make_shared<const packaging::Decoded>(std::move(decoded)), slot});
   }
 
   // The launcher's DecodeStep; `context` is the cache.
@@ -86,12 +86,11 @@ class DecodeCache {
     static_cast<DecodeCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
   }
 
-  // "32-bit" or "64-bit": the slot whose decoded program `bytes` is.
-  std::string WhichProgram(const packaging::Bytes& bytes, const launcher::PackageHeader& header) const {
+  // The slot whose program a copy that begins with `start` holds, or
+  // "other".
+  std::string WhichProgram(host::ByteView start) const {
     for (const Cached& c : entries_) {
-      if (c.program != bytes) continue;
-      if (c.entry.offset == header.payload32.offset) return "32-bit";
-      if (c.entry.offset == header.payload64.offset) return "64-bit";
+      if (!start.empty() && start.data() == c.decoded->head.data()) return c.slot;
     }
     return "other";
   }
@@ -99,36 +98,26 @@ class DecodeCache {
  private:
   struct Cached {
     launcher::PayloadEntry entry;
-    packaging::Bytes program;
+    std::shared_ptr<const packaging::Decoded> decoded;
+    const char* slot;
   };
 
   void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
                   support::TStream* compressed, support::TStream* decompressed) {
     for (const Cached& c : entries_) {
-      if (c.entry.offset != entry.offset || c.entry.compressedSize != entry.compressedSize ||
-          c.entry.uncompressedSize != entry.uncompressedSize) {
-        continue;
+      if (c.entry.offset == entry.offset && c.entry.compressedSize == entry.compressedSize &&
+          c.entry.uncompressedSize == entry.uncompressedSize) {
+        packaging::ReplayDecodePayload(entry, header, c.decoded, compressed, decompressed);
+        return;
       }
-      // The bytes are shared, not the verdict: the run takes the memory the
-      // launcher's own decoding takes (the stream, the decoder, the output's
-      // blocks), so a row where memory runs out still ends in runtime error 203.
-      compressed->SetSize(static_cast<int32_t>(entry.compressedSize));
-      support::TLZMADecoder decoder;
-      if (!decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize) ||
-          !decoder.Replay(compressed, c.program.data(), static_cast<int64_t>(c.program.size()), decompressed)) {
-        launcher::FatalDamagedPackage();
-      }
-      return;
     }
-    if (packaging::BeyondDecodeLimit(entry)) throw BeyondLimit{};
-    launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // a refusal ends the run here
-    entries_.push_back({entry, packaging::Bytes(decompressed->Memory, decompressed->Memory + decompressed->Size)});
+    launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // an entry the check left
   }
 
   std::vector<Cached> entries_;
 };
 
-enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotChecked, kNotStarted };
+enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotStarted };
 
 // The words JSON gives each kind.
 const char* KindWord(OutcomeKind kind) {
@@ -137,7 +126,6 @@ const char* KindWord(OutcomeKind kind) {
     case OutcomeKind::kMessage: return "message";
     case OutcomeKind::kRuntimeError: return "runtime error";
     case OutcomeKind::kNothing: return "nothing";
-    case OutcomeKind::kNotChecked: return "not checked";
     case OutcomeKind::kNotStarted: return "not started";
   }
   return "?";
@@ -161,7 +149,7 @@ struct Verification {
   packaging::PackageView view;
   std::vector<Row> rows;
   std::vector<Outcome> outcomes;  // one per row
-  int runs = 0, damaged = 0, notStarted = 0, notChecked = 0, runtimeErrors = 0;
+  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0;
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
   }
@@ -177,15 +165,14 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
 
-Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher::PackageHeader& header,
-               const Row& row, uint32_t codePage, DecodeCache* cache) {
+Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, DecodeCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
   machine.modulePath = "C:\\Setup\\setup.exe";
   machine.commandLine = std::string("\"C:\\Setup\\setup.exe\"") + (row.with32 ? " /32" : "") +
                         (row.silent ? " /silent" : "");
-  machine.AddSharedFile(machine.modulePath, file);
+  machine.AddHeldFile(machine.modulePath, file.bytes, file.owner);
   const Windows& w = *row.windows;
   machine.version.dwPlatformId = w.platformId;
   machine.version.dwMajorVersion = w.major;
@@ -197,7 +184,7 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
   machine.onProcessStart = [&](const sim::ProcessStart& start) {
     const std::string copy =
         start.viaShell ? start.file : start.commandLine.substr(1, start.commandLine.find('"', 1) - 1);
-    o.program = cache->WhichProgram(machine.FileBytes(copy), header);
+    o.program = cache->WhichProgram(machine.FileStart(copy));
     o.start = start.viaShell ? "shell" : "direct";
     o.verb = start.verb;
     o.noAdmin = start.viaShell && start.parameters.size() >= 9 &&
@@ -209,14 +196,7 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
     o.message = "Windows does not start the file: its launcher image is cut or damaged";
     return o;
   }
-  try {
-    o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(&DecodeCache::Decode, cache); });
-  } catch (const DecodeCache::BeyondLimit&) {
-    o.kind = OutcomeKind::kNotChecked;
-    o.message = "the payload decodes to more than " + std::to_string(packaging::kDecodeLimit >> 20) +
-                " MiB, beyond what this tool decodes";
-    return o;
-  }
+  o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(&DecodeCache::Decode, cache); });
   o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
     o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
@@ -225,27 +205,21 @@ Outcome RunRow(const std::shared_ptr<std::vector<uint8_t>>& file, const launcher
   return o;
 }
 
-Verification Verify(const std::string& package, packaging::Bytes file, uint32_t codePage, bool verbose) {
+Verification Verify(const std::string& package, const MappedFile& file, uint32_t codePage, bool verbose) {
   Verification v;
   v.package = package;
   v.codePage = codePage;
-  v.view = packaging::ReadPackage(file);
-  // The check decodes each payload: its programs seed the rows' cache.
+  v.view = packaging::ReadPackage(file.bytes);
+  // The check decodes each payload: what that gave seeds the rows' cache.
   DecodeCache cache;
-  packaging::Bytes program32, program64;
-  packaging::CheckPrograms(file, &v.view, &program32, &program64);
-  cache.Add(v.view.header.payload32, std::move(program32));
-  cache.Add(v.view.header.payload64, std::move(program64));
-  // Every row holds a decoded program and its copy for a moment: keep the
-  // freed blocks for the next row instead of returning them to the system
-  // and faulting fresh pages in again.
-  mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  mallopt(M_TRIM_THRESHOLD, INT32_MAX);
-  const auto shared = std::make_shared<std::vector<uint8_t>>(std::move(file));
+  packaging::ProgramSlot slot32, slot64;
+  packaging::CheckPrograms(file.bytes, &v.view, &slot32, &slot64);
+  cache.Add(v.view.header.payload32, std::move(slot32.decoded), "32-bit");
+  cache.Add(v.view.header.payload64, std::move(slot64.decoded), "64-bit");
   v.rows = Rows();
   for (const Row& row : v.rows) {
     if (verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-    v.outcomes.push_back(RunRow(shared, v.view.header, row, codePage, &cache));
+    v.outcomes.push_back(RunRow(file, row, codePage, &cache));
   }
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
@@ -253,7 +227,6 @@ Verification Verify(const std::string& package, packaging::Bytes file, uint32_t 
     v.runs += o.kind == OutcomeKind::kRuns;
     v.runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v.notStarted += o.kind == OutcomeKind::kNotStarted;
-    v.notChecked += o.kind == OutcomeKind::kNotChecked;
     v.damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
   }
   return v;
@@ -271,7 +244,6 @@ std::string Words(const Outcome& o) {
     case OutcomeKind::kMessage:
     case OutcomeKind::kRuntimeError: return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
     case OutcomeKind::kNothing: return "ends without starting anything";
-    case OutcomeKind::kNotChecked: return "not checked: " + o.message;
     case OutcomeKind::kNotStarted: return o.message;
     case OutcomeKind::kRuns: break;
   }
@@ -299,9 +271,7 @@ void PrintText(const Verification& v) {
   if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
   if (v.notStarted > 0) std::printf("%d rows: Windows does not start the file\n", v.notStarted);
   if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
-  // Rows not checked say nothing of where the package runs.
-  if (v.notChecked > 0) std::printf("%d rows not checked: nothing is said of them\n", v.notChecked);
-  else if (v.runs == 0) std::printf("the package runs on no machine\n");
+  if (v.runs == 0) std::printf("the package runs on no machine\n");
 }
 
 void PrintJsonDocument(const Verification& v) {
@@ -334,7 +304,6 @@ void PrintJsonDocument(const Verification& v) {
   j["problemCodes"] = v.view.problemCodes;
   j["fine"] = v.Fine();  // the verdict: exit status 0
   j["runsSomewhere"] = v.runs > 0;
-  j["notCheckedRows"] = v.notChecked;
   j["damagedRows"] = v.damaged;
   j["notStartedRows"] = v.notStarted;
   j["runtimeErrorRows"] = v.runtimeErrors;
@@ -356,7 +325,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       "table, on 32-bit and 64-bit Windows, with and without /32, as an administrator; and from\n"
       "Vista on without administrator rights, with and without /silent. Prints what the launcher\n"
       "does: which setup program it runs and how (directly, or through the shell with \"runas\"\n"
-      "or /noadmin), or which message it shows. Each payload is decoded once (up to 1 GiB).\n"
+      "or /noadmin), or which message it shows. Each payload is decoded once.\n"
       "Exit status 1 when any row shows the damaged or truncated message, the package has\n"
       "problems, or it runs nowhere.");
   sub->add_option("PACKAGE", s->package, "the package file")->required();
@@ -365,10 +334,10 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       ->check(CLI::IsMember({1252, 932}))
       ->default_val(1252);
   return [s, &common]() {
-    packaging::Bytes file;
+    MappedFile file;
     std::string error;
-    if (!ReadInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    const Verification v = Verify(s->package, std::move(file), s->codePage, common.verbose);
+    if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    const Verification v = Verify(s->package, file, s->codePage, common.verbose);
     if (s->json) {
       PrintJsonDocument(v);
     } else if (!common.quiet || !v.Fine()) {
