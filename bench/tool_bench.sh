@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The package tool on packages that are small on disk and large inside:
+# a program that decodes to 1 GiB (a bomb: a Windows program padded with
+# zeros), one of 1.5 GiB (between the 1 GiB a tool once stopped at and the
+# format's 2 GiB), and a version message of 10,922 "%USER%" shown on most
+# rows. For each: extract, inspect and verify as whole processes, wall time
+# and peak memory by /usr/bin/time. Goal: verify at most twice extract in
+# time and in memory, on every one; every row of verify with a verdict.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+T=build/host/setup-package
+work=build/bench-tool
+rm -rf "$work"; mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+
+make_package() {  # NAME PROGRAM_BYTES [build options...]
+  local name=$1 bytes=$2
+  shift 2
+  cp build/windows/sample_setup32.exe "$work/program.exe"
+  truncate -s "$bytes" "$work/program.exe"
+  "$T" build -q --launcher build/windows/launcher.exe --program32 "$work/program.exe" \
+    --dictionary $((64 << 20)) --output "$work/$name.exe" "$@"
+  rm "$work/program.exe"
+}
+
+measure() {  # COMMAND... : prints "SECONDS KB"
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$work/out" 2>/dev/null || true
+  cat "$work/time"
+}
+
+make_package bomb-1gib $((1 << 30))
+make_package program-1.5gib $((3 << 29))
+python3 -c "print('%USER%' * 10922, end='')" >"$work/message.txt"
+make_package user-message 65536 --versions "Windows 10" --version-message-file "$work/message.txt"
+
+printf '%-16s %10s %10s  %10s %10s  %10s %10s  %s\n' package "extract s" "MB" "inspect s" "MB" "verify s" "MB" "goal"
+for name in bomb-1gib program-1.5gib user-message; do
+  rm -rf "$work/out-$name"
+  read -r es em < <(measure "$T" extract "$work/$name.exe" --output-dir "$work/out-$name")
+  rm -rf "$work/out-$name"
+  read -r is im < <(measure "$T" inspect "$work/$name.exe")
+  read -r vs vm < <(measure "$T" verify --json "$work/$name.exe")
+  unchecked=$(python3 -c 'import json,sys; print(sum(r["outcome"] not in ("runs","message","runtime error") for r in json.load(open(sys.argv[1]))["rows"]))' "$work/out")
+  met=$(python3 -c "import sys; e,em,v,vm=map(float,sys.argv[1:]); print('met' if v <= 2*max(e,0.05) and vm <= 2*em else 'not met')" \
+        "$es" "$em" "$vs" "$vm")
+  printf '%-16s %10s %10d  %10s %10d  %10s %10d  %s (rows without a verdict: %s)\n' "$name" "$es" $((em / 1024)) \
+    "$is" $((im / 1024)) "$vs" $((vm / 1024)) "$met" "$unchecked"
+done
