@@ -79,6 +79,10 @@ std::string WideToAnsi(uint32_t codePage, const std::u16string& text) {
       ansi += w < 0x80 ? static_cast<char>(w) : '?';
       continue;
     }
+    if (w < 0x80 && t->toWide[w] == w) {  // ASCII, as most text is: no search
+      ansi += static_cast<char>(w);
+      continue;
+    }
     const CodePair* p = Find(t->fromWide, t->fromWideCount, static_cast<uint16_t>(w));
     const uint16_t code = p != nullptr ? p->to : t->defaultChar;
     if (code > 0xFF) ansi += static_cast<char>(code >> 8);

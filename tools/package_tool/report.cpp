@@ -45,12 +45,14 @@ std::string Hex64(uint64_t value) {
   return buffer;
 }
 
-void PrintJson(nlohmann::ordered_json json) {
+std::string JsonText(const nlohmann::ordered_json& json) {
   nlohmann::ordered_json out;
   out["schemaVersion"] = kJsonSchemaVersion;
-  for (auto& [key, value] : json.items()) out[key] = value;
-  std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  for (const auto& [key, value] : json.items()) out[key] = value;
+  return out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
+
+void PrintJson(nlohmann::ordered_json json) { std::fputs(JsonText(json).c_str(), stdout); }
 
 }  // namespace tool
 

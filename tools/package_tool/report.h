@@ -25,6 +25,8 @@ std::string Hex64(uint64_t value);
 
 // Prints `json` (with "schemaVersion" added first) on standard output.
 void PrintJson(nlohmann::ordered_json json);
+// The text PrintJson prints.
+std::string JsonText(const nlohmann::ordered_json& json);
 
 }  // namespace tool
 

@@ -1,6 +1,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,8 +149,6 @@ struct Verification {
   std::string package;
   uint32_t codePage = 1252;
   packaging::PackageView view;
-  std::vector<Row> rows;
-  std::vector<Outcome> outcomes;  // one per row
   int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0;
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
@@ -205,31 +205,29 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, Decode
   return o;
 }
 
-Verification Verify(const std::string& package, const MappedFile& file, uint32_t codePage, bool verbose) {
-  Verification v;
-  v.package = package;
-  v.codePage = codePage;
-  v.view = packaging::ReadPackage(file.bytes);
+// Runs every row and hands each outcome to `each` as soon as it is known:
+// no row's words are held longer than printing them takes (a message of
+// 65,535 characters shown on 60 rows is megabytes).
+using RowPrinter = std::function<void(const Row&, const Outcome&)>;
+void Verify(const MappedFile& file, bool verbose, Verification* v, const RowPrinter& each) {
+  v->view = packaging::ReadPackage(file.bytes);
   // The check decodes each payload: what that gave seeds the rows' cache.
   DecodeCache cache;
   packaging::ProgramSlot slot32, slot64;
-  packaging::CheckPrograms(file.bytes, &v.view, &slot32, &slot64);
-  cache.Add(v.view.header.payload32, std::move(slot32.decoded), "32-bit");
-  cache.Add(v.view.header.payload64, std::move(slot64.decoded), "64-bit");
-  v.rows = Rows();
-  for (const Row& row : v.rows) {
-    if (verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-    v.outcomes.push_back(RunRow(file, row, codePage, &cache));
-  }
+  packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);
+  cache.Add(v->view.header.payload32, std::move(slot32.decoded), "32-bit");
+  cache.Add(v->view.header.payload64, std::move(slot64.decoded), "64-bit");
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
-  for (const Outcome& o : v.outcomes) {
-    v.runs += o.kind == OutcomeKind::kRuns;
-    v.runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
-    v.notStarted += o.kind == OutcomeKind::kNotStarted;
-    v.damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
+  for (const Row& row : Rows()) {
+    if (verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
+    const Outcome o = RunRow(file, row, v->codePage, &cache);
+    v->runs += o.kind == OutcomeKind::kRuns;
+    v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
+    v->notStarted += o.kind == OutcomeKind::kNotStarted;
+    v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
+    each(row, o);
   }
-  return v;
 }
 
 std::string MemoryWords(const Outcome& o) {
@@ -255,60 +253,93 @@ std::string Words(const Outcome& o) {
   return words + MemoryWords(o);
 }
 
-void PrintText(const Verification& v) {
-  std::printf("%s: what the launcher does (code page %u%s)\n\n", Escaped(v.package).c_str(), v.codePage,
-              v.Detached() ? "; detached: it neither waits for the setup program nor deletes its copy" : "");
-  for (size_t i = 0; i < v.rows.size(); ++i) {
-    const Row& r = v.rows[i];
-    const std::string who = r.administrator ? "" : r.silent ? "user, /silent" : "user";
-    std::printf("  %-22s %-7s %-4s %-14s %s\n", r.windows->name, r.is64 ? "64-bit" : "32-bit", r.with32 ? "/32" : "",
-                who.c_str(), Words(v.outcomes[i]).c_str());
-  }
-  std::printf("\n");
-  for (size_t k = 0; k < v.view.problems.size(); ++k) {
-    std::printf("problem: [%s] %s\n", v.view.problemCodes[k].c_str(), Escaped(v.view.problems[k]).c_str());
-  }
-  if (v.damaged > 0) std::printf("%d rows show the damaged or truncated package message\n", v.damaged);
-  if (v.notStarted > 0) std::printf("%d rows: Windows does not start the file\n", v.notStarted);
-  if (v.runtimeErrors > 0) std::printf("%d rows end in a runtime error (memory)\n", v.runtimeErrors);
-  if (v.runs == 0) std::printf("the package runs on no machine\n");
+std::string TextHead(const Verification& v) {
+  return Escaped(v.package) + ": what the launcher does (code page " + std::to_string(v.codePage) +
+         (v.Detached() ? "; detached: it neither waits for the setup program nor deletes its copy" : "") + ")\n\n";
 }
 
-void PrintJsonDocument(const Verification& v) {
+std::string TextRow(const Row& r, const Outcome& o) {
+  const std::string who = r.administrator ? "" : r.silent ? "user, /silent" : "user";
+  char columns[64];
+  std::snprintf(columns, sizeof columns, "  %-22s %-7s %-4s %-14s ", r.windows->name, r.is64 ? "64-bit" : "32-bit",
+                r.with32 ? "/32" : "", who.c_str());
+  return columns + Words(o) + "\n";
+}
+
+std::string TextTail(const Verification& v) {
+  std::string text = "\n";
+  for (size_t k = 0; k < v.view.problems.size(); ++k) {
+    text += "problem: [" + v.view.problemCodes[k] + "] " + Escaped(v.view.problems[k]) + "\n";
+  }
+  if (v.damaged > 0) text += std::to_string(v.damaged) + " rows show the damaged or truncated package message\n";
+  if (v.notStarted > 0) text += std::to_string(v.notStarted) + " rows: Windows does not start the file\n";
+  if (v.runtimeErrors > 0) text += std::to_string(v.runtimeErrors) + " rows end in a runtime error (memory)\n";
+  if (v.runs == 0) text += "the package runs on no machine\n";
+  return text;
+}
+
+nlohmann::ordered_json JsonRow(const Row& r, const Outcome& o) {
+  nlohmann::ordered_json row = {{"windows", r.windows->name},
+                                {"bits", r.is64 ? 64 : 32},
+                                {"with32", r.with32},
+                                {"administrator", r.administrator},
+                                {"silent", r.silent},
+                                {"outcome", KindWord(o.kind)}};
+  if (o.kind == OutcomeKind::kRuns) {
+    row["program"] = o.program;
+    row["start"] = o.start;
+    if (o.start == "shell") row["verb"] = o.verb, row["noAdmin"] = o.noAdmin;
+  } else if (!o.message.empty()) {
+    row["message"] = o.message;
+  }
+  if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
+  return row;
+}
+
+// The document without its rows: what comes before them, and with `summary`
+// what follows them too, with "rows": [] where the rows go.
+std::string JsonAroundRows(const Verification& v, bool summary) {
   nlohmann::ordered_json j;
   j["command"] = "verify";
   j["package"] = v.package;
   j["codePage"] = v.codePage;
   j["detached"] = v.Detached();
   j["rows"] = nlohmann::ordered_json::array();
-  for (size_t i = 0; i < v.rows.size(); ++i) {
-    const Row& r = v.rows[i];
-    const Outcome& o = v.outcomes[i];
-    nlohmann::ordered_json row = {{"windows", r.windows->name},
-                                  {"bits", r.is64 ? 64 : 32},
-                                  {"with32", r.with32},
-                                  {"administrator", r.administrator},
-                                  {"silent", r.silent},
-                                  {"outcome", KindWord(o.kind)}};
-    if (o.kind == OutcomeKind::kRuns) {
-      row["program"] = o.program;
-      row["start"] = o.start;
-      if (o.start == "shell") row["verb"] = o.verb, row["noAdmin"] = o.noAdmin;
-    } else if (!o.message.empty()) {
-      row["message"] = o.message;
-    }
-    if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
-    j["rows"].push_back(row);
+  if (summary) {
+    j["problems"] = v.view.problems;
+    j["problemCodes"] = v.view.problemCodes;
+    j["fine"] = v.Fine();  // the verdict: exit status 0
+    j["runsSomewhere"] = v.runs > 0;
+    j["notCheckedRows"] = 0;  // every row is checked (kept for readers of schema 1)
+    j["damagedRows"] = v.damaged;
+    j["notStartedRows"] = v.notStarted;
+    j["runtimeErrorRows"] = v.runtimeErrors;
   }
-  j["problems"] = v.view.problems;
-  j["problemCodes"] = v.view.problemCodes;
-  j["fine"] = v.Fine();  // the verdict: exit status 0
-  j["runsSomewhere"] = v.runs > 0;
-  j["damagedRows"] = v.damaged;
-  j["notStartedRows"] = v.notStarted;
-  j["runtimeErrorRows"] = v.runtimeErrors;
-  PrintJson(j);
+  return JsonText(j);
 }
+
+// The JSON document printed as the rows come, the same text PrintJson gives
+// for the whole: the rows one level deeper than a document of their own.
+class JsonPrinter {
+ public:
+  explicit JsonPrinter(const Verification& v) {
+    const std::string head = JsonAroundRows(v, false);
+    std::fwrite(head.data(), 1, head.find(kRows) + kRows.size() - 1, stdout);
+  }
+  void Row(const Row& r, const Outcome& o) {
+    std::string row = JsonRow(r, o).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    for (size_t at = row.find('\n'); at != std::string::npos; at = row.find('\n', at + 5)) row.insert(at + 1, "    ");
+    std::printf("%s\n    %s", rows_++ == 0 ? "" : ",", row.c_str());
+  }
+  void End(const Verification& v) {
+    const std::string whole = JsonAroundRows(v, true);
+    std::printf("%s%s", rows_ == 0 ? "" : "\n  ", whole.c_str() + whole.find(kRows) + kRows.size() - 1);
+  }
+
+ private:
+  static inline const std::string kRows = "\"rows\": []";
+  int rows_ = 0;
+};
 
 }  // namespace
 
@@ -337,11 +368,32 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     MappedFile file;
     std::string error;
     if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    const Verification v = Verify(s->package, file, s->codePage, common.verbose);
+    Verification v;
+    v.package = s->package;
+    v.codePage = s->codePage;
     if (s->json) {
-      PrintJsonDocument(v);
-    } else if (!common.quiet || !v.Fine()) {
-      PrintText(v);
+      std::optional<JsonPrinter> printer;
+      Verify(file, common.verbose, &v, [&](const Row& r, const Outcome& o) {
+        if (!printer) printer.emplace(v);
+        printer->Row(r, o);
+      });
+      printer->End(v);
+    } else {
+      // With -q the table appears only for a package that is not fine, which
+      // is known at the end: the rows wait for it. The head needs the
+      // package read, so it comes with the first row.
+      bool headed = false;
+      std::string waiting;
+      Verify(file, common.verbose, &v, [&](const Row& r, const Outcome& o) {
+        if (common.quiet) {
+          waiting += TextRow(r, o);
+          return;
+        }
+        if (!headed) std::fputs(TextHead(v).c_str(), stdout), headed = true;
+        std::fputs(TextRow(r, o).c_str(), stdout);
+      });
+      if (common.quiet && !v.Fine()) std::fputs((TextHead(v) + waiting).c_str(), stdout);
+      if (!common.quiet || !v.Fine()) std::fputs(TextTail(v).c_str(), stdout);
     }
     return v.Fine() ? kExitFine : kExitProblems;
   };
