@@ -58,10 +58,12 @@ target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJEC
 
 # Installed as a tool: setup-package in bin/, and beside it in
 # share/setup-package/ the launcher image it uses when --launcher is not given
-# (the windows preset builds it first) and the README.
+# (the windows preset builds it first), the README and the JSON schema of
+# what --json prints.
 include(GNUInstallDirs)
 install(TARGETS setup-package RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_SOURCE_DIR}/README.md"
+              "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.schema.json"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/setup-package")
 # cpack -G DEB (in the build folder) makes setup-package_VERSION_ARCH.deb; its
 # dependencies are the shared libraries the tool links, as dpkg-shlibdeps finds.

@@ -77,12 +77,10 @@ class Machine {
 
   // --- What the machine holds -------------------------------------------
   void AddFile(const std::string& path, std::vector<uint8_t> bytes);
-  // The same bytes in several machines without a copy (for files that are
-  // only read: a write through a handle opened on an existing file would
-  // change them for every machine).
+  // The same bytes in several machines without a copy; a write gives the
+  // file bytes of its own first.
   void AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes);
-  // Bytes held elsewhere (a mapped file), kept alive by `owner`: read only;
-  // a write gives the file bytes of its own first.
+  // The same for bytes held elsewhere (a mapped file), kept alive by `owner`.
   void AddHeldFile(const std::string& path, host::ByteView bytes, std::shared_ptr<const void> owner);
   void AddFolder(const std::string& path);
   bool Exists(const std::string& path) const;

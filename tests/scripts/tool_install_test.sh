@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # tool_install_test.sh HOST_BUILD WINDOWS_BUILD: the package tool installed as
 # a tool: into a fresh prefix, used from another folder without --launcher
-# (it takes the launcher installed beside it, and inspect knows it), and made
-# into a .deb whose files and dependencies are checked.
+# (it takes the launcher installed beside it, and inspect knows it), its JSON
+# checked against the installed schema, and made into a .deb whose files and
+# dependencies are checked.
 set -uo pipefail
 build=$1 windows=$2
 work=$(mktemp -d)
@@ -18,11 +19,23 @@ check "build without --launcher" '"$tool" build -q --program32 "$windows/sample_
 check "inspect knows the shipped launcher" '"$tool" inspect pkg.exe | grep -q "launcher image: the one this tool ships"'
 python3 -c 'import sys; b = bytearray(open("pkg.exe", "rb").read()); b[0x1000] ^= 1; open("changed.exe", "wb").write(b)'
 check "and a changed one" '"$tool" inspect changed.exe | grep -q "launcher image: another one than this tool ships"'
+# What --json prints follows the installed schema (Debian's python3 and its
+# jsonschema module).
+schema=$work/prefix/share/setup-package/setup-package.schema.json
+conforms() {  # conforms COMMAND...: its --json output follows the schema
+  "$@" >"$work/doc.json" 2>/dev/null
+  /usr/bin/python3 -c 'import json, sys, jsonschema
+jsonschema.validate(json.load(open(sys.argv[2])), json.load(open(sys.argv[1])))' "$schema" "$work/doc.json"
+}
+check "build --json follows the schema" 'conforms "$tool" build --json --program32 "$windows/sample_setup32.exe" --output pkg2.exe'
+check "inspect --json follows the schema" 'conforms "$tool" inspect --json changed.exe'
+check "verify --json follows the schema" 'conforms "$tool" verify --json pkg.exe'
+check "an error document follows the schema" 'conforms "$tool" verify --json missing.exe'
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null 2>&1)
 deb=$(ls "$work"/deb/setup-package_*.deb 2>/dev/null | head -n 1)
 check "a .deb is made" '[ -n "$deb" ]'
 files=$(dpkg-deb -c "$deb" 2>/dev/null | awk '{print $6}')
-for f in ./usr/bin/setup-package ./usr/share/setup-package/launcher.exe ./usr/share/setup-package/README.md; do
+for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,README.md,setup-package.schema.json}; do
   check "the .deb holds $f" 'grep -qx "$f" <<<"$files"'
 done
 check "the .deb depends on the libraries the tool links" 'dpkg-deb -f "$deb" Depends | grep -q liblzma5'
