@@ -15,4 +15,6 @@ build/host/decode_bench
 echo
 build/host/run_bench
 echo
+bench/tool_bench.sh
+echo
 bench/wine_decode_bench.sh
