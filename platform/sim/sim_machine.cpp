@@ -105,8 +105,21 @@ void Machine::AddFolder(const std::string& path) {
   state_->nodes[k] = node;
 }
 
+namespace {
+
+// A file at `path`, its folders made first.
+void PlaceFile(Machine& m, const std::string& path, Node node) {
+  const std::string parent = ParentOf(path);
+  if (!parent.empty() && !m.Exists(parent)) m.AddFolder(parent);
+  StateOf(m).nodes[Key(path)] = std::move(node);
+}
+
+}  // namespace
+
 void Machine::AddFile(const std::string& path, std::vector<uint8_t> bytes) {
-  AddSharedFile(path, std::make_shared<std::vector<uint8_t>>(std::move(bytes)));
+  Node node;
+  node.own = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+  PlaceFile(*this, path, std::move(node));
 }
 
 void Machine::AddSharedFile(const std::string& path, std::shared_ptr<std::vector<uint8_t>> bytes) {
@@ -115,13 +128,11 @@ void Machine::AddSharedFile(const std::string& path, std::shared_ptr<std::vector
 }
 
 void Machine::AddHeldFile(const std::string& path, host::ByteView bytes, std::shared_ptr<const void> owner) {
-  std::string parent = ParentOf(path);
-  if (!parent.empty() && !Exists(parent)) AddFolder(parent);
   Node node;
   node.owner = std::move(owner);
   node.kept = bytes;
   node.size = bytes.size();
-  state_->nodes[Key(path)] = node;
+  PlaceFile(*this, path, std::move(node));
 }
 
 void Machine::DeclareBlock(const void* block, host::ByteView head, uint64_t size, std::shared_ptr<const void> owner) {

@@ -227,7 +227,9 @@ Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, co
   // The machine reads the caller's bytes where they are (no copy of a file
   // that may be gigabytes); it lives only for this call and only reads.
   machine.AddHeldFile(path, file, nullptr);
-  const uint32_t headerOffset = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
+  const uint32_t headerOffset = file.size() < launcher::kLocatorOffset + launcher::kLocatorSize
+                                    ? 0
+                                    : launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
   if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
     d.message = launcher::kDamagedPackageMessage;
     return d;
