@@ -29,7 +29,7 @@ void RaiseForTesting() {
 }  // namespace
 #endif
 
-void RunLauncher(DecodeStep decode, void* context) {
+void RunLauncher(const HostSteps* steps) {
   PackageLocator locator{};
   PackageHeader header{};
   VersionInformation version{};
@@ -42,7 +42,7 @@ void RunLauncher(DecodeStep decode, void* context) {
     if (!ownFile.IsValid()) FatalDamagedPackage();
 
     // 2. Validate the package.
-    ValidatePackage(ownFile.Get(), &locator, &header);
+    ValidatePackage(ownFile.Get(), &locator, &header, steps->regionCrc, steps->context);
 
     // 3. Choose the payload and check the architecture.
     const PayloadEntry payload = ChoosePayload(header, ownFile.Get());
@@ -57,8 +57,8 @@ void RunLauncher(DecodeStep decode, void* context) {
       support::TStream decompressed;
 
       // 6. Decode.
-      if (decode != nullptr) {
-        decode(context, ownFile.Get(), payload, header, &compressed, &decompressed);
+      if (steps->decode != nullptr) {
+        steps->decode(steps->context, ownFile.Get(), payload, header, &compressed, &decompressed);
       } else {
         DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed);
       }
@@ -78,9 +78,12 @@ void RunLauncher(DecodeStep decode, void* context) {
   LaunchSetupProgram(copyPath, version.majorVersion, header.elevationMode, locator.detachedSize);
 }
 
-void LauncherMain() { LauncherMainWith(nullptr, nullptr); }
+void LauncherMain() {
+  static const HostSteps kOwnSteps = {nullptr, nullptr, nullptr};
+  LauncherMainWith(&kOwnSteps);
+}
 
-void LauncherMainWith(DecodeStep decode, void* context) {
+void LauncherMainWith(const HostSteps* steps) {
   RestrictDllSearch();
   // Per-run state, for hosts that run the sequence more than once.
   SetUnstartedCopy(nullptr);
@@ -90,7 +93,7 @@ void LauncherMainWith(DecodeStep decode, void* context) {
     // The command line is split once, here, and read from then on.
     ArgumentList arguments(platform::GetCommandLineA());
     UseArgumentList(&arguments);
-    RunLauncher(decode, context);
+    RunLauncher(steps);
   }
   platform::ExitProcess(0);
 }

@@ -7,7 +7,15 @@
 
 namespace launcher {
 
-void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageHeader* header) {
+bool ReadRegionCrc(void*, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
+                   uint32_t* crc) {
+  if (!ReadAt(ownFile, offset, region, length)) return false;
+  *crc = Crc32(region, length);
+  return true;
+}
+
+void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageHeader* header,
+                     RegionCrcStep regionCrc, void* context) {
   uint8_t locatorBytes[kLocatorSize];
   if (!ReadAt(ownFile, kLocatorOffset, locatorBytes, kLocatorSize)) FatalDamagedPackage();
   *locator = DecodeLocator(locatorBytes);
@@ -23,8 +31,11 @@ void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageH
   }
 
   uint8_t* region = static_cast<uint8_t*>(support::AllocateMemory(locator->crcLength));
-  if (!ReadAt(ownFile, locator->headerOffset, region, locator->crcLength)) FatalDamagedPackage();
-  if (Crc32(region, locator->crcLength) != locator->crcValue) FatalDamagedPackage();
+  uint32_t crc = 0;
+  const RegionCrcStep step = regionCrc != nullptr ? regionCrc : &ReadRegionCrc;
+  if (!step(context, ownFile, locator->headerOffset, region, locator->crcLength, &crc) || crc != locator->crcValue) {
+    FatalDamagedPackage();
+  }
   support::ReleaseMemory(region);
 
   uint8_t headerBytes[kHeaderSize];

@@ -9,10 +9,21 @@
 
 namespace launcher {
 
+// Reads the CRC region (`length` bytes at `offset` of the own file) into
+// `region`, a block of that size, and gives its CRC-32 in *crc; false when
+// it cannot be read. The launcher's own step; hosts may hand in another
+// (see HostSteps), which gets their `context`.
+using RegionCrcStep = bool (*)(void* context, platform::Handle ownFile, uint32_t offset, uint8_t* region,
+                               uint32_t length, uint32_t* crc);
+bool ReadRegionCrc(void* unused, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
+                   uint32_t* crc);
+
 // Reads the locator, checks the file size and the CRC-32 and reads the
 // header, in that order. Returns only when all of it passed; otherwise ends
-// in the damaged-package or truncated-package message.
-void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageHeader* header);
+// in the damaged-package or truncated-package message. The CRC region is
+// read with `regionCrc` (null: ReadRegionCrc), given `context`.
+void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageHeader* header,
+                     RegionCrcStep regionCrc = nullptr, void* context = nullptr);
 
 }  // namespace launcher
 

@@ -254,15 +254,16 @@ TEST(DecodeSequenceTest, ReplayGivesWhatDecodingGives) {
       copySize = replaying.FileSize(copy);
       copyStart = replaying.FileStart(copy);
     };
-    replaying.Run([&] {
-      launcher::LauncherMainWith(
-          [](void* context, platform::Handle, const launcher::PayloadEntry& entry,
-             const launcher::PackageHeader& header, support::TStream* compressed, support::TStream* decompressed) {
-            packaging::ReplayDecodePayload(entry, header, *static_cast<std::shared_ptr<const packaging::Decoded>*>(context),
-                                           compressed, decompressed);
-          },
-          const_cast<void*>(static_cast<const void*>(&decoded)));
-    });
+    const launcher::HostSteps replay = {
+        const_cast<void*>(static_cast<const void*>(&decoded)),
+        [](void* context, platform::Handle, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+           support::TStream* compressed, support::TStream* decompressed) {
+          packaging::ReplayDecodePayload(entry, header,
+                                         *static_cast<const std::shared_ptr<const packaging::Decoded>*>(context),
+                                         compressed, decompressed);
+        },
+        nullptr};
+    replaying.Run([&] { launcher::LauncherMainWith(&replay); });
     SCOPED_TRACE(c.extra + c.past + c.memoryMiB);
     EXPECT_EQ(replaying.exitCode, decoding.exitCode);
     ASSERT_EQ(replaying.messageBoxes.size(), decoding.messageBoxes.size());

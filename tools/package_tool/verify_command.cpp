@@ -69,24 +69,22 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-// The payloads decoded in one verification, each decoded once, in pieces:
-// every row's decoding step replays what that decoding gave (the memory it
-// takes, its verdict), and a program it decodes is declared to the row's
-// machine instead of being written there, so that no row holds a program.
-class DecodeCache {
+// What one verification reads and decodes once, for every row: the CRC
+// region, read and summed by the launcher's own step on the first row (each
+// row still takes the region's block), and the payloads, each decoded once
+// in pieces: every row's decoding step replays what that decoding gave (the
+// memory it takes, its verdict), and a program it decodes is declared to the
+// row's machine instead of being written there, so that no row holds one.
+class RunCache {
  public:
+  const launcher::HostSteps* Steps() { return &steps_; }
+
   // `slot`: "32-bit" or "64-bit".
   void Add(const launcher::PayloadEntry& entry, packaging::Decoded decoded, const char* slot) {
     if (!decoded.read && decoded.message.empty()) return;  // a slot the check did not decode
     entries_.push_back({entry, std::make_shared<const packaging::Decoded>(std::move(decoded)), slot});
   }
 
-  // The launcher's DecodeStep; `context` is the cache.
-  static void Decode(void* context, platform::Handle ownFile, const launcher::PayloadEntry& entry,
-                     const launcher::PackageHeader& header, support::TStream* compressed,
-                     support::TStream* decompressed) {
-    static_cast<DecodeCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
-  }
 
   // The slot whose program a copy that begins with `start` holds, or
   // "other".
@@ -104,6 +102,23 @@ class DecodeCache {
     const char* slot;
   };
 
+  // The host's steps; `context` is the cache.
+  static void Decode(void* context, platform::Handle ownFile, const launcher::PayloadEntry& entry,
+                     const launcher::PackageHeader& header, support::TStream* compressed,
+                     support::TStream* decompressed) {
+    static_cast<RunCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
+  }
+  static bool RegionCrc(void* context, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
+                        uint32_t* crc) {
+    std::optional<RegionSum>& sum = static_cast<RunCache*>(context)->region_;
+    if (!sum || sum->offset != offset || sum->length != length) {
+      sum = RegionSum{offset, length, false, 0};
+      sum->read = launcher::ReadRegionCrc(nullptr, ownFile, offset, region, length, &sum->crc);
+    }
+    *crc = sum->crc;
+    return sum->read;
+  }
+
   void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
                   support::TStream* compressed, support::TStream* decompressed) {
     for (const Cached& c : entries_) {
@@ -116,7 +131,14 @@ class DecodeCache {
     launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // an entry the check left
   }
 
+  struct RegionSum {
+    uint32_t offset, length;
+    bool read;
+    uint32_t crc;
+  };
   std::vector<Cached> entries_;
+  std::optional<RegionSum> region_;
+  const launcher::HostSteps steps_ = {this, &Decode, &RegionCrc};
 };
 
 enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotStarted };
@@ -165,7 +187,7 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
 
-Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, DecodeCache* cache) {
+Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, RunCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
@@ -196,7 +218,7 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, Decode
     o.message = "Windows does not start the file: its launcher image is cut or damaged";
     return o;
   }
-  o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(&DecodeCache::Decode, cache); });
+  o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
   o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
     o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
@@ -212,7 +234,7 @@ using RowPrinter = std::function<void(const Row&, const Outcome&)>;
 void Verify(const MappedFile& file, bool verbose, Verification* v, const RowPrinter& each) {
   v->view = packaging::ReadPackage(file.bytes);
   // The check decodes each payload: what that gave seeds the rows' cache.
-  DecodeCache cache;
+  RunCache cache;
   packaging::ProgramSlot slot32, slot64;
   packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);
   cache.Add(v->view.header.payload32, std::move(slot32.decoded), "32-bit");
