@@ -2,8 +2,8 @@
 # The package tool on packages that are small on disk and large inside:
 # a program that decodes to 1 GiB (a bomb: a Windows program padded with
 # zeros), one of 1.5 GiB (between the 1 GiB a tool once stopped at and the
-# format's 2 GiB), and a version message of 10,922 "%USER%" shown on most
-# rows. For each: extract, inspect and verify as whole processes, wall time
+# format's 2 GiB), a version message of 10,922 "%USER%" shown on most rows,
+# and 1.5 GiB of setup data under the CRC (--crc-reach whole). For each: extract, inspect and verify as whole processes, wall time
 # and peak memory by /usr/bin/time. Goal: verify at most twice extract in
 # time and in memory, on every one; every row of verify with a verdict.
 set -euo pipefail
@@ -32,9 +32,12 @@ make_package bomb-1gib $((1 << 30))
 make_package program-1.5gib $((3 << 29))
 python3 -c "print('%USER%' * 10922, end='')" >"$work/message.txt"
 make_package user-message 65536 --versions "Windows 10" --version-message-file "$work/message.txt"
+truncate -s $((3 << 29)) "$work/data.bin"
+make_package crc-1.5gib 65536 --setup-data "$work/data.bin" --crc-reach whole
+rm "$work/data.bin"
 
 printf '%-16s %10s %10s  %10s %10s  %10s %10s  %s\n' package "extract s" "MB" "inspect s" "MB" "verify s" "MB" "goal"
-for name in bomb-1gib program-1.5gib user-message; do
+for name in bomb-1gib program-1.5gib user-message crc-1.5gib; do
   rm -rf "$work/out-$name"
   read -r es em < <(measure "$T" extract "$work/$name.exe" --output-dir "$work/out-$name")
   rm -rf "$work/out-$name"
