@@ -106,12 +106,29 @@ extern "C" void RemoveTemporariesAndEnd(int signal) {
   ::raise(signal);
 }
 
-// A mapped input that shrank under the tool: its pages are gone.
-extern "C" void InputShrank(int) {
+// The mapped inputs (fixed storage, for the handler below).
+constexpr int kMaxMappings = 4;
+struct Mapping {
+  const volatile char* start;
+  size_t size;
+};
+Mapping mappings[kMaxMappings];
+volatile sig_atomic_t mappingCount = 0;
+
+// A fault inside a mapped input: the file shrank under the tool and its
+// pages are gone. Any other fault ends the process as it would have.
+extern "C" void InputShrank(int signal, siginfo_t* info, void*) {
   static const char kSentence[] = "setup-package: an input file shrank while it was being read\n";
-  RemoveTemporaries();
-  (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
-  ::_exit(3);
+  const volatile char* at = static_cast<const volatile char*>(info->si_addr);
+  for (int i = 0; i < mappingCount; ++i) {
+    if (at >= mappings[i].start && at < mappings[i].start + mappings[i].size) {
+      RemoveTemporaries();
+      (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
+      ::_exit(3);
+    }
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
 }
 
 void WatchSignals() {
@@ -119,7 +136,10 @@ void WatchSignals() {
   if (watching) return;
   watching = true;
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
-  ::signal(SIGBUS, InputShrank);
+  struct sigaction action {};
+  action.sa_sigaction = InputShrank;
+  action.sa_flags = SA_SIGINFO;
+  ::sigaction(SIGBUS, &action, nullptr);
 }
 
 }  // namespace
@@ -149,6 +169,10 @@ bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) 
       return false;
     }
     WatchSignals();
+    if (mappingCount < kMaxMappings) {
+      mappings[mappingCount] = Mapping{static_cast<const volatile char*>(at), size};
+      mappingCount = mappingCount + 1;
+    }
     out->bytes = host::ByteView(static_cast<const uint8_t*>(at), size);
     out->owner = std::shared_ptr<const void>(at, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
   }
