@@ -218,7 +218,7 @@ bool OutOfMemory(const std::string& message) { return message.compare(0, 17, "Ru
 
 }  // namespace
 
-Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink) {
+Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink, bool progress) {
   Decoded d;
   sim::Machine machine;
   machine.memoryLimit = size_t(3) << 30;
@@ -235,8 +235,7 @@ Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, co
     return d;
   }
   const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
-  // A line on a terminal while a program of more than a few MiB decodes.
-  const bool showProgress = isatty(STDERR_FILENO) && entry.uncompressedSize > (4u << 20);
+  const bool showProgress = progress && entry.uncompressedSize > (4u << 20);
   if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
   Taking taking{&d, &sink};
   machine.Run([&] {
@@ -309,7 +308,7 @@ void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, Pro
     }
     ProgramSlot local;
     ProgramSlot* slot = s.out != nullptr ? s.out : &local;
-    slot->decoded = DecodeEntry(file, s.entry, slot->sink);
+    slot->decoded = DecodeEntry(file, s.entry, slot->sink, slot->progress);
     const Decoded& d = slot->decoded;
     std::string memory = d.read ? ReplayedMemoryError(s.entry, v->header, d) : "";
     if (memory.empty() && OutOfMemory(d.message)) memory = d.message;

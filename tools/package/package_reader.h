@@ -72,7 +72,10 @@ struct Decoded {
   bool ok = false;       // it decoded to exactly the recorded size
   std::string message;   // when not ok: the message the launcher shows
 };
-Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink = nullptr);
+// With `progress`, a line on standard error while a program of more than a
+// few MiB decodes.
+Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink = nullptr,
+                    bool progress = false);
 
 // The launcher's DecodePayload for `entry` on the running simulated machine,
 // replayed from what decoding it once gave: the same memory taken in the same
@@ -92,6 +95,7 @@ std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launc
 // where its bytes go (for extract) as they are decoded.
 struct ProgramSlot {
   PieceSink sink;
+  bool progress = false;  // see DecodeEntry
   Decoded decoded;
 };
 

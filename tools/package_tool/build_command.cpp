@@ -435,7 +435,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       warn("a setup program of " + std::to_string(largest >> 20) + " MiB: the launcher holds it in one block of " +
            "memory, which a 32-bit process does not get everywhere (runtime error 203; verify shows where)");
     }
-    if ((common.verbose || isatty(STDERR_FILENO)) && !common.quiet && largest > (size_t(4) << 20)) {
+    if (ShowsProgress(common) && largest > (size_t(4) << 20)) {
       input.lzma.progress = [](uint64_t done, uint64_t total) {
         std::fprintf(stderr, "\rcompressing: %3u%% of %llu MiB", static_cast<unsigned>(done * 100 / total),
                      static_cast<unsigned long long>(total >> 20));

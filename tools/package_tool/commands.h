@@ -35,6 +35,9 @@ int Fail(int code, const std::string& message);
 void FailAsJson();
 // "warning: message" on standard error, unless quiet.
 void Warn(const Common& common, const std::string& message);
+// Whether a progress line goes to standard error: not with -q; with -v, or
+// on a terminal.
+bool ShowsProgress(const Common& common);
 
 }  // namespace tool
 

@@ -68,6 +68,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     }
     slot32.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index32, b, n); };
     slot64.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index64, b, n); };
+    slot32.progress = slot64.progress = ShowsProgress(common);
     packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
     for (const packaging::Region& r : view.regions) {
       if (r.kind != packaging::RegionKind::kSetupData || r.end > file.bytes.size()) continue;

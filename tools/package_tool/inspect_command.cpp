@@ -158,7 +158,9 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
     if (common.verbose) std::fprintf(stderr, "inspecting %s\n", s->package.c_str());
     packaging::PackageView view = packaging::ReadPackage(file.bytes);
-    packaging::CheckPrograms(file.bytes, &view);
+    packaging::ProgramSlot slot32, slot64;
+    slot32.progress = slot64.progress = ShowsProgress(common);
+    packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
     if (s->json) PrintJson(Json(s->package, file.bytes, view));
     else if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view);
     return view.problems.empty() ? kExitFine : kExitProblems;

@@ -1,5 +1,7 @@
 #include "tools/package_tool/report.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "host/utf.h"
@@ -101,6 +103,10 @@ int Fail(int code, const std::string& message) {
     jsonErrors = false;
   }
   return code;
+}
+
+bool ShowsProgress(const Common& common) {
+  return !common.quiet && (common.verbose || isatty(STDERR_FILENO));
 }
 
 void Warn(const Common& common, const std::string& message) {

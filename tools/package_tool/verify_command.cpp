@@ -231,18 +231,19 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, RunCac
 // no row's words are held longer than printing them takes (a message of
 // 65,535 characters shown on 60 rows is megabytes).
 using RowPrinter = std::function<void(const Row&, const Outcome&)>;
-void Verify(const MappedFile& file, bool verbose, Verification* v, const RowPrinter& each) {
+void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each) {
   v->view = packaging::ReadPackage(file.bytes);
   // The check decodes each payload: what that gave seeds the rows' cache.
   RunCache cache;
   packaging::ProgramSlot slot32, slot64;
+  slot32.progress = slot64.progress = ShowsProgress(common);
   packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);
   cache.Add(v->view.header.payload32, std::move(slot32.decoded), "32-bit");
   cache.Add(v->view.header.payload64, std::move(slot64.decoded), "64-bit");
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
   for (const Row& row : Rows()) {
-    if (verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
+    if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
     const Outcome o = RunRow(file, row, v->codePage, &cache);
     v->runs += o.kind == OutcomeKind::kRuns;
     v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
@@ -395,7 +396,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     v.codePage = s->codePage;
     if (s->json) {
       std::optional<JsonPrinter> printer;
-      Verify(file, common.verbose, &v, [&](const Row& r, const Outcome& o) {
+      Verify(file, common, &v, [&](const Row& r, const Outcome& o) {
         if (!printer) printer.emplace(v);
         printer->Row(r, o);
       });
@@ -406,7 +407,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       // package read, so it comes with the first row.
       bool headed = false;
       std::string waiting;
-      Verify(file, common.verbose, &v, [&](const Row& r, const Outcome& o) {
+      Verify(file, common, &v, [&](const Row& r, const Outcome& o) {
         if (common.quiet) {
           waiting += TextRow(r, o);
           return;
