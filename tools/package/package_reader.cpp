@@ -214,9 +214,9 @@ void Take(void* context, const uint8_t* bytes, size_t count) {
   if (*t->sink) (*t->sink)(bytes, count);
 }
 
-bool OutOfMemory(const std::string& message) { return message.compare(0, 17, "Runtime error 203") == 0; }
-
 }  // namespace
+
+bool OutOfMemory(const std::string& message) { return message.compare(0, 17, "Runtime error 203") == 0; }
 
 Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink, bool progress) {
   Decoded d;

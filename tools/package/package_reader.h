@@ -77,11 +77,16 @@ struct Decoded {
 Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink = nullptr,
                     bool progress = false);
 
+// Whether the launcher's message is its out-of-memory report (runtime error
+// 203).
+bool OutOfMemory(const std::string& message);
+
 // The launcher's DecodePayload for `entry` on the running simulated machine,
 // replayed from what decoding it once gave: the same memory taken in the same
-// steps and the same verdict, nothing read or decoded again. A program that
-// decodes is declared to the machine as the output's bytes, not written
-// there (sim::Machine::DeclareBlock).
+// steps and the same verdict, nothing read or decoded again (not for a
+// decoding that ran out of memory itself: how far it got depends on the
+// machine). A program that decodes is declared to the machine as the
+// output's bytes, not written there (sim::Machine::DeclareBlock).
 void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
                          const std::shared_ptr<const Decoded>& decoded, support::TStream* compressed,
                          support::TStream* decompressed);

@@ -82,6 +82,9 @@ class RunCache {
   // `slot`: "32-bit" or "64-bit".
   void Add(const launcher::PayloadEntry& entry, packaging::Decoded decoded, const char* slot) {
     if (!decoded.read && decoded.message.empty()) return;  // a slot the check did not decode
+    // A decoding that ran out of memory itself got as far as that machine
+    // let it: each row decodes for itself.
+    if (decoded.read && packaging::OutOfMemory(decoded.message)) return;
     entries_.push_back({entry, std::make_shared<const packaging::Decoded>(std::move(decoded)), slot});
   }
 
