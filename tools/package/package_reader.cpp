@@ -283,7 +283,8 @@ std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launc
                                 const Decoded& decoded) {
   sim::Machine machine;
   machine.memoryLimit = size_t(3) << 30;
-  const auto shared = std::make_shared<const Decoded>(Decoded{decoded.read, decoded.produced, {}, decoded.ok, {}});
+  auto shared = std::make_shared<Decoded>(decoded);
+  shared->head.clear();  // nothing is started here
   machine.Run([&] {
     support::TStream compressed, decompressed;
     ReplayDecodePayload(entry, header, shared, &compressed, &decompressed);

@@ -46,21 +46,33 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error) {
-  // Without waiting: a FIFO would block the open until someone writes to it.
+namespace {
+
+// Opens an input that must be a regular file, without waiting (a FIFO would
+// block the open until someone writes to it): its descriptor and size, or -1
+// with the reason in *error.
+int OpenInput(const std::string& path, struct stat* s, std::string* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return *error = Reason(path), false;
-  struct stat s;
-  if (::fstat(fd, &s) != 0) {
+  if (fd < 0) return *error = Reason(path), -1;
+  if (::fstat(fd, s) != 0) {
     *error = Reason(path);
     ::close(fd);
-    return false;
+    return -1;
   }
-  if (!S_ISREG(s.st_mode)) {
-    *error = path + (S_ISDIR(s.st_mode) ? ": is a directory" : ": not a regular file");
+  if (!S_ISREG(s->st_mode)) {
+    *error = path + (S_ISDIR(s->st_mode) ? ": is a directory" : ": not a regular file");
     ::close(fd);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+}  // namespace
+
+bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error) {
+  struct stat s;
+  const int fd = OpenInput(path, &s, error);
+  if (fd < 0) return false;
   try {
     out->resize(static_cast<size_t>(s.st_size));
   } catch (const std::bad_alloc&) {
@@ -145,19 +157,9 @@ void WatchSignals() {
 }  // namespace
 
 bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return *error = Reason(path), false;
   struct stat s;
-  if (::fstat(fd, &s) != 0) {
-    *error = Reason(path);
-    ::close(fd);
-    return false;
-  }
-  if (!S_ISREG(s.st_mode)) {
-    *error = path + (S_ISDIR(s.st_mode) ? ": is a directory" : ": not a regular file");
-    ::close(fd);
-    return false;
-  }
+  const int fd = OpenInput(path, &s, error);
+  if (fd < 0) return false;
   const size_t size = static_cast<size_t>(s.st_size);
   *out = MappedFile();
   if (size > 0) {
