@@ -38,8 +38,13 @@ target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
 add_executable(make_locator_room tools/pe/make_locator_room.cpp)
 target_link_libraries(make_locator_room PRIVATE host_floor)
 
-add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp)
-target_link_libraries(package_writer PUBLIC launcher_core host_floor PkgConfig::LZMA)
+# The maker's part of the launcher image: version resource and icon.
+add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/branding.cpp)
+target_link_libraries(pe_branding PUBLIC host_floor)
+
+add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp
+            tools/package/codes.cpp)
+target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
 
 
 # The package tool for package authors.
@@ -50,8 +55,10 @@ find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
 add_executable(setup-package
   tools/package_tool/main.cpp tools/package_tool/files.cpp tools/package_tool/report.cpp
-  tools/package_tool/build_command.cpp tools/package_tool/inspect_command.cpp
-  tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp)
+  tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
+  tools/package_tool/inspect_command.cpp
+  tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp
+  tools/package_tool/explain_command.cpp)
 target_link_libraries(setup-package PRIVATE package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
                       PkgConfig::TOMLPLUSPLUS)
 target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")

@@ -35,9 +35,12 @@ if(NOT EXISTS "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
   message(FATAL_ERROR "No liblzma for Windows in ${LZMA_WINDOWS_DIR}: run scripts/setup.sh")
 endif()
 
-set(LAUNCHER_COMPANY "Example Software" CACHE STRING "Company name in the version resource")
-set(LAUNCHER_PRODUCT "Example Product" CACHE STRING "Product name in the version resource")
-set(LAUNCHER_DESCRIPTION "Example Product Setup" CACHE STRING "File description in the version resource")
+# The version resource the launcher ships with. Its strings belong to the
+# package's maker: `setup-package build` writes them (--company, --product,
+# --product-version, ...), keeping these neutral ones for what is not given.
+set(LAUNCHER_COMPANY "setup-package" CACHE STRING "Company name in the version resource")
+set(LAUNCHER_PRODUCT "Setup package" CACHE STRING "Product name in the version resource")
+set(LAUNCHER_DESCRIPTION "Setup" CACHE STRING "File description in the version resource")
 set(LAUNCHER_FILE_VERSION "${PROJECT_VERSION}.0" CACHE STRING "Version (four numbers) in the version resource")
 
 enable_language(RC)

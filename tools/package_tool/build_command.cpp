@@ -6,204 +6,21 @@
 #include <optional>
 #include <sstream>
 
-#include <toml++/toml.h>
-
 #include "host/code_pages.h"
 #include "host/pe_image.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
 #include "tools/package/package_reader.h"
+#include "tools/package_tool/build_options.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/report.h"
+#include "tools/package_tool/signing.h"
+#include "tools/pe/branding.h"
 
 namespace tool {
 
 namespace {
-
-// Every option of build; unset ones come from the package file, then from
-// the writer's own defaults.
-struct BuildSettings {
-  std::optional<std::string> launcher, output, program32, program64, setupData;
-  std::optional<std::string> architectureMessage, architectureMessageFile, versionMessage, versionMessageFile;
-  std::optional<std::string> versions, crcReach;
-  std::optional<uint32_t> elevation, lzmaPreset, dictionary, lc, lp, pb, codePage;
-  std::optional<bool> notFor64Bit, detached, replace;
-};
-
-const packaging::PackageInput kDefaults;
-constexpr uint32_t kDefaultCodePage = 1252;
-
-std::string Default(uint32_t value) { return " (default " + std::to_string(value) + ")"; }
-
-// One row per option: its name (--NAME on the command line, NAME in the
-// package file), what it takes, where it goes, its help and its check. The
-// command line, the package file and the merge of the two all read this.
-enum class Kind {
-  kPath,      // a file; in the package file relative to the file's folder
-  kText,      // UTF-8 text
-  kVersions,  // version names, comma-separated; in the package file also a list
-  kCrcReach,  // a word or a byte count; in the package file also a number
-  kNumber,    // a whole number, checked against `allowed`
-  kFlag,      // on or off
-};
-struct OptionRow {
-  const char* name;
-  Kind kind;
-  std::optional<std::string> BuildSettings::*text;
-  std::optional<uint32_t> BuildSettings::*number;
-  std::optional<bool> BuildSettings::*flag;
-  std::string help;
-  std::vector<uint32_t> allowed;  // numbers: {low, high}, or the only values (more than two, or `only`)
-  bool only = false;              // `allowed` lists the values rather than a range
-};
-
-const std::vector<OptionRow>& Options() {
-  using S = BuildSettings;
-  auto text = [](const char* name, Kind kind, std::optional<std::string> S::*field, std::string help) {
-    return OptionRow{name, kind, field, nullptr, nullptr, std::move(help), {}, false};
-  };
-  auto number = [](const char* name, std::optional<uint32_t> S::*field, std::string help,
-                   std::vector<uint32_t> allowed, bool only = false) {
-    return OptionRow{name, Kind::kNumber, nullptr, field, nullptr, std::move(help), std::move(allowed), only};
-  };
-  auto flag = [](const char* name, std::optional<bool> S::*field, std::string help) {
-    return OptionRow{name, Kind::kFlag, nullptr, nullptr, field, std::move(help), {}, false};
-  };
-  const packaging::LzmaSettings& lzma = kDefaults.lzma;
-  static const std::vector<OptionRow> rows = {
-      text("launcher", Kind::kPath, &S::launcher,
-           "the launcher image (default: the one installed with this tool, " + InstalledLauncherPath() + ")"),
-      text("output", Kind::kPath, &S::output, "the package to write (replaced when it exists)"),
-      text("program32", Kind::kPath, &S::program32, "the 32-bit setup program (an i386 Windows program)"),
-      text("program64", Kind::kPath, &S::program64,
-           "the 64-bit setup program (an x86-64 Windows program; with --program32 it is the one\n"
-           "used on 64-bit Windows)"),
-      flag("not-for-64bit", &S::notFor64Bit, "the 32-bit program must not run on 64-bit Windows"),
-      text("setup-data", Kind::kPath, &S::setupData, "data for the setup program, placed right after the payloads"),
-      text("architecture-message", Kind::kText, &S::architectureMessage,
-           "shown when the machine's architecture does not suit (UTF-8)"),
-      text("architecture-message-file", Kind::kPath, &S::architectureMessageFile, "the same from a file"),
-      text("version-message", Kind::kText, &S::versionMessage,
-           "shown when the Windows version is not allowed; %USER% becomes the version's name"),
-      text("version-message-file", Kind::kPath, &S::versionMessageFile, "the same from a file"),
-      text("versions", Kind::kVersions, &S::versions,
-           "allowed versions, comma-separated: Windows 95, Windows 98, Windows ME, Windows NT 4,\n"
-           "Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, Windows 8.1,\n"
-           "Windows 10 (Windows 11 reports 10.0 and is the same bit; \"Windows 11\" is accepted\n"
-           "for it), later (versions after 10, such as 11.0); default: all of them. The launcher\n"
-           "never allows 6.4 to 9.x."),
-      number("elevation", &S::elevation,
-             "with /silent or /s on Vista and later without administrator rights: 0 plain,\n"
-             "1 elevated (runas), 2 with /noadmin" + Default(kDefaults.elevationMode),
-             {launcher::kElevationPlain, launcher::kElevationNoAdmin}),
-      flag("detached", &S::detached,
-           "the launcher neither waits for the setup program nor deletes its temporary copy"),
-      text("crc-reach", Kind::kCrcReach, &S::crcReach,
-           "payloads (header and payloads, default), whole, or a byte count from the header on"),
-      number("lzma-preset", &S::lzmaPreset, "compression preset" + Default(lzma.preset), {0, 9}),
-      number("dictionary", &S::dictionary, "LZMA dictionary size in bytes" + Default(lzma.dictionarySize),
-             {4096u, 1u << 30}),
-      number("lc", &S::lc, "LZMA literal context bits" + Default(lzma.lc) + "; lc + lp <= 4", {0, 4}),
-      number("lp", &S::lp, "LZMA literal position bits" + Default(lzma.lp), {0, 4}),
-      number("pb", &S::pb, "LZMA position bits" + Default(lzma.pb), {0, 4}),
-      number("codepage", &S::codePage,
-             "the code page the messages are checked against" + Default(kDefaultCodePage), {1252, 932}, true),
-      flag("replace", &S::replace, "accept an image that already carries a package and replace it"),
-  };
-  return rows;
-}
-
-// The one check of a number option: "" when `value` is allowed, otherwise
-// what is.
-std::string CheckNumber(const OptionRow& row, uint64_t value) {
-  if (row.only) {
-    std::string values;
-    for (uint32_t v : row.allowed) {
-      if (value == v) return "";
-      values += (values.empty() ? "" : " or ") + std::to_string(v);
-    }
-    return "takes " + values;
-  }
-  if (value >= row.allowed[0] && value <= row.allowed[1]) return "";
-  return "takes a whole number from " + std::to_string(row.allowed[0]) + " to " + std::to_string(row.allowed[1]);
-}
-
-// Takes each field of `fallback` that `settings` lacks.
-void Merge(BuildSettings* settings, const BuildSettings& fallback) {
-  for (const OptionRow& row : Options()) {
-    if (row.text && !(settings->*row.text)) settings->*row.text = fallback.*row.text;
-    if (row.number && !(settings->*row.number)) settings->*row.number = fallback.*row.number;
-    if (row.flag && !(settings->*row.flag)) settings->*row.flag = fallback.*row.flag;
-  }
-}
-
-// Reads the package file. Paths in it are relative to its own folder; values
-// get the same checks as on the command line. Returns kExitFine, or
-// kExitInputOutput / kExitUsage with a message that names the file, and for
-// a bad key the key and its line.
-int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* error) {
-  packaging::Bytes bytes;
-  if (!ReadInputFile(path, &bytes, error)) return kExitInputOutput;
-  toml::table table;
-  try {
-    table = toml::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
-  } catch (const toml::parse_error& e) {
-    std::ostringstream s;
-    s << path << ":" << e.source().begin.line << ": " << e.description();
-    *error = s.str();
-    return kExitUsage;
-  }
-  const std::string base = FolderOf(path);
-  for (auto& entry : table) {
-    const std::string key(entry.first.str());
-    const toml::node& node = entry.second;
-    const std::string where = path + ":" + std::to_string(node.source().begin.line) + ": " + Escaped(key) + ": ";
-    const OptionRow* row = nullptr;
-    for (const OptionRow& r : Options()) {
-      if (key == r.name) row = &r;
-    }
-    if (row == nullptr) return *error = where + "unknown key", kExitUsage;
-    std::string value;
-    switch (row->kind) {
-      case Kind::kFlag:
-        if (!node.is_boolean()) return *error = where + "takes true or false", kExitUsage;
-        out->*row->flag = *node.value<bool>();
-        continue;
-      case Kind::kNumber: {
-        if (!node.is_integer()) return *error = where + "takes a whole number", kExitUsage;
-        const int64_t v = *node.value<int64_t>();
-        const std::string why = v < 0 ? CheckNumber(*row, ~uint64_t(0)) : CheckNumber(*row, uint64_t(v));
-        if (!why.empty()) return *error = where + why, kExitUsage;
-        out->*row->number = static_cast<uint32_t>(v);
-        continue;
-      }
-      case Kind::kVersions:
-        if (const toml::array* list = node.as_array()) {
-          for (const toml::node& item : *list) {
-            if (!item.is_string()) return *error = where + "takes a list of version names", kExitUsage;
-            value += (value.empty() ? "" : ",") + *item.value<std::string>();
-          }
-          out->*row->text = value;
-          continue;
-        }
-        break;
-      case Kind::kCrcReach:
-        if (node.is_integer()) {
-          out->*row->text = std::to_string(*node.value<int64_t>());
-          continue;
-        }
-        break;
-      default:
-        break;
-    }
-    if (!node.is_string()) return *error = where + "takes a text", kExitUsage;
-    value = *node.value<std::string>();
-    if (row->kind == Kind::kPath && !value.empty() && value[0] != '/') value = base + "/" + value;
-    out->*row->text = value;
-  }
-  return kExitFine;
-}
 
 bool ParseVersions(const std::string& list, uint64_t* set, std::string* unknown) {
   *set = 0;
@@ -303,23 +120,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       "(--config, TOML, keys named as the options without the dashes, paths relative to the\n"
       "file); options given here override it. The output appears whole or not at all.");
   sub->add_option("--config", st->config, "a package file (TOML) holding any of the options below");
-  for (const OptionRow& row : Options()) {
-    const std::string name = std::string("--") + row.name;
-    if (row.flag) {
-      sub->add_flag(name, st->cli.*row.flag, row.help);
-    } else if (row.number) {
-      sub->add_option(name, st->cli.*row.number, row.help)
-          ->check(CLI::Validator(
-              [&row](std::string& input) {
-                const bool digits = !input.empty() && input.size() <= 10 &&
-                                    input.find_first_not_of("0123456789") == std::string::npos;
-                return CheckNumber(row, digits ? std::stoull(input) : ~uint64_t(0));
-              },
-              ""));
-    } else {
-      sub->add_option(name, st->cli.*row.text, row.help);
-    }
-  }
+  AddBuildOptions(sub, &st->cli);
   sub->add_flag("--json", st->json, "print the result as JSON (with a schemaVersion)");
   return [st, &common]() {
     BuildSettings s = st->cli;
@@ -356,6 +157,8 @@ Runner AddBuild(CLI::App& app, const Common& common) {
                      &error)) {
       return Fail(status, error);
     }
+    pe::Branding branding;
+    if ((status = ReadBranding(s, &branding, &error)) != kExitFine) return Fail(status, error);
     if (!ReadInputFile(*s.launcher, &input.image, &error)) return Fail(kExitInputOutput, error);
     for (const auto& [path, slot, machine] :
          {std::make_tuple(s.program32, &input.program32, pe::kMachineI386),
@@ -408,6 +211,11 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     if (s.pb) input.lzma.pb = *s.pb;
     if (input.lzma.lc + input.lzma.lp > 4) return Fail(kExitUsage, "--lc plus --lp must be at most 4 (liblzma decodes nothing else)");
     if (!PrepareImage(&input.image, s.replace.value_or(false), *s.launcher, &error)) return Fail(kExitProblems, error);
+    bool tooLong = false;
+    if (!pe::Brand(&input.image, branding, &error, &tooLong)) {
+      if (tooLong) return Fail(kExitUsage, TooLongForVersionBlock(s));
+      return Fail(kExitProblems, *s.launcher + ": its resources cannot be rewritten (" + error + ")");
+    }
 
     // What the package's users would meet that the author may not mean.
     const uint32_t codePage = s.codePage.value_or(kDefaultCodePage);
@@ -457,7 +265,13 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     // A signature of the launcher (or of a replaced package) does not cover
     // the new file: its entry goes, and the checksum is made anew.
     pe::ClearSignatureAndChecksum(&package.bytes);
-    if (!WriteOutputFile(*s.output, package.bytes, Existing::kReplace, &error)) return Fail(kExitInputOutput, error);
+    if (s.signCommand) {
+      if ((status = WriteSignedPackage(*s.output, package.bytes, *s.signCommand, common, &error)) != kExitFine) {
+        return Fail(status, error);
+      }
+    } else if (!WriteOutputFile(*s.output, package.bytes, Existing::kReplace, &error)) {
+      return Fail(kExitInputOutput, error);
+    }
     if (st->json) {
       nlohmann::ordered_json j;
       j["command"] = "build";

@@ -27,6 +27,7 @@ Runner AddBuild(CLI::App& app, const Common& common);
 Runner AddInspect(CLI::App& app, const Common& common);
 Runner AddVerify(CLI::App& app, const Common& common);
 Runner AddExtract(CLI::App& app, const Common& common);
+Runner AddExplain(CLI::App& app, const Common& common);
 
 // "setup-package: message" on standard error; returns `code`.
 int Fail(int code, const std::string& message);

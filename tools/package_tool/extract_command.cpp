@@ -25,10 +25,11 @@ Runner AddExtract(CLI::App& app, const Common& common) {
   CLI::App* sub = app.add_subcommand(
       "extract",
       "Writes the decoded setup programs (setup32.exe, setup64.exe) and the setup data\n"
-      "(setup-data.bin) of the package into FOLDER, decoded by the launcher's own code. Existing\n"
-      "files are kept unless --force is given. A package with problems (a CRC or size that does\n"
-      "not match, a payload the launcher refuses) is not extracted (exit status 1) unless\n"
-      "--salvage is given, which writes what can be read and still exits 1.");
+      "(setup-data.bin) of the package into the folder --output-dir names, decoded by the\n"
+      "launcher's own code. Existing files are kept unless --force is given. A package with\n"
+      "problems (a CRC or size that does not match, a payload the launcher refuses) is not\n"
+      "extracted (exit status 1) unless --salvage is given, which writes what can be read and\n"
+      "still exits 1.");
   sub->add_option("PACKAGE", s->package, "the package file")->required();
   sub->add_option("--output-dir", s->folder, "the folder to write into (made when missing)")->required();
   sub->add_flag("--force", s->force, "replace files that exist");

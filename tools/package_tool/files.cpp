@@ -112,6 +112,19 @@ void RemoveTemporaries() {
   }
 }
 
+// Makes a new temporary file beside `path` in a free slot: its slot and open
+// descriptor, or -1 with *error.
+int MakeTemporary(const std::string& path, int* fd, std::string* error);
+
+// Removes the slot's file unless it was renamed (its name cleared), and
+// frees the slot.
+void ReleaseTemporary(int slot) {
+  if (slot < 0) return;
+  if (temporaries[slot][0] != 0) ::unlink(temporaries[slot]);
+  temporaries[slot][0] = 0;
+  while (temporaryCount > 0 && temporaries[temporaryCount - 1][0] == 0) temporaryCount = temporaryCount - 1;
+}
+
 extern "C" void RemoveTemporariesAndEnd(int signal) {
   RemoveTemporaries();
   ::signal(signal, SIG_DFL);
@@ -154,7 +167,51 @@ void WatchSignals() {
   ::sigaction(SIGBUS, &action, nullptr);
 }
 
+int MakeTemporary(const std::string& path, int* fd, std::string* error) {
+  int slot = 0;
+  while (slot < temporaryCount && temporaries[slot][0] != 0) ++slot;
+  if (slot >= kMaxTemporaries) return *error = "too many outputs at once", -1;
+  const std::string temporary = FolderOf(path) + "/.setup-package-XXXXXX";
+  if (temporary.size() >= sizeof temporaries[0]) return *error = path + ": path too long", -1;
+  WatchSignals();
+  // The name is in place before the file exists, so a signal never misses it.
+  std::memcpy(temporaries[slot], temporary.c_str(), temporary.size() + 1);
+  if (slot == temporaryCount) temporaryCount = temporaryCount + 1;
+  *fd = ::mkstemp(temporaries[slot]);
+  if (*fd < 0) {
+    *error = Reason(FolderOf(path));
+    temporaries[slot][0] = 0;
+    ReleaseTemporary(slot);
+    return -1;
+  }
+  return slot;
+}
+
 }  // namespace
+
+bool ScratchFile::Create(const std::string& near, std::string* error) {
+  fd_ = -1;
+  slot_ = MakeTemporary(near, &fd_, error);
+  if (slot_ < 0) return false;
+  path_ = temporaries[slot_];
+  return true;
+}
+
+ScratchFile::~ScratchFile() {
+  if (fd_ >= 0) ::close(fd_);
+  ReleaseTemporary(slot_);
+}
+
+bool ScratchFile::Publish(const std::string& path, std::string* error) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool ok = fd >= 0 && ::fsync(fd) == 0 && ::fchmod(fd, 0644 & ~mask) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!ok || ::rename(path_.c_str(), path.c_str()) != 0) return *error = Reason(path), false;
+  temporaries[slot_][0] = 0;
+  return true;
+}
 
 bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) {
   struct stat s;
@@ -186,28 +243,22 @@ OutputSet::~OutputSet() {
   for (Output& o : outputs_) {
     if (o.fd >= 0) ::close(o.fd);
   }
-  RemoveTemporaries();
-  temporaryCount = 0;
+  for (const Output& o : outputs_) ReleaseTemporary(o.slot);
 }
 
 int OutputSet::Add(const std::string& path, std::string* error) {
-  if (temporaryCount >= kMaxTemporaries) return *error = "too many outputs at once", -1;
   struct stat s;
   if (::lstat(path.c_str(), &s) == 0) {
     if (existing_ == Existing::kRefuse) return *error = path + ": exists (use --force to replace it)", -1;
     if (S_ISDIR(s.st_mode)) return *error = path + ": is a directory", -1;
   }
-  const std::string temporary = FolderOf(path) + "/.setup-package-XXXXXX";
-  if (temporary.size() >= sizeof temporaries[0]) return *error = path + ": path too long", -1;
-  WatchSignals();
-  char* slot = temporaries[temporaryCount];
-  std::memcpy(slot, temporary.c_str(), temporary.size() + 1);
-  const int fd = ::mkstemp(slot);
-  if (fd < 0) return *error = Reason(FolderOf(path)), -1;
-  temporaryCount = temporaryCount + 1;
+  int fd = -1;
+  const int slot = MakeTemporary(path, &fd, error);
+  if (slot < 0) return -1;
   Output o;
   o.path = path;
   o.fd = fd;
+  o.slot = slot;
   outputs_.push_back(o);
   return static_cast<int>(outputs_.size()) - 1;
 }
@@ -250,15 +301,16 @@ bool OutputSet::Commit(std::string* error) {
     if (outputs_[i].dropped) continue;
     const std::string& path = outputs_[i].path;
     const int done = existing_ == Existing::kRefuse
-                         ? ::renameat2(AT_FDCWD, temporaries[i], AT_FDCWD, path.c_str(), RENAME_NOREPLACE)
-                         : ::rename(temporaries[i], path.c_str());
+                         ? ::renameat2(AT_FDCWD, temporaries[outputs_[i].slot], AT_FDCWD, path.c_str(),
+                                       RENAME_NOREPLACE)
+                         : ::rename(temporaries[outputs_[i].slot], path.c_str());
     if (done != 0) {
       *error = errno == EEXIST ? path + ": exists (use --force to replace it)" : Reason(path);
       ok = false;
       for (const std::string* p : renamed) ::unlink(p->c_str());  // what this call renamed
       break;
     }
-    temporaries[i][0] = 0;
+    temporaries[outputs_[i].slot][0] = 0;
     renamed.push_back(&path);
   }
   return ok;

@@ -72,10 +72,33 @@ class OutputSet {
     int fd = -1;
     uint64_t written = 0;
     int error = 0;  // errno of the first failed write
+    int slot = -1;  // its temporary file's
     bool dropped = false;
   };
   Existing existing_;
   std::vector<Output> outputs_;
+};
+
+// A temporary file beside a path, for a program of the author's to read or
+// write (the signing command): removed when the object goes or the tool is
+// interrupted, unless Publish gave it the path's name.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile();
+  // Creates it (empty, private) in the folder of `near`; its descriptor is
+  // open for writing.
+  bool Create(const std::string& near, std::string* error);
+  const std::string& path() const { return path_; }
+  int fd() const { return fd_; }
+  // Flushes it, gives it the usual mode and renames it to `path`.
+  bool Publish(const std::string& path, std::string* error);
+
+ private:
+  int slot_ = -1, fd_ = -1;
+  std::string path_;
 };
 
 // One output from bytes in memory (through an OutputSet).

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/pe_image.h"
+#include "tools/pe/branding.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
@@ -32,8 +33,9 @@ std::string PayloadWords(const launcher::PayloadEntry& e, bool is64) {
 
 // Whether the package's launcher image is the one installed with this tool:
 // the same bytes but for what building a package changes (the locator room,
-// the PE checksum, a certificate-table entry). A launcher changed anywhere
-// outside the CRC region passes every other check.
+// the PE checksum, a certificate-table entry, the maker's version resource
+// and icon). A launcher changed anywhere outside the CRC region passes every
+// other check.
 const char* LauncherWords(host::ByteView file, const packaging::PackageView& v) {
   const std::optional<std::string> installed = InstalledLauncher();
   if (!installed) return "unknown (no launcher is installed with this tool)";
@@ -44,9 +46,58 @@ const char* LauncherWords(host::ByteView file, const packaging::PackageView& v) 
   for (packaging::Bytes* b : {&image, &shipped}) {
     std::fill(b->begin() + std::min<size_t>(launcher::kLocatorOffset, b->size()),
               b->begin() + std::min<size_t>(launcher::kLocatorRoomEnd, b->size()), 0);
+    pe::WithoutBranding(b, &error);  // an image it cannot read is compared as it is
     pe::ClearSignatureAndChecksum(b);
   }
   return image == shipped ? "the one this tool ships" : "another one than this tool ships";
+}
+
+// The maker's part of the launcher image: its version strings and icon.
+pe::BrandingView Branding(host::ByteView file, const packaging::PackageView& v) {
+  pe::BrandingView branding;
+  std::string error;
+  pe::ReadBranding(file.First(v.hasPackage ? v.locator.headerOffset : file.size()), &branding, &error);
+  return branding;
+}
+
+std::string IconWords(const pe::IconImage& i) {
+  return std::to_string(i.width ? i.width : 256) + "x" + std::to_string(i.height ? i.height : 256) + " " +
+         (i.png ? "PNG" : std::to_string(i.bitCount) + "-bit bitmap");
+}
+
+void PrintBranding(const pe::BrandingView& b) {
+  std::printf("\nfile properties (version resource):\n");
+  if (!b.hasVersion) std::printf("  none\n");
+  for (const auto& [key, value] : b.version.strings) {
+    std::printf("  %-17s \"%s\"\n", key.c_str(), Escaped(host::Utf16ToValidUtf8(value)).c_str());
+  }
+  if (b.hasVersion) {
+    std::printf("  %-17s %s, product %s\n", "version numbers", pe::VersionText(b.version.fileVersion).c_str(),
+                pe::VersionText(b.version.productVersion).c_str());
+  }
+  std::string icons;
+  for (const pe::IconImage& i : b.icons) icons += (icons.empty() ? "" : ", ") + IconWords(i);
+  std::printf("icon: %s\n", icons.empty() ? "none" : icons.c_str());
+}
+
+nlohmann::ordered_json BrandingJson(const pe::BrandingView& b) {
+  nlohmann::ordered_json strings = nlohmann::ordered_json::object();
+  for (const auto& [key, value] : b.version.strings) strings[key] = host::Utf16ToValidUtf8(value);
+  nlohmann::ordered_json icons = nlohmann::ordered_json::array();
+  for (const pe::IconImage& i : b.icons) {
+    icons.push_back({{"width", i.width ? i.width : 256},
+                     {"height", i.height ? i.height : 256},
+                     {"bitCount", i.bitCount},
+                     {"format", i.png ? "png" : "bmp"},
+                     {"bytes", i.data.size()}});
+  }
+  nlohmann::ordered_json j;
+  j["versionResource"] = b.hasVersion;
+  j["fileVersion"] = pe::VersionText(b.version.fileVersion);
+  j["productVersion"] = pe::VersionText(b.version.productVersion);
+  j["strings"] = strings;
+  j["icon"] = icons;
+  return j;
 }
 
 void PrintText(host::ByteView file, const packaging::PackageView& v) {
@@ -60,6 +111,7 @@ void PrintText(host::ByteView file, const packaging::PackageView& v) {
                   r.name().c_str());
     }
     std::printf("\nlauncher image: %s\n", LauncherWords(file, v));
+    PrintBranding(Branding(file, v));
     const launcher::PackageLocator& l = v.locator;
     std::printf("\nlocator (offset 128):\n");
     std::printf("  header offset   %u\n", l.headerOffset);
@@ -102,6 +154,7 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
                     {"detachedSize", l.detachedSize}};
     j["crcMatches"] = v.crcMatches;
     j["launcherImage"] = LauncherWords(file, v);
+    j["branding"] = BrandingJson(Branding(file, v));
     j["regions"] = nlohmann::ordered_json::array();
     for (const packaging::Region& r : v.regions) {
       j["regions"].push_back({{"name", r.name()}, {"start", r.start}, {"end", r.end}});

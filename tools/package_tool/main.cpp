@@ -1,9 +1,12 @@
-// setup-package: the package authors' tool. One program, four commands:
+// setup-package: the package authors' tool. One program, five commands:
 //   build    make a package from a launcher image and setup programs
 //   inspect  show a package's layout, fields, messages and problems
 //   verify   run the launcher's own checks for every kind of machine
 //   extract  write the decoded setup programs and the setup data to files
+//   explain  say what a problem or row code means
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "tools/package_tool/commands.h"
 
@@ -22,14 +25,20 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();  // -q and -v also after the command
   tool::Common common;
-  app.add_flag("-q,--quiet", common.quiet, "print errors only");
-  app.add_flag("-v,--verbose", common.verbose, "say what is being done");
   const tool::Runner runners[] = {tool::AddBuild(app, common), tool::AddInspect(app, common),
-                                  tool::AddVerify(app, common), tool::AddExtract(app, common)};
+                                  tool::AddVerify(app, common), tool::AddExtract(app, common),
+                                  tool::AddExplain(app, common)};
+  // Before or after the command, and in each command's help.
+  for (CLI::App* command : std::vector<CLI::App*>{&app, app.get_subcommand("build"), app.get_subcommand("inspect"),
+                                                  app.get_subcommand("verify"), app.get_subcommand("extract"),
+                                                  app.get_subcommand("explain")}) {
+    command->add_flag("-q,--quiet", common.quiet, "print errors only");
+    command->add_flag("-v,--verbose", common.verbose, "say what is being done");
+  }
   const std::string first = argc > 1 ? argv[1] : "";
-  if (!first.empty() && first[0] != '-' && first != "build" && first != "inspect" && first != "verify" &&
-      first != "extract") {
-    return tool::Fail(tool::kExitUsage, "unknown command '" + first + "' (build, inspect, verify, extract)");
+  const char* names[] = {"build", "inspect", "verify", "extract", "explain"};
+  if (!first.empty() && first[0] != '-' && std::find(std::begin(names), std::end(names), first) == std::end(names)) {
+    return tool::Fail(tool::kExitUsage, "unknown command '" + first + "' (build, inspect, verify, extract, explain)");
   }
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--") break;
@@ -49,8 +58,7 @@ int main(int argc, char** argv) {
     return tool::kExitUsage;
   }
   CLI::App* chosen = app.get_subcommands().front();
-  const char* names[] = {"build", "inspect", "verify", "extract"};
-  for (int i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < std::size(names); ++i) {
     if (chosen->get_name() == names[i]) return runners[i]();
   }
   return tool::kExitUsage;

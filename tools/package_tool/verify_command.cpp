@@ -12,6 +12,7 @@
 #include "launcher/main_sequence.h"
 #include "support/lzma_decoder.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/package/codes.h"
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
@@ -167,6 +168,7 @@ struct Outcome {
   std::string message;  // UTF-8
   uint32_t exitCode = 0;
   std::size_t largestBlock = 0;  // the most the run asked for at once
+  packaging::RowReason reason = packaging::RowReason::kNothingStarted;
 };
 
 // One verification: the package, its rows and what the launcher does on each.
@@ -190,7 +192,26 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
 
-Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, RunCache* cache) {
+// Why the row ends as it does: the kind, and for a message which one (the
+// launcher's own texts, else the package's architecture or version message).
+packaging::RowReason Reason(const Outcome& o, const std::string& shown, const std::string& architectureMessage) {
+  using packaging::RowReason;
+  switch (o.kind) {
+    case OutcomeKind::kRuns: return RowReason::kRuns;
+    case OutcomeKind::kRuntimeError: return RowReason::kOutOfMemory;
+    case OutcomeKind::kNothing: return RowReason::kNothingStarted;
+    case OutcomeKind::kNotStarted: return RowReason::kFileNotStarted;
+    case OutcomeKind::kMessage: break;
+  }
+  if (shown == launcher::kDamagedPackageMessage) return RowReason::kDamagedPackage;
+  if (shown == launcher::kTruncatedPackageMessage) return RowReason::kTruncatedPackage;
+  if (shown == launcher::kTemporaryCopyMessage) return RowReason::kTemporaryCopyFailed;
+  if (shown == launcher::kNotExecutedMessage) return RowReason::kNotExecuted;
+  return shown == architectureMessage ? RowReason::kArchitectureRefused : RowReason::kVersionRefused;
+}
+
+Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const std::string& architectureMessage,
+               RunCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
@@ -227,6 +248,7 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, RunCac
     o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
     o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
   }
+  o.reason = Reason(o, machine.messageBoxes.empty() ? "" : machine.messageBoxes[0].text, architectureMessage);
   return o;
 }
 
@@ -245,9 +267,10 @@ void Verify(const MappedFile& file, const Common& common, Verification* v, const
   cache.Add(v->view.header.payload64, std::move(slot64.decoded), "64-bit");
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
+  const std::string architectureMessage = host::WideToAnsi(v->codePage, v->view.architectureMessage);
   for (const Row& row : Rows()) {
     if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-    const Outcome o = RunRow(file, row, v->codePage, &cache);
+    const Outcome o = RunRow(file, row, v->codePage, architectureMessage, &cache);
     v->runs += o.kind == OutcomeKind::kRuns;
     v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v->notStarted += o.kind == OutcomeKind::kNotStarted;
@@ -310,7 +333,8 @@ nlohmann::ordered_json JsonRow(const Row& r, const Outcome& o) {
                                 {"with32", r.with32},
                                 {"administrator", r.administrator},
                                 {"silent", r.silent},
-                                {"outcome", KindWord(o.kind)}};
+                                {"outcome", KindWord(o.kind)},
+                                {"reason", packaging::CodeOf(o.reason).name}};
   if (o.kind == OutcomeKind::kRuns) {
     row["program"] = o.program;
     row["start"] = o.start;

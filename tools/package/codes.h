@@ -1,0 +1,63 @@
+// The stable codes beside the tool's words, for scripts: the problems inspect
+// finds and the reasons verify gives for each row, each with what it means.
+// `setup-package explain` prints this table.
+#ifndef TOOLS_PACKAGE_CODES_H_
+#define TOOLS_PACKAGE_CODES_H_
+
+#include <string>
+#include <vector>
+
+namespace packaging {
+
+enum class ProblemCode {
+  kFileTooShort,
+  kNoPackage,
+  kLauncherImageDamaged,
+  kTruncated,
+  kHeaderPastEnd,
+  kCrcMismatch,
+  kLzmaPropertiesByte,
+  kLzmaLcLp,
+  kLzmaDictionary,
+  kNoSetupProgram,
+  kPayloadEndZero,
+  kPayloadEndPastEnd,
+  kPayloadEndBeforePayloads,
+  kMessagePastEnd,
+  kRegionPastEnd,
+  kRegionPast2Gib,
+  kStaleCertificateEntry,
+  kRegionsOverlap,
+  kPayloadOutOfMemory,
+  kPayloadRefused,
+  kProgramNotStartable,
+};
+
+// Why a verify row ends as it does.
+enum class RowReason {
+  kRuns,
+  kDamagedPackage,
+  kTruncatedPackage,
+  kArchitectureRefused,
+  kVersionRefused,
+  kTemporaryCopyFailed,
+  kNotExecuted,
+  kOutOfMemory,
+  kNothingStarted,
+  kFileNotStarted,
+};
+
+struct Code {
+  const char* name;     // "crc-mismatch", ...
+  const char* kind;     // "problem" (inspect, verify) or "row" (a verify row's reason)
+  const char* meaning;  // what it means for the package's users and what to do
+};
+
+const Code& CodeOf(ProblemCode code);
+const Code& CodeOf(RowReason reason);
+// Every code, problems first, each once.
+const std::vector<Code>& AllCodes();
+
+}  // namespace packaging
+
+#endif  // TOOLS_PACKAGE_CODES_H_

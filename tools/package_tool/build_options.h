@@ -1,0 +1,76 @@
+// The options of `setup-package build`: one table that the command line, the
+// package file (TOML) and the merge of the two all read.
+#ifndef TOOLS_PACKAGE_TOOL_BUILD_OPTIONS_H_
+#define TOOLS_PACKAGE_TOOL_BUILD_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/pe/branding.h"
+
+namespace tool {
+
+// Every option of build; unset ones come from the package file, then from
+// the writer's own defaults.
+struct BuildSettings {
+  std::optional<std::string> launcher, output, program32, program64, setupData;
+  std::optional<std::string> architectureMessage, architectureMessageFile, versionMessage, versionMessageFile;
+  std::optional<std::string> versions, crcReach;
+  std::optional<std::string> company, product, description, copyright, productVersion, fileVersion, icon;
+  std::optional<std::string> signCommand;
+  std::optional<uint32_t> elevation, lzmaPreset, dictionary, lc, lp, pb, codePage;
+  std::optional<bool> notFor64Bit, detached, replace;
+};
+
+constexpr uint32_t kDefaultCodePage = 1252;
+
+enum class Kind {
+  kPath,      // a file; in the package file relative to the file's folder
+  kText,      // UTF-8 text
+  kVersions,  // version names, comma-separated; in the package file also a list
+  kCrcReach,  // a word or a byte count; in the package file also a number
+  kNumber,    // a whole number, checked against `allowed`
+  kFlag,      // on or off
+};
+
+// One row per option: its name (--NAME on the command line, NAME in the
+// package file), what it takes, where it goes, its help and its check.
+struct OptionRow {
+  const char* name;
+  Kind kind;
+  std::optional<std::string> BuildSettings::*text;
+  std::optional<uint32_t> BuildSettings::*number;
+  std::optional<bool> BuildSettings::*flag;
+  std::string help;
+  std::vector<uint32_t> allowed;  // numbers: {low, high}, or the only values (more than two, or `only`)
+  bool only = false;              // `allowed` lists the values rather than a range
+};
+const std::vector<OptionRow>& Options();
+
+// Adds every row to `command`, storing into `settings`.
+void AddBuildOptions(CLI::App* command, BuildSettings* settings);
+
+// Takes each field of `fallback` that `settings` lacks.
+void Merge(BuildSettings* settings, const BuildSettings& fallback);
+
+// Reads the package file. Paths in it are relative to its own folder; values
+// get the same checks as on the command line. Returns kExitFine, or
+// kExitInputOutput / kExitUsage with a message that names the file, and for
+// a bad key the key and its line.
+int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* error);
+
+// The maker's strings, version numbers and icon from the settings, each
+// checked: kExitFine, or kExitUsage / kExitInputOutput with a sentence that
+// names the option. `output` gives the original file name.
+int ReadBranding(const BuildSettings& settings, pe::Branding* out, std::string* error);
+// The sentence for strings that do not fit a version block: names the
+// longest of them.
+std::string TooLongForVersionBlock(const BuildSettings& settings);
+
+}  // namespace tool
+
+#endif  // TOOLS_PACKAGE_TOOL_BUILD_OPTIONS_H_

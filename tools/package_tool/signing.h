@@ -1,0 +1,25 @@
+// Signing inside build: the author's own command signs the package before
+// it takes its name, so that no unsigned package is ever left under it.
+#ifndef TOOLS_PACKAGE_TOOL_SIGNING_H_
+#define TOOLS_PACKAGE_TOOL_SIGNING_H_
+
+#include <string>
+
+#include "host/bytes.h"
+#include "tools/package_tool/commands.h"
+
+namespace tool {
+
+// Writes `package` to a temporary file, runs `command` through /bin/sh with
+// {in} and {out} replaced by the quoted paths of that file and of where the
+// signed package must appear, and checks the result: a certificate-table
+// entry pointing at a certificate after the package's recorded end, and a
+// package in which inspect finds no problem. Only then does the signed file
+// become `output`. kExitFine, or kExitInputOutput with a sentence (for a
+// failing command, its last line of errors) and nothing left behind.
+int WriteSignedPackage(const std::string& output, host::ByteView package, const std::string& command,
+                       const Common& common, std::string* error);
+
+}  // namespace tool
+
+#endif  // TOOLS_PACKAGE_TOOL_SIGNING_H_
