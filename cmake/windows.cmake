@@ -38,10 +38,10 @@ endif()
 # The version resource the launcher ships with. Its strings belong to the
 # package's maker: `setup-package build` writes them (--company, --product,
 # --product-version, ...), keeping these neutral ones for what is not given.
-set(LAUNCHER_COMPANY "setup-package" CACHE STRING "Company name in the version resource")
-set(LAUNCHER_PRODUCT "Setup package" CACHE STRING "Product name in the version resource")
-set(LAUNCHER_DESCRIPTION "Setup" CACHE STRING "File description in the version resource")
-set(LAUNCHER_FILE_VERSION "${PROJECT_VERSION}.0" CACHE STRING "Version (four numbers) in the version resource")
+set(LAUNCHER_COMPANY "setup-package")
+set(LAUNCHER_PRODUCT "Setup package")
+set(LAUNCHER_DESCRIPTION "Setup")
+set(LAUNCHER_FILE_VERSION "${PROJECT_VERSION}.0")
 
 enable_language(RC)
 
@@ -123,6 +123,12 @@ if(MINGW64_CC)
     DEPENDS tests/programs/sample_setup.c)
   add_custom_target(sample_setup64 ALL DEPENDS "${CMAKE_BINARY_DIR}/sample_setup64.exe")
 endif()
+
+# Reads a package's version resource and icons back through Windows' own
+# functions (the end-to-end tests of branded packages).
+add_executable(version_reader tests/programs/version_reader.c)
+target_link_options(version_reader PRIVATE -static -s)
+target_link_libraries(version_reader PRIVATE version shell32 gdi32 user32)
 
 # The code page sample the end-to-end tests hold the host's tables against.
 add_executable(code_page_sample tests/programs/code_page_sample.c)

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 #include "launcher/fatal.h"
 #include "tools/package/package_writer.h"
+#include "tools/package/codes.h"
+#include "tools/pe/branding.h"
 
 namespace {
 
@@ -27,6 +30,7 @@ const std::string kBuild = WINDOWS_BUILD_DIR;
 const std::string kLauncher = kBuild + "/launcher.exe";
 const std::string kSetup32 = kBuild + "/sample_setup32.exe";
 const std::string kSetup64 = kBuild + "/sample_setup64.exe";
+const std::string kIcon = EXAMPLE_ICON;
 
 struct Result {
   int status;
@@ -172,10 +176,14 @@ TEST_F(ToolTest, BuildInspectVerifyExtractRoundTrip) {
   EXPECT_EQ(Slurp(dir_ + "/out/setup-data.bin"), Slurp(dir_ + "/data.bin"));
 }
 
+// The package's own file name is in its version resource: the same name in
+// two folders.
 TEST_F(ToolTest, SameInputsGiveTheSameBytes) {
-  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/a.exe")).status, 0);
-  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/b.exe")).status, 0);
-  EXPECT_EQ(Slurp(dir_ + "/a.exe"), Slurp(dir_ + "/b.exe"));
+  ASSERT_EQ(std::system(("mkdir '" + dir_ + "/a' '" + dir_ + "/b'").c_str()), 0);
+  const std::string brand = " --company 'Contoso Ltd' --product-version 2.3 --icon " + kIcon;
+  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/a/setup.exe") + brand).status, 0);
+  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/b/setup.exe") + brand).status, 0);
+  EXPECT_EQ(Slurp(dir_ + "/a/setup.exe"), Slurp(dir_ + "/b/setup.exe"));
 }
 
 TEST_F(ToolTest, ReplacingAPackageGivesWhatAFreshBuildGives) {
@@ -187,9 +195,10 @@ TEST_F(ToolTest, ReplacingAPackageGivesWhatAFreshBuildGives) {
   EXPECT_NE(refused.errors.find("first.exe: the image already carries a package"), std::string::npos) << refused.errors;
   EXPECT_FALSE(Exists(dir_ + "/again.exe"));
   ASSERT_EQ(RunTool(again + " --replace").status, 0);
-  ASSERT_EQ(RunTool("build --launcher " + kLauncher + " --program32 " + kSetup32 + " --output " + dir_ + "/fresh.exe")
-                .status, 0);
-  EXPECT_EQ(Slurp(dir_ + "/again.exe"), Slurp(dir_ + "/fresh.exe"));
+  ASSERT_EQ(std::system(("mkdir '" + dir_ + "/fresh'").c_str()), 0);
+  ASSERT_EQ(RunTool("build --launcher " + kLauncher + " --program32 " + kSetup32 + " --output " + dir_ +
+                    "/fresh/again.exe").status, 0);
+  EXPECT_EQ(Slurp(dir_ + "/again.exe"), Slurp(dir_ + "/fresh/again.exe"));
 }
 
 struct Call {
@@ -465,8 +474,9 @@ TEST_F(ToolTest, OutputsAppearWholeAndTwoBuildsDoNotClash) {
   const std::string both = "(" + kTool + " " + BuildArgs(dir_ + "/same.exe") + " >/dev/null & " + kTool + " " +
                            BuildArgs(dir_ + "/same.exe") + " >/dev/null & wait)";
   ASSERT_EQ(std::system(both.c_str()), 0);
-  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/alone.exe")).status, 0);
-  EXPECT_EQ(Slurp(dir_ + "/same.exe"), Slurp(dir_ + "/alone.exe"));
+  ASSERT_EQ(std::system(("mkdir '" + dir_ + "/alone'").c_str()), 0);  // the same name: it is in the package
+  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/alone/same.exe")).status, 0);
+  EXPECT_EQ(Slurp(dir_ + "/same.exe"), Slurp(dir_ + "/alone/same.exe"));
   EXPECT_NE(std::system(("ls -A '" + dir_ + "' | grep -q setup-package").c_str()), 0) << "no temporary file left";
 }
 
@@ -486,8 +496,9 @@ TEST_F(ToolTest, PackageFile) {
        "output = \"from-file.exe\"\n");
   const Result fromFile = RunTool("build --config " + dir_ + "/project/package.toml");
   ASSERT_EQ(fromFile.status, 0) << fromFile.all();
-  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/from-options.exe")).status, 0);
-  EXPECT_EQ(Slurp(dir_ + "/project/from-file.exe"), Slurp(dir_ + "/from-options.exe")) << "paths relative to the file";
+  ASSERT_EQ(std::system(("mkdir '" + dir_ + "/options'").c_str()), 0);  // the same name: it is in the package
+  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/options/from-file.exe")).status, 0);
+  EXPECT_EQ(Slurp(dir_ + "/project/from-file.exe"), Slurp(dir_ + "/options/from-file.exe")) << "paths relative to the file";
 
   ASSERT_EQ(RunTool("build --config " + dir_ + "/project/package.toml --versions=later --output " + dir_ +
                     "/override.exe").status, 0);
@@ -609,6 +620,109 @@ TEST_F(ToolTest, SignaturesStayValidAndStaleOnesAreFound) {
   const Result stale = RunTool("inspect " + dir_ + "/stale.exe");
   EXPECT_EQ(stale.status, 1);
   EXPECT_NE(stale.output.find("certificate-table entry"), std::string::npos) << stale.output;
+}
+
+// The maker's file properties and icon. Bad ones are refused with exit 2 and
+// nothing written; good ones are read back from the package by the PE
+// reader, the icon's images byte for byte.
+TEST_F(ToolTest, BrandingIsCheckedAndWrittenAsGiven) {
+  const std::string icon = Slurp(kIcon);
+  auto U32At = [&](size_t at) { return uint32_t(uint8_t(icon[at]) | uint8_t(icon[at + 1]) << 8 |
+                                                uint8_t(icon[at + 2]) << 16 | uint32_t(uint8_t(icon[at + 3])) << 24); };
+  auto patched = [&](size_t at, std::string bytes) { std::string c = icon; c.replace(at, bytes.size(), bytes); return c; };
+  const size_t png = U32At(6 + 32 + 12);  // the third image is the PNG
+  const std::pair<std::string, std::string> icons[] = {
+      {"not an .ico file", "BM" + icon.substr(2)},
+      {"no images", patched(4, std::string(2, '\0'))},
+      {"list of images runs past", icon.substr(0, 40)},
+      {"overlap", patched(6 + 16 + 12, icon.substr(6 + 12, 4))},
+      {"header needs", patched(6 + 8, std::string("\x40\0\0\0", 4))},
+      {"no PNG signature", patched(png + 1, "Q")},
+      {"more than the 4 MiB", icon + std::string(4 << 20, '\0')},
+  };
+  int n = 0;
+  for (const auto& [says, bytes] : icons) {
+    Spit(dir_ + "/bad.ico", bytes);
+    const Result r = RunTool(BuildArgs(dir_ + "/out.exe") + " --icon " + dir_ + "/bad.ico");
+    EXPECT_EQ(r.status, 2) << says;
+    EXPECT_NE(r.errors.find("--icon"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find(says), std::string::npos) << says << ": " << r.errors;
+    ++n;
+  }
+  const std::pair<std::string, std::string> options[] = {
+      {"--product-version 1.2.3.4.5", "--product-version"},
+      {"--file-version 1.65536", "--file-version"},
+      {"--company \"$(printf 'Contoso\\tLtd')\"", "--company"},
+      {"--description " + std::string(40000, 'x'), "--description"},
+  };
+  for (const auto& [words, option] : options) {
+    const Result r = RunTool(BuildArgs(dir_ + "/out.exe") + " " + words);
+    EXPECT_EQ(r.status, 2) << words.substr(0, 40);
+    EXPECT_EQ(r.errors.rfind("setup-package: " + option, 0), 0u) << r.errors;
+  }
+  EXPECT_FALSE(Exists(dir_ + "/out.exe"));
+
+  const std::string package = dir_ + "/branded.exe";
+  ASSERT_EQ(RunTool(BuildArgs(package) + " --company 'Contoso Ltd' --product 'Contoso Suite' --product-version "
+                    "2.3.4.5 --copyright '\xc2\xa9 Contoso' --icon " + kIcon).status, 0);
+  const packaging::Bytes bytes = Bytes(package);
+  pe::BrandingView view;
+  std::string error;
+  ASSERT_TRUE(pe::ReadBranding(bytes, &view, &error)) << error;
+  ASSERT_TRUE(view.hasVersion);
+  EXPECT_EQ(view.version.productVersion, (pe::VersionNumber{2, 3, 4, 5}));
+  EXPECT_EQ(view.version.fileVersion, (pe::VersionNumber{2, 3, 4, 5}));
+  const std::pair<const char*, std::u16string> strings[] = {
+      {"CompanyName", u"Contoso Ltd"}, {"ProductName", u"Contoso Suite"},   {"ProductVersion", u"2.3.4.5"},
+      {"FileVersion", u"2.3.4.5"},     {"LegalCopyright", u"\u00a9 Contoso"}, {"OriginalFilename", u"branded.exe"},
+      {"FileDescription", u"Setup"}};  // not given: the launcher's own
+  for (const auto& [key, value] : strings) {
+    ASSERT_NE(view.version.Find(key), nullptr) << key;
+    EXPECT_TRUE(*view.version.Find(key) == value) << key;
+  }
+  ASSERT_EQ(view.icons.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string image = icon.substr(U32At(6 + 16 * i + 12), U32At(6 + 16 * i + 8));
+    EXPECT_EQ(std::string(view.icons[i].data.begin(), view.icons[i].data.end()), image) << i;
+  }
+  const json in = Json(RunTool("inspect --json " + package));
+  EXPECT_EQ(in["problems"], json::array());
+  EXPECT_EQ(in["branding"]["icon"][2], json({{"width", 256}, {"height", 256}, {"bitCount", 32}, {"format", "png"},
+                                             {"bytes", U32At(6 + 32 + 8)}}));
+  EXPECT_EQ(RunTool("verify -q " + package).status, 0);
+
+  // Signed inside build: a failing signer leaves nothing; a good one a signed
+  // package whose package still checks.
+  const Result failed = RunTool(BuildArgs(dir_ + "/signed.exe") + " --sign-command 'echo no key >&2; exit 4'");
+  EXPECT_EQ(failed.status, 3);
+  EXPECT_NE(failed.errors.find("(exit status 4): no key"), std::string::npos) << failed.errors;
+  const Result unsigned_ = RunTool(BuildArgs(dir_ + "/signed.exe") + " --sign-command 'cp {in} {out}'");
+  EXPECT_EQ(unsigned_.status, 3);
+  EXPECT_NE(unsigned_.errors.find("no certificate"), std::string::npos) << unsigned_.errors;
+  EXPECT_EQ(std::system(("ls -A '" + dir_ + "' | grep -q signed").c_str()) != 0, true) << "something was left";
+  const std::string sign = "cd '" + dir_ + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out "
+                           "cert.pem -days 30 -subj /CN=Contoso >/dev/null 2>&1 && osslsigncode sign -certs cert.pem "
+                           "-key key.pem -in {in} -out {out}";
+  const Result done = RunTool(BuildArgs(dir_ + "/signed.exe") + " --sign-command \"" + sign + "\"");
+  ASSERT_EQ(done.status, 0) << done.all();
+  const json signedView = Json(RunTool("inspect --json " + dir_ + "/signed.exe"));
+  EXPECT_EQ(signedView["signature"], true);
+  EXPECT_EQ(signedView["problems"], json::array());
+}
+
+// Every code the tool prints is explained, and the schema lists exactly those.
+TEST_F(ToolTest, EveryCodeIsExplainedAndInTheSchema) {
+  const json schema = json::parse(Slurp(SCHEMA));
+  std::map<std::string, json> lists = {{"problem", json::array()}, {"row", json::array()}};
+  for (const packaging::Code& c : packaging::AllCodes()) {
+    lists[c.kind].push_back(c.name);
+    const Result r = RunTool(std::string("explain ") + c.name);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_NE(r.output.find(c.meaning), std::string::npos) << c.name;
+  }
+  EXPECT_EQ(schema["$defs"]["problemCode"]["enum"], lists["problem"]);
+  EXPECT_EQ(schema["$defs"]["rowReason"]["enum"], lists["row"]);
+  EXPECT_EQ(RunTool("explain no-such-code").status, 2);
 }
 
 }  // namespace
