@@ -72,6 +72,24 @@ install(TARGETS setup-package RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_SOURCE_DIR}/README.md"
               "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.schema.json"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/setup-package")
+# The README's worked example, ready to copy: its package file, the two
+# sample setup programs, setup data and an icon.
+set(examples "${CMAKE_SOURCE_DIR}/tools/package_tool/examples")
+install(FILES "${examples}/MySetup.toml" "${examples}/setup-data.txt" "${examples}/example.ico"
+              "${LAUNCHER_WINDOWS_BUILD}/sample_setup32.exe" "${LAUNCHER_WINDOWS_BUILD}/sample_setup64.exe"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/setup-package/examples")
+# setup-package(1) from the tool's own --help, bash completion, and the
+# Debian copyright file.
+add_custom_command(
+  OUTPUT "${CMAKE_BINARY_DIR}/setup-package.1.gz"
+  COMMAND "${CMAKE_SOURCE_DIR}/tools/package_tool/make_man_page.sh" "$<TARGET_FILE:setup-package>"
+          "${CMAKE_BINARY_DIR}/setup-package.1.gz"
+  DEPENDS setup-package tools/package_tool/make_man_page.sh)
+add_custom_target(man_page ALL DEPENDS "${CMAKE_BINARY_DIR}/setup-package.1.gz")
+install(FILES "${CMAKE_BINARY_DIR}/setup-package.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.bash-completion"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" RENAME setup-package)
+install(FILES "${CMAKE_SOURCE_DIR}/tools/package_tool/copyright" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/setup-package")
 # cpack -G DEB (in the build folder) makes setup-package_VERSION_ARCH.deb; its
 # dependencies are the shared libraries the tool links, as dpkg-shlibdeps finds.
 set(CPACK_GENERATOR DEB)

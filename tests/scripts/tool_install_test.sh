@@ -17,6 +17,12 @@ tool=$work/prefix/bin/setup-package
 mkdir "$work/elsewhere" && cd "$work/elsewhere" || exit 1
 check "build without --launcher" '"$tool" build -q --program32 "$windows/sample_setup32.exe" --output pkg.exe'
 check "inspect knows the shipped launcher" '"$tool" inspect pkg.exe | grep -q "launcher image: the one this tool ships"'
+# The README's worked example, as written, with the installed example.
+( cp -r "$work/prefix/share/setup-package/examples" my-setup && cd my-setup &&
+  "$tool" build -q --config MySetup.toml && "$tool" inspect MySetup.exe >inspect.txt &&
+  "$tool" verify -q MySetup.exe && "$tool" extract -q MySetup.exe --output-dir unpacked )
+check "the worked example runs as written" 'grep -q "no problems found" my-setup/inspect.txt && cmp -s my-setup/unpacked/setup64.exe my-setup/sample_setup64.exe'
+check "a branded package is still the shipped launcher" 'grep -q "launcher image: the one this tool ships" my-setup/inspect.txt && grep -q "CompanyName *\"Example Company\"" my-setup/inspect.txt'
 python3 -c 'import sys; b = bytearray(open("pkg.exe", "rb").read()); b[0x1000] ^= 1; open("changed.exe", "wb").write(b)'
 check "and a changed one" '"$tool" inspect changed.exe | grep -q "launcher image: another one than this tool ships"'
 # What --json prints follows the installed schema (Debian's python3 and its
@@ -35,7 +41,10 @@ check "an error document follows the schema" 'conforms "$tool" verify --json mis
 deb=$(ls "$work"/deb/setup-package_*.deb 2>/dev/null | head -n 1)
 check "a .deb is made" '[ -n "$deb" ]'
 files=$(dpkg-deb -c "$deb" 2>/dev/null | awk '{print $6}')
-for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,README.md,setup-package.schema.json}; do
+for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,README.md,setup-package.schema.json} \
+         ./usr/share/setup-package/examples/{MySetup.toml,setup-data.txt,example.ico,sample_setup32.exe,sample_setup64.exe} \
+         ./usr/share/man/man1/setup-package.1.gz ./usr/share/bash-completion/completions/setup-package \
+         ./usr/share/doc/setup-package/copyright; do
   check "the .deb holds $f" 'grep -qx "$f" <<<"$files"'
 done
 check "the .deb depends on the libraries the tool links" 'dpkg-deb -f "$deb" Depends | grep -q liblzma5'

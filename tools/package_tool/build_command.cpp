@@ -265,8 +265,10 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     // A signature of the launcher (or of a replaced package) does not cover
     // the new file: its entry goes, and the checksum is made anew.
     pe::ClearSignatureAndChecksum(&package.bytes);
+    uint64_t written = package.bytes.size();
     if (s.signCommand) {
-      if ((status = WriteSignedPackage(*s.output, package.bytes, *s.signCommand, common, &error)) != kExitFine) {
+      if ((status = WriteSignedPackage(*s.output, package.bytes, *s.signCommand, common, &written, &error)) !=
+          kExitFine) {
         return Fail(status, error);
       }
     } else if (!WriteOutputFile(*s.output, package.bytes, Existing::kReplace, &error)) {
@@ -276,7 +278,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       nlohmann::ordered_json j;
       j["command"] = "build";
       j["output"] = *s.output;
-      j["size"] = package.bytes.size();
+      j["size"] = written;
       j["headerOffset"] = package.locator.headerOffset;
       j["crcLength"] = package.locator.crcLength;
       j["setupData"] = {{"start", package.setupDataOffset},
@@ -284,7 +286,8 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       j["warnings"] = warnings;
       PrintJson(j);
     } else if (!common.quiet) {
-      std::printf("%s: %zu bytes (header at %u, CRC over %u bytes)\n", Escaped(*s.output).c_str(), package.bytes.size(),
+      std::printf("%s: %llu bytes (header at %u, CRC over %u bytes)\n", Escaped(*s.output).c_str(),
+                  static_cast<unsigned long long>(written),
                   package.locator.headerOffset, package.locator.crcLength);
     }
     return kExitFine;

@@ -83,10 +83,11 @@ int Run(const std::string& command, bool quiet, std::string* errors) {
 }
 
 // What is wrong with the signed package, or "".
-std::string CheckSigned(const std::string& path) {
+std::string CheckSigned(const std::string& path, uint64_t* size) {
   MappedFile file;
   std::string error;
   if (!MapInputFile(path, &file, &error)) return error;
+  *size = file.bytes.size();
   if (file.bytes.empty()) return "the command left no signed package at {out}";
   const packaging::PackageView view = packaging::ReadPackage(file.bytes);
   if (!view.problems.empty()) {
@@ -103,7 +104,7 @@ std::string CheckSigned(const std::string& path) {
 }  // namespace
 
 int WriteSignedPackage(const std::string& output, host::ByteView package, const std::string& command,
-                       const Common& common, std::string* error) {
+                       const Common& common, uint64_t* size, std::string* error) {
   ScratchFile unsigned_, signed_;
   if (!unsigned_.Create(output, error) || !signed_.Create(output, error)) return kExitInputOutput;
   for (size_t done = 0; done < package.size();) {
@@ -124,7 +125,7 @@ int WriteSignedPackage(const std::string& output, host::ByteView package, const 
              (last.empty() ? "" : ": " + Escaped(last));
     return kExitInputOutput;
   }
-  const std::string problem = CheckSigned(signed_.path());
+  const std::string problem = CheckSigned(signed_.path(), size);
   if (!problem.empty()) {
     const std::string last = LastLine(errors);
     *error = "--sign-command: " + problem + (last.empty() ? "" : " (it said: " + Escaped(last) + ")");

@@ -15,10 +15,11 @@ namespace tool {
 // signed package must appear, and checks the result: a certificate-table
 // entry pointing at a certificate after the package's recorded end, and a
 // package in which inspect finds no problem. Only then does the signed file
-// become `output`. kExitFine, or kExitInputOutput with a sentence (for a
-// failing command, its last line of errors) and nothing left behind.
+// become `output`, and *size is its size. kExitFine, or kExitInputOutput
+// with a sentence (for a failing command, its last line of errors) and
+// nothing left behind.
 int WriteSignedPackage(const std::string& output, host::ByteView package, const std::string& command,
-                       const Common& common, std::string* error);
+                       const Common& common, uint64_t* size, std::string* error);
 
 }  // namespace tool
 
