@@ -2,6 +2,7 @@
 // setup-package itself: they run as a plain package does, Windows' own
 // functions read the strings and icons back, and one signed inside build
 // runs too.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -59,7 +60,8 @@ TEST(WineBranding, BrandedAndSignedPackagesRun) {
 }
 
 TEST(WineBranding, WindowsReadsTheStringsAndIconsBack) {
-  const std::string found = e2e::Result("branded_package").ReadFile("version.txt");
+  std::string found = e2e::Result("branded_package").ReadFile("version.txt");
+  found.erase(std::remove(found.begin(), found.end(), '\r'), found.end());  // text mode: CR LF
   for (const char* line : {"CompanyName=Contoso Ltd\n", "ProductName=Contoso Suite\n", "ProductVersion=2.3.4.5\n",
                            "FileVersion=2.3.4.5\n", "OriginalFilename=setup.exe\n", "fixed=2.3.4.5\n", "icons=1\n",
                            "large=32x32\n", "small=16x16\n"}) {
