@@ -66,6 +66,7 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
   directory(1, &info->importRva, &info->importSize);
   directory(2, &info->resourceRva, &info->resourceSize);
   directory(4, &info->securityOffset, &info->securitySize);
+  directory(5, &info->relocationRva, &info->relocationSize);
   directory(13, &info->delayImportRva, &info->delayImportSize);
   info->sectionTableOffset = oh + optionalSize;
   info->headersEnd = info->sectionTableOffset + 40u * info->sectionCount;

@@ -34,6 +34,7 @@ struct ImageInfo {
   uint32_t importRva = 0, importSize = 0;
   uint32_t delayImportRva = 0, delayImportSize = 0;
   uint32_t resourceRva = 0, resourceSize = 0;
+  uint32_t relocationRva = 0, relocationSize = 0;  // base relocations
   uint32_t securityOffset = 0, securitySize = 0;  // certificate table (file offset)
   std::vector<Section> sections;
   uint32_t imageEnd = 0;  // end of the last section's raw data

@@ -685,6 +685,14 @@ TEST_F(ToolTest, BrandingIsCheckedAndWrittenAsGiven) {
     const std::string image = icon.substr(U32At(6 + 16 * i + 12), U32At(6 + 16 * i + 8));
     EXPECT_EQ(std::string(view.icons[i].data.begin(), view.icons[i].data.end()), image) << i;
   }
+  // The base relocations moved behind the grown resources, whole.
+  pe::ImageInfo branded, plain;
+  const packaging::Bytes launcher = Bytes(kLauncher);
+  ASSERT_TRUE(pe::Parse(bytes, &branded, &error) && pe::Parse(launcher, &plain, &error)) << error;
+  ASSERT_GT(branded.relocationRva, plain.relocationRva);
+  const uint32_t from = pe::RvaToOffset(plain, plain.relocationRva), to = pe::RvaToOffset(branded, branded.relocationRva);
+  EXPECT_EQ(branded.relocationSize, plain.relocationSize);
+  EXPECT_TRUE(std::equal(launcher.begin() + from, launcher.begin() + from + plain.relocationSize, bytes.begin() + to));
   const json in = Json(RunTool("inspect --json " + package));
   EXPECT_EQ(in["problems"], json::array());
   EXPECT_EQ(in["branding"]["icon"][2], json({{"width", 256}, {"height", 256}, {"bitCount", 32}, {"format", "png"},
