@@ -57,15 +57,17 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
   info->majorSubsystemVersion = U16(b, oh + 48);
   info->minorSubsystemVersion = U16(b, oh + 50);
   const uint32_t directories = U32(b, oh + 92);
-  // Data directory `index` (address, size), when the header has it.
+  // Data directory `index` (address, size), when the header has it: its
+  // entry's file offset, or 0.
   auto directory = [&](uint32_t index, uint32_t* address, uint32_t* size) {
-    if (directories <= index || optionalSize < 96 + 8 * (index + 1)) return;
+    if (directories <= index || optionalSize < 96 + 8 * (index + 1)) return 0u;
     *address = U32(b, oh + 96 + 8 * index);
     *size = U32(b, oh + 96 + 8 * index + 4);
+    return oh + 96 + 8 * index;
   };
   directory(1, &info->importRva, &info->importSize);
   directory(2, &info->resourceRva, &info->resourceSize);
-  directory(4, &info->securityOffset, &info->securitySize);
+  info->securityEntry = directory(4, &info->securityOffset, &info->securitySize);
   directory(5, &info->relocationRva, &info->relocationSize);
   directory(13, &info->delayImportRva, &info->delayImportSize);
   info->sectionTableOffset = oh + optionalSize;
@@ -217,110 +219,12 @@ bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
   ImageInfo info;
   std::string error;
   if (!Parse(*file, &info, &error)) return false;
-  const uint32_t oh = info.peOffset + 24;
-  if (U32(*file, oh + 92) > 4) {
-    Put32(file, oh + 96 + 8 * 4, 0);
-    Put32(file, oh + 96 + 8 * 4 + 4, 0);
+  if (info.securityEntry != 0) {
+    Put32(file, info.securityEntry, 0);
+    Put32(file, info.securityEntry + 4, 0);
   }
   UpdateChecksum(file, info);
   return true;
-}
-
-namespace {
-
-// The NUL-terminated name at `rva`, or false when it does not lie in the file.
-bool NameAt(host::ByteView b, const ImageInfo& info, uint32_t rva, std::string* name) {
-  const uint32_t at = RvaToOffset(info, rva);
-  if (at == 0 || at >= b.size()) return false;
-  const void* end = std::memchr(&b[at], 0, b.size() - at);
-  if (end == nullptr) return false;
-  name->assign(reinterpret_cast<const char*>(&b[at]), static_cast<const uint8_t*>(end) - &b[at]);
-  return true;
-}
-
-// Walks a table of `entrySize`-byte descriptors that ends with an all-zero
-// one, taking the DLL name RVA at `nameField` of each.
-bool DllNames(host::ByteView b, const ImageInfo& info, uint32_t rva, uint32_t entrySize,
-              uint32_t nameField, std::vector<std::string>* dlls, std::string* error) {
-  if (rva == 0) return true;
-  uint32_t at = RvaToOffset(info, rva);
-  if (at == 0) return *error = "import table outside every section", false;
-  for (;; at += entrySize) {
-    if (at + entrySize > b.size()) return *error = "import table runs past the end of the file", false;
-    bool zero = true;
-    for (uint32_t i = 0; i < entrySize; ++i) zero = zero && b[at + i] == 0;
-    if (zero) return true;
-    std::string name;
-    if (!NameAt(b, info, U32(b, at + nameField), &name)) return *error = "import name outside the file", false;
-    dlls->push_back(name);
-  }
-}
-
-}  // namespace
-
-bool ListResources(host::ByteView b, const ImageInfo& info, std::vector<Resource>* out,
-                   std::string* error) {
-  out->clear();
-  const uint32_t root = RvaToOffset(info, info.resourceRva);
-  if (info.resourceRva == 0) return true;
-  if (root == 0 || root + 16 > b.size()) return *error = "resource directory outside the file", false;
-  // Entries of the directory at `at` (an offset from the root): (id or name, target).
-  auto entries = [&](uint32_t at, std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>>* list) {
-    const uint64_t dir = uint64_t(root) + at;
-    if (dir + 16 > b.size()) return false;
-    const uint32_t count = uint32_t(U16(b, dir + 12)) + U16(b, dir + 14);
-    if (dir + 16 + 8ull * count > b.size()) return false;
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t name = U32(b, dir + 16 + 8 * i), target = U32(b, dir + 16 + 8 * i + 4);
-      std::string text;
-      if (name & 0x80000000u) {
-        const uint64_t s = uint64_t(root) + (name & 0x7FFFFFFFu);
-        if (s + 2 > b.size()) return false;
-        const uint16_t length = U16(b, s);
-        if (s + 2 + 2ull * length > b.size()) return false;
-        for (uint16_t k = 0; k < length; ++k) text += static_cast<char>(U16(b, s + 2 + 2 * k));
-      }
-      list->push_back({{name & 0x80000000u ? 0 : name, text}, target});
-    }
-    return true;
-  };
-  std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> types;
-  if (!entries(0, &types)) return *error = "resource directory cut short", false;
-  for (const auto& type : types) {
-    std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> names;
-    if (!(type.second & 0x80000000u) || !entries(type.second & 0x7FFFFFFFu, &names)) {
-      return *error = "resource type directory cut short", false;
-    }
-    for (const auto& name : names) {
-      std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> languages;
-      if (!(name.second & 0x80000000u) || !entries(name.second & 0x7FFFFFFFu, &languages)) {
-        return *error = "resource name directory cut short", false;
-      }
-      for (const auto& language : languages) {
-        const uint64_t leaf = uint64_t(root) + (language.second & 0x7FFFFFFFu);
-        if ((language.second & 0x80000000u) || leaf + 16 > b.size()) return *error = "resource entry cut short", false;
-        const uint32_t data = RvaToOffset(info, U32(b, leaf)), size = U32(b, leaf + 4);
-        if (data == 0 || uint64_t(data) + size > b.size()) return *error = "resource data outside the file", false;
-        Resource r;
-        r.type = type.first.first;
-        r.id = name.first.first;
-        r.name = name.first.second;
-        r.language = language.first.first;
-        r.data.assign(b.begin() + data, b.begin() + data + size);
-        out->push_back(std::move(r));
-      }
-    }
-  }
-  return true;
-}
-
-bool ImportedDlls(host::ByteView image, const ImageInfo& info,
-                  std::vector<std::string>* dlls, std::string* error) {
-  dlls->clear();
-  // IMAGE_IMPORT_DESCRIPTOR: 20 bytes, the name RVA at 12.
-  // ImgDelayDescr: 32 bytes, the name RVA at 4.
-  return DllNames(image, info, info.importRva, 20, 12, dlls, error) &&
-         DllNames(image, info, info.delayImportRva, 32, 4, dlls, error);
 }
 
 }  // namespace pe

@@ -36,6 +36,7 @@ struct ImageInfo {
   uint32_t resourceRva = 0, resourceSize = 0;
   uint32_t relocationRva = 0, relocationSize = 0;  // base relocations
   uint32_t securityOffset = 0, securitySize = 0;  // certificate table (file offset)
+  uint32_t securityEntry = 0;  // file offset of its directory entry; 0 when the header has none
   std::vector<Section> sections;
   uint32_t imageEnd = 0;  // end of the last section's raw data
 };
@@ -83,27 +84,6 @@ uint64_t HeadNeeded(host::ByteView head);
 // file) and recomputes the checksum over the whole of `file`. False when it
 // is no PE32 image.
 bool ClearSignatureAndChecksum(std::vector<uint8_t>* file);
-
-// One resource of the image: its type, name (an id, or a name when `name`
-// is not empty), language and bytes.
-struct Resource {
-  uint32_t type = 0;
-  uint32_t id = 0;
-  std::string name;  // a named resource's name (ASCII names only)
-  uint32_t language = 0;
-  std::vector<uint8_t> data;
-};
-constexpr uint32_t kResourceIcon = 3, kResourceGroupIcon = 14, kResourceVersion = 16, kResourceManifest = 24;
-
-// Every resource of the image, read from its resource directory (types by id
-// only). False with a reason when the directory does not lie in the file.
-bool ListResources(host::ByteView image, const ImageInfo& info, std::vector<Resource>* out,
-                   std::string* error);
-
-// The DLL names of the import table and of the delay-load import table, in
-// table order; false with a reason when a table does not lie in the file.
-bool ImportedDlls(host::ByteView image, const ImageInfo& info,
-                  std::vector<std::string>* dlls, std::string* error);
 
 }  // namespace pe
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "launcher/fatal.h"
 #include "tools/package/package_writer.h"
 #include "tools/package/codes.h"
+#include "host/pe_image.h"
 #include "tools/pe/branding.h"
 
 namespace {
@@ -207,15 +209,23 @@ struct Call {
   const char* says;  // on standard error
 };
 
-std::string Expand(std::string s, const std::string& dir) {
+// One pass over `s`: what a word is replaced with is never searched again
+// (the random folder name may hold "P32" or "DIR").
+std::string Expand(const std::string& s, const std::string& dir) {
   const std::pair<std::string, std::string> words[] = {
       {"DIR", dir}, {"P32", kSetup32}, {"P64", kSetup64}, {"L ", kLauncher + " "}};
-  for (const auto& [word, with] : words) {
-    for (size_t at = s.find(word); at != std::string::npos; at = s.find(word, at + with.size())) {
-      s.replace(at, word.size(), with);
+  std::string out;
+  for (size_t at = 0; at < s.size();) {
+    bool replaced = false;
+    for (const auto& [word, with] : words) {
+      if (s.compare(at, word.size(), word) == 0) {
+        out += with, at += word.size(), replaced = true;
+        break;
+      }
     }
+    if (!replaced) out += s[at++];
   }
-  return s;
+  return out;
 }
 
 // Each kind of trouble has its exit code (2 usage, 3 files, 1 problems) and a
@@ -232,7 +242,20 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
     launcher::StoreLe16(&b[pe + at], static_cast<uint16_t>(value));
     Spit(dir_ + "/" + name, std::string(b.begin(), b.end()));
   }
+  // A launcher image made a DLL, and one whose optional header is too short
+  // for the certificate entry (nothing may be written past it).
+  packaging::Bytes dll = Bytes(kLauncher);
+  launcher::StoreLe16(&dll[launcher::LoadLe32(&dll[60]) + 22], 0x2102);
+  Spit(dir_ + "/launcher-dll.exe", std::string(dll.begin(), dll.end()));
+  packaging::Bytes tiny(376 + 24 + 96);
+  tiny[0] = 'M', tiny[1] = 'Z', tiny[60] = 376 & 0xFF, tiny[61] = 376 >> 8;
+  for (auto [at, value] : {std::pair{376, 0x4550}, {380, 0x14C}, {396, 96}, {398, 0x102}, {400, 0x10B}, {492, 16}}) {
+    launcher::StoreLe16(&tiny[at], static_cast<uint16_t>(value));
+  }
+  Spit(dir_ + "/tiny.exe", std::string(tiny.begin(), tiny.end()));
   const Call calls[] = {
+      {"--launcher DIR/launcher-dll.exe --program32 P32", 1, "launcher-dll.exe: a DLL, not a program"},
+      {"--replace --launcher DIR/tiny.exe --program32 P32", 1, "tiny.exe"},
       {"--launcher /no/such.exe --program32 P32", 3, "/no/such.exe: No such file or directory"},
       {"--launcher L --program32 /no/setup.exe", 3, "/no/setup.exe: No such file or directory"},
       {"--launcher DIR/folder --program32 P32", 3, "DIR/folder: is a directory"},
@@ -731,6 +754,19 @@ TEST_F(ToolTest, EveryCodeIsExplainedAndInTheSchema) {
   EXPECT_EQ(schema["$defs"]["problemCode"]["enum"], lists["problem"]);
   EXPECT_EQ(schema["$defs"]["rowReason"]["enum"], lists["row"]);
   EXPECT_EQ(RunTool("explain no-such-code").status, 2);
+}
+
+// A header whose optional header ends before the certificate entry: clearing
+// a signature writes nothing past what the header holds.
+TEST(PeImage, ClearingASignatureStaysInsideTheHeader) {
+  packaging::Bytes tiny(376 + 24 + 96 + 64, 0xAA);
+  std::fill(tiny.begin(), tiny.begin() + 376 + 24 + 96, 0);
+  tiny[0] = 'M', tiny[1] = 'Z', tiny[60] = 376 & 0xFF, tiny[61] = 376 >> 8;
+  for (auto [at, value] : {std::pair{376, 0x4550}, {380, 0x14C}, {396, 96}, {398, 0x102}, {400, 0x10B}, {492, 16}}) {
+    launcher::StoreLe16(&tiny[at], static_cast<uint16_t>(value));
+  }
+  ASSERT_TRUE(pe::ClearSignatureAndChecksum(&tiny));
+  EXPECT_EQ(std::count(tiny.end() - 64, tiny.end(), 0xAA), 64);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ bool PrepareImage(packaging::Bytes* image, bool replace, const std::string& path
   pe::ImageInfo info;
   std::string why;
   if (!pe::Parse(*image, &info, &why)) return *error = path + ": not a PE32 launcher image (" + why + ")", false;
+  if (!pe::CheckProgram(*image, pe::kMachineI386, &why)) return *error = path + ": " + why, false;
   if (info.peOffset < launcher::kLocatorRoomEnd) {
     return *error = path + ": no room for the package locator at offsets 128..255 (PE header at " +
                     std::to_string(info.peOffset) + ")", false;

@@ -8,9 +8,8 @@ namespace pe {
 
 namespace {
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
+uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t U32(host::ByteView b, size_t at) { return uint32_t(U16(b, at)) | uint32_t(U16(b, at + 2)) << 16; }
 void Put16(std::vector<uint8_t>* b, size_t at, uint32_t v) {
   (*b)[at] = uint8_t(v);
   (*b)[at + 1] = uint8_t(v >> 8);
@@ -49,6 +48,62 @@ void PutDirectory(std::vector<uint8_t>* out, uint32_t at, uint32_t named, uint32
 }
 
 }  // namespace
+
+bool ListResources(host::ByteView b, const ImageInfo& info, std::vector<Resource>* out,
+                   std::string* error) {
+  out->clear();
+  const uint32_t root = RvaToOffset(info, info.resourceRva);
+  if (info.resourceRva == 0) return true;
+  if (root == 0 || root + 16 > b.size()) return *error = "resource directory outside the file", false;
+  // Entries of the directory at `at` (an offset from the root): (id or name, target).
+  auto entries = [&](uint32_t at, std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>>* list) {
+    const uint64_t dir = uint64_t(root) + at;
+    if (dir + 16 > b.size()) return false;
+    const uint32_t count = uint32_t(U16(b, dir + 12)) + U16(b, dir + 14);
+    if (dir + 16 + 8ull * count > b.size()) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t name = U32(b, dir + 16 + 8 * i), target = U32(b, dir + 16 + 8 * i + 4);
+      std::string text;
+      if (name & 0x80000000u) {
+        const uint64_t s = uint64_t(root) + (name & 0x7FFFFFFFu);
+        if (s + 2 > b.size()) return false;
+        const uint16_t length = U16(b, s);
+        if (s + 2 + 2ull * length > b.size()) return false;
+        for (uint16_t k = 0; k < length; ++k) text += static_cast<char>(U16(b, s + 2 + 2 * k));
+      }
+      list->push_back({{name & 0x80000000u ? 0 : name, text}, target});
+    }
+    return true;
+  };
+  std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> types;
+  if (!entries(0, &types)) return *error = "resource directory cut short", false;
+  for (const auto& type : types) {
+    std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> names;
+    if (!(type.second & 0x80000000u) || !entries(type.second & 0x7FFFFFFFu, &names)) {
+      return *error = "resource type directory cut short", false;
+    }
+    for (const auto& name : names) {
+      std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>> languages;
+      if (!(name.second & 0x80000000u) || !entries(name.second & 0x7FFFFFFFu, &languages)) {
+        return *error = "resource name directory cut short", false;
+      }
+      for (const auto& language : languages) {
+        const uint64_t leaf = uint64_t(root) + (language.second & 0x7FFFFFFFu);
+        if ((language.second & 0x80000000u) || leaf + 16 > b.size()) return *error = "resource entry cut short", false;
+        const uint32_t data = RvaToOffset(info, U32(b, leaf)), size = U32(b, leaf + 4);
+        if (data == 0 || uint64_t(data) + size > b.size()) return *error = "resource data outside the file", false;
+        Resource r;
+        r.type = type.first.first;
+        r.id = name.first.first;
+        r.name = name.first.second;
+        r.language = language.first.first;
+        r.data.assign(b.begin() + data, b.begin() + data + size);
+        out->push_back(std::move(r));
+      }
+    }
+  }
+  return true;
+}
 
 std::vector<uint8_t> ResourceSectionBytes(const std::vector<Resource>& resources, uint32_t rva) {
   Types types;

@@ -1,6 +1,6 @@
-// The resource section of a PE32 image, written anew from a list of
-// resources: what the package tool uses to put an author's version strings
-// and icon into the launcher image it builds a package from.
+// The resource section of a PE32 image, read as a list of resources and
+// written anew from one: what the package tool uses to put an author's
+// version strings and icon into the launcher image it builds a package from.
 #ifndef TOOLS_PE_RESOURCE_SECTION_H_
 #define TOOLS_PE_RESOURCE_SECTION_H_
 
@@ -10,6 +10,22 @@
 #include "host/pe_image.h"
 
 namespace pe {
+
+// One resource of the image: its type, name (an id, or a name when `name`
+// is not empty), language and bytes.
+struct Resource {
+  uint32_t type = 0;
+  uint32_t id = 0;
+  std::string name;  // a named resource's name (ASCII names only)
+  uint32_t language = 0;
+  std::vector<uint8_t> data;
+};
+constexpr uint32_t kResourceIcon = 3, kResourceGroupIcon = 14, kResourceVersion = 16, kResourceManifest = 24;
+
+// Every resource of the image, read from its resource directory (types by id
+// only). False with a reason when the directory does not lie in the file.
+bool ListResources(host::ByteView image, const ImageInfo& info, std::vector<Resource>* out,
+                   std::string* error);
 
 // The resource directory for `resources` as the bytes of a section that
 // starts at `rva`: directories (named entries first, by name, then ids in
