@@ -53,13 +53,17 @@ target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding
 find_package(CLI11 CONFIG REQUIRED)
 find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
+# Its files: inputs read or mapped, outputs all or none (the tool tests use
+# them directly too).
+add_library(tool_files STATIC tools/package_tool/files.cpp)
+target_link_libraries(tool_files PUBLIC package_writer)
 add_executable(setup-package
-  tools/package_tool/main.cpp tools/package_tool/files.cpp tools/package_tool/report.cpp
+  tools/package_tool/main.cpp tools/package_tool/report.cpp
   tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp
   tools/package_tool/explain_command.cpp)
-target_link_libraries(setup-package PRIVATE package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
+target_link_libraries(setup-package PRIVATE tool_files package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
                       PkgConfig::TOMLPLUSPLUS)
 target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")
 

@@ -21,6 +21,7 @@
 #include "tools/package/package_writer.h"
 #include "tools/package/codes.h"
 #include "host/pe_image.h"
+#include "tools/package_tool/files.h"
 #include "tools/pe/branding.h"
 
 namespace {
@@ -488,6 +489,15 @@ TEST_F(ToolTest, ExtractNeverOverwritesUnasked) {
   EXPECT_EQ(Slurp(dir_ + "/outside.txt"), "outside") << "nothing written through a link";
   EXPECT_EQ(Slurp(out + "/setup32.exe"), Slurp(kSetup32));
   EXPECT_EQ(Slurp(out + "/setup-data.bin"), std::string(5000, 0x42));
+  // The package itself is no output, and a refusal leaves no folder behind.
+  ASSERT_EQ(std::system(("cp '" + package + "' '" + out + "/setup32.exe'").c_str()), 0);
+  EXPECT_EQ(RunTool("extract " + out + "/setup32.exe --output-dir " + out + " --force").status, 2);
+  EXPECT_TRUE(Slurp(out + "/setup32.exe") == Slurp(package)) << "the package kept";
+  const std::string damaged = Made("damaged.exe", [](launcher::PackageLocator&, launcher::PackageHeader& h) {
+    h.payload32.compressedSize -= 1000;
+  });
+  EXPECT_EQ(RunTool("extract " + damaged + " --output-dir " + dir_ + "/new").status, 1);
+  EXPECT_FALSE(Exists(dir_ + "/new"));
 }
 
 TEST_F(ToolTest, OutputsAppearWholeAndTwoBuildsDoNotClash) {
@@ -767,6 +777,32 @@ TEST(PeImage, ClearingASignatureStaysInsideTheHeader) {
   }
   ASSERT_TRUE(pe::ClearSignatureAndChecksum(&tiny));
   EXPECT_EQ(std::count(tiny.end() - 64, tiny.end(), 0xAA), 64);
+}
+
+// Outputs appear all or none, and what was there stays: a name taken between
+// adding and committing is left alone without --force, and when a later
+// rename fails, --force puts back the file it had replaced.
+TEST_F(ToolTest, OutputSetsLeaveTheFolderAsItWasOnFailure) {
+  std::string error;
+  {
+    tool::OutputSet set(tool::Existing::kRefuse);
+    ASSERT_GE(set.Add(dir_ + "/taken.exe", &error), 0) << error;
+    Spit(dir_ + "/taken.exe", "someone else's");
+    EXPECT_FALSE(set.Commit(&error));
+  }
+  EXPECT_EQ(Slurp(dir_ + "/taken.exe"), "someone else's");
+  ASSERT_EQ(std::system(("mkdir '" + dir_ + "/sub'").c_str()), 0);
+  Spit(dir_ + "/first.exe", "old first");
+  {
+    tool::OutputSet set(tool::Existing::kReplace);
+    const int first = set.Add(dir_ + "/first.exe", &error), second = set.Add(dir_ + "/sub/second.exe", &error);
+    ASSERT_GE(second, 0) << error;
+    set.Write(first, reinterpret_cast<const uint8_t*>("new"), 3);
+    ASSERT_EQ(std::system(("rm -rf '" + dir_ + "/sub'").c_str()), 0);  // the second rename fails
+    EXPECT_FALSE(set.Commit(&error));
+  }
+  EXPECT_EQ(Slurp(dir_ + "/first.exe"), "old first");
+  EXPECT_NE(std::system(("ls -A '" + dir_ + "' | grep -q setup-package").c_str()), 0) << "no temporary file left";
 }
 
 }  // namespace

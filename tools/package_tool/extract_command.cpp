@@ -42,22 +42,28 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (!view.headerRead) {
       return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
+    // Every program is decoded straight into its temporary file and checked
+    // as inspect checks it; only a package without problems (or --salvage)
+    // gives its files their names, all of them or none. Fixed names only:
+    // nothing from the package decides where a file goes. A folder this call
+    // made goes again when nothing is extracted.
+    OutputSet outputs(s->force ? Existing::kReplace : Existing::kRefuse);
+    for (const char* name : {"setup32.exe", "setup64.exe", "setup-data.bin"}) {
+      if (SameFile(s->folder + "/" + name, s->package)) {
+        return Fail(kExitUsage, "--output-dir " + Escaped(s->folder) + ": its " + name + " is the package being read");
+      }
+    }
     const bool made = ::mkdir(s->folder.c_str(), 0755) == 0;
     if (!made && errno != EEXIST) return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
+    if (made) outputs.MadeFolder(s->folder);
     struct stat st;
     if (::stat(s->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       return Fail(kExitInputOutput, s->folder + ": not a folder");
     }
-    // A folder this call made goes again when nothing is extracted.
     auto fail = [&](int status, const std::string& why) {
-      if (made) ::rmdir(s->folder.c_str());
+      outputs.Abandon();
       return Fail(status, why);
     };
-    // Every program is decoded straight into its temporary file and checked
-    // as inspect checks it; only a package without problems (or --salvage)
-    // gives its files their names, all of them or none. Fixed names only:
-    // nothing from the package decides where a file goes.
-    OutputSet outputs(s->force ? Existing::kReplace : Existing::kRefuse);
     const launcher::PackageHeader& h = view.header;
     packaging::ProgramSlot slot32, slot64;
     int index32 = -1, index64 = -1, indexData = -1;

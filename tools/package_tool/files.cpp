@@ -106,10 +106,14 @@ constexpr int kMaxTemporaries = 8;
 char temporaries[kMaxTemporaries][4096];
 volatile sig_atomic_t temporaryCount = 0;
 
+// A folder made for the outputs, removed with them when none is committed.
+char madeFolder[4096];
+
 void RemoveTemporaries() {
   for (int i = 0; i < temporaryCount; ++i) {
     if (temporaries[i][0] != 0) ::unlink(temporaries[i]);
   }
+  if (madeFolder[0] != 0) ::rmdir(madeFolder);
 }
 
 // Makes a new temporary file beside `path` in a free slot: its slot and open
@@ -239,11 +243,24 @@ bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) 
   return true;
 }
 
-OutputSet::~OutputSet() {
+OutputSet::~OutputSet() { Abandon(); }
+
+void OutputSet::Abandon() {
   for (Output& o : outputs_) {
     if (o.fd >= 0) ::close(o.fd);
+    o.fd = -1;
   }
-  for (const Output& o : outputs_) ReleaseTemporary(o.slot);
+  for (Output& o : outputs_) ReleaseTemporary(o.slot), o.slot = -1;
+  outputs_.clear();
+  if (madeFolder[0] != 0) ::rmdir(madeFolder);
+  madeFolder[0] = 0;
+}
+
+bool OutputSet::MadeFolder(const std::string& folder) {
+  if (folder.size() >= sizeof madeFolder) return false;
+  WatchSignals();
+  std::memcpy(madeFolder, folder.c_str(), folder.size() + 1);
+  return true;
 }
 
 int OutputSet::Add(const std::string& path, std::string* error) {
@@ -269,6 +286,7 @@ void OutputSet::Write(int index, const uint8_t* bytes, size_t count) {
   while (o.error == 0 && done < count) {
     const ssize_t n = ::write(o.fd, bytes + done, count - done);
     if (n < 0 && errno == EINTR) continue;
+    // EFAULT: the bytes came from a mapped input that shrank under us.
     if (n <= 0) o.error = n < 0 ? errno : ENOSPC;
     else done += static_cast<size_t>(n);
   }
@@ -286,7 +304,7 @@ bool OutputSet::Commit(std::string* error) {
     // mkstemp makes the file private; the output gets the usual mode.
     if (o.error != 0) errno = o.error;
     if (o.error != 0 || ::fsync(o.fd) != 0 || ::fchmod(o.fd, 0644 & ~mask) != 0) {
-      *error = Reason(o.path), ok = false;
+      *error = o.error == EFAULT ? "an input file shrank while it was being read" : Reason(o.path), ok = false;
       break;
     }
   }
@@ -295,24 +313,48 @@ bool OutputSet::Commit(std::string* error) {
     o.fd = -1;
   }
   // All written: each takes its name (without --force only while the name is
-  // still free). Otherwise none does.
-  std::vector<const std::string*> renamed;
+  // still free). An existing file is swapped with its replacement, so that it
+  // stays in the temporary name until every output has its name; on any
+  // failure the swaps are undone and the new names removed, leaving the
+  // folder as it was.
+  struct Done {
+    const Output* output;
+    bool swapped;  // the old file is now in the temporary name
+  };
+  std::vector<Done> done;
   for (size_t i = 0; ok && i < outputs_.size(); ++i) {
-    if (outputs_[i].dropped) continue;
-    const std::string& path = outputs_[i].path;
-    const int done = existing_ == Existing::kRefuse
-                         ? ::renameat2(AT_FDCWD, temporaries[outputs_[i].slot], AT_FDCWD, path.c_str(),
-                                       RENAME_NOREPLACE)
-                         : ::rename(temporaries[outputs_[i].slot], path.c_str());
-    if (done != 0) {
-      *error = errno == EEXIST ? path + ": exists (use --force to replace it)" : Reason(path);
+    const Output& o = outputs_[i];
+    if (o.dropped) continue;
+    const char* temporary = temporaries[o.slot];
+    bool swapped = false;
+    int result;
+    if (existing_ == Existing::kRefuse) {
+      result = ::renameat2(AT_FDCWD, temporary, AT_FDCWD, o.path.c_str(), RENAME_NOREPLACE);
+    } else {
+      result = ::renameat2(AT_FDCWD, temporary, AT_FDCWD, o.path.c_str(), RENAME_EXCHANGE);
+      swapped = result == 0;
+      // Nothing there to keep, or a file system that cannot swap.
+      if (result != 0 && (errno == ENOENT || errno == EINVAL)) result = ::rename(temporary, o.path.c_str());
+    }
+    if (result != 0) {
+      *error = errno == EEXIST ? o.path + ": exists (use --force to replace it)" : Reason(o.path);
       ok = false;
-      for (const std::string* p : renamed) ::unlink(p->c_str());  // what this call renamed
       break;
     }
-    temporaries[outputs_[i].slot][0] = 0;
-    renamed.push_back(&path);
+    done.push_back({&o, swapped});
   }
+  for (auto d = done.rbegin(); d != done.rend(); ++d) {
+    char* temporary = temporaries[d->output->slot];
+    if (ok) {
+      if (!d->swapped) temporary[0] = 0;  // the old file, if swapped, goes with the temporary
+    } else if (d->swapped) {
+      ::renameat2(AT_FDCWD, temporary, AT_FDCWD, d->output->path.c_str(), RENAME_EXCHANGE);
+    } else {
+      ::unlink(d->output->path.c_str());
+      temporary[0] = 0;
+    }
+  }
+  if (ok) madeFolder[0] = 0;
   return ok;
 }
 

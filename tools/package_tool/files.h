@@ -63,8 +63,14 @@ class OutputSet {
   // The output is not to appear after all.
   void Drop(int index);
   bool Dropped(int index) const { return outputs_[index].dropped; }
-  // Flushes and names every output not dropped; on any failure none is left.
+  // Flushes and names every output not dropped; on any failure none is left
+  // and every file that was there before still is.
   bool Commit(std::string* error);
+  // Removes every temporary file now (and the folder given to MadeFolder).
+  void Abandon();
+  // `folder` was made for these outputs: it goes again, also on an
+  // interruption, unless Commit succeeds.
+  bool MadeFolder(const std::string& folder);
 
  private:
   struct Output {
