@@ -53,12 +53,12 @@ target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding
 find_package(CLI11 CONFIG REQUIRED)
 find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
-# Its files: inputs read or mapped, outputs all or none (the tool tests use
-# them directly too).
-add_library(tool_files STATIC tools/package_tool/files.cpp)
-target_link_libraries(tool_files PUBLIC package_writer)
+# Its files (inputs read or mapped, outputs all or none) and its output
+# helpers; the tool tests use them directly too.
+add_library(tool_files STATIC tools/package_tool/files.cpp tools/package_tool/report.cpp)
+target_link_libraries(tool_files PUBLIC package_writer CLI11::CLI11 nlohmann_json::nlohmann_json)
 add_executable(setup-package
-  tools/package_tool/main.cpp tools/package_tool/report.cpp
+  tools/package_tool/main.cpp
   tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp

@@ -805,4 +805,16 @@ TEST_F(ToolTest, OutputSetsLeaveTheFolderAsItWasOnFailure) {
   EXPECT_NE(std::system(("ls -A '" + dir_ + "' | grep -q setup-package").c_str()), 0) << "no temporary file left";
 }
 
+// Scripts read one JSON document from every --json call, whatever ends it,
+// and an output that cannot be written is a failure.
+TEST_F(ToolTest, EveryJsonCallPrintsOneDocumentAndOutputErrorsCount) {
+  const Result wrong = RunTool("build --json --launcher " + kLauncher + " --program32 " + kSetup64 + " --output " +
+                               dir_ + "/out.exe");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(Json(wrong)["exitStatus"], 1);
+  ASSERT_EQ(RunTool(BuildArgs(dir_ + "/setup.exe")).status, 0);
+  EXPECT_EQ(RunTool("verify " + dir_ + "/setup.exe >/dev/full").status, 3);
+  EXPECT_EQ(RunTool("inspect --json " + dir_ + "/setup.exe >&-").status, 3);
+}
+
 }  // namespace

@@ -31,9 +31,12 @@ Runner AddExplain(CLI::App& app, const Common& common);
 
 // "setup-package: message" on standard error; returns `code`.
 int Fail(int code, const std::string& message);
-// From now on the first usage or file error (exit status 2 or 3) is also
-// printed as a JSON document on standard output (for --json).
+// From now on the first failure is also printed as a JSON document on
+// standard output (for --json), unless the command's own document has begun
+// (JsonStarted).
 void FailAsJson();
+void JsonStarted();
+bool JsonErrorPending();
 // "warning: message" on standard error, unless quiet.
 void Warn(const Common& common, const std::string& message);
 // Whether a progress line goes to standard error: not with -q; with -v, or

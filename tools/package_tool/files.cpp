@@ -1,5 +1,7 @@
 #include "tools/package_tool/files.h"
 
+#include "tools/package_tool/commands.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -153,6 +155,12 @@ extern "C" void InputShrank(int signal, siginfo_t* info, void*) {
     if (at >= mappings[i].start && at < mappings[i].start + mappings[i].size) {
       RemoveTemporaries();
       (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
+      if (JsonErrorPending()) {
+        static const char kDocument[] =
+            "{\n  \"schemaVersion\": 1,\n  \"error\": \"an input file shrank while it was being read\",\n"
+            "  \"exitStatus\": 3\n}\n";
+        (void)!::write(STDOUT_FILENO, kDocument, sizeof kDocument - 1);
+      }
       ::_exit(3);
     }
   }

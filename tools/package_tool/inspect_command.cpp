@@ -209,7 +209,7 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     MappedFile file;
     std::string error;
     if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", s->package.c_str());
+    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(s->package).c_str());
     packaging::PackageView view = packaging::ReadPackage(file.bytes);
     packaging::ProgramSlot slot32, slot64;
     slot32.progress = slot64.progress = ShowsProgress(common);

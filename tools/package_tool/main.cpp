@@ -5,7 +5,9 @@
 //   extract  write the decoded setup programs and the setup data to files
 //   explain  say what a problem or row code means
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include "tools/package_tool/commands.h"
@@ -58,8 +60,14 @@ int main(int argc, char** argv) {
     return tool::kExitUsage;
   }
   CLI::App* chosen = app.get_subcommands().front();
+  int status = tool::kExitUsage;
   for (size_t i = 0; i < std::size(names); ++i) {
-    if (chosen->get_name() == names[i]) return runners[i]();
+    if (chosen->get_name() == names[i]) status = runners[i]();
   }
-  return tool::kExitUsage;
+  // What could not be printed is a failed write like any other.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "setup-package: standard output: %s\n", std::strerror(errno ? errno : EIO));
+    return tool::kExitInputOutput;
+  }
+  return status;
 }

@@ -54,7 +54,10 @@ std::string JsonText(const nlohmann::ordered_json& json) {
   return out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-void PrintJson(nlohmann::ordered_json json) { std::fputs(JsonText(json).c_str(), stdout); }
+void PrintJson(nlohmann::ordered_json json) {
+  JsonStarted();
+  std::fputs(JsonText(json).c_str(), stdout);
+}
 
 }  // namespace tool
 
@@ -86,19 +89,21 @@ namespace tool {
 
 namespace {
 
-// With --json, a call that fails with a usage or file error (exit status 2
-// or 3) still prints one JSON document: {"schemaVersion", "error",
-// "exitStatus"}. Only the first failure is printed.
+// With --json, a call that fails before it printed its document still
+// prints one: {"schemaVersion", "error", "exitStatus"}. Only the first
+// failure is printed.
 bool jsonErrors = false;
 
 }  // namespace
 
 void FailAsJson() { jsonErrors = true; }
+void JsonStarted() { jsonErrors = false; }
+bool JsonErrorPending() { return jsonErrors; }
 
 int Fail(int code, const std::string& message) {
   // Messages quote paths, arguments and package-file text: all escaped.
   std::fprintf(stderr, "setup-package: %s\n", Escaped(message).c_str());
-  if (jsonErrors && (code == kExitUsage || code == kExitInputOutput)) {
+  if (jsonErrors && code != kExitFine) {
     PrintJson({{"error", message}, {"exitStatus", code}});
     jsonErrors = false;
   }

@@ -374,6 +374,7 @@ class JsonPrinter {
  public:
   explicit JsonPrinter(const Verification& v) {
     const std::string head = JsonAroundRows(v, false);
+    JsonStarted();
     std::fwrite(head.data(), 1, head.find(kRows) + kRows.size() - 1, stdout);
   }
   void Row(const Row& r, const Outcome& o) {
