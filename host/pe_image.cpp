@@ -197,6 +197,12 @@ bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string
   if (subsystem >= kSubsystemEfiApplication && subsystem <= kSubsystemEfiRom) {
     return *problem = "an EFI image (subsystem " + std::to_string(subsystem) + "), not a Windows program", false;
   }
+  // Windows starts the GUI and the console subsystem as a Win32 process; not
+  // an unknown one (0), POSIX (7), Windows CE (9) or any other.
+  if (subsystem != kSubsystemWindowsGui && subsystem != kSubsystemWindowsConsole) {
+    return *problem = "subsystem " + std::to_string(subsystem) + ", which Windows does not start as a Win32 process",
+           false;
+  }
   const uint64_t table = uint64_t(oh) + optionalSize;
   if (table + 40ull * sections > size) return *problem = "section table runs past the end of the file", false;
   // The loader reads the file in units of the file alignment: section data

@@ -46,6 +46,7 @@ constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32 = 0x10B;
 constexpr uint16_t kSubsystemNative = 1;
 constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kSubsystemWindowsConsole = 3;
 constexpr uint16_t kSubsystemEfiApplication = 10;
 constexpr uint16_t kSubsystemEfiRom = 13;  // 10 to 13: EFI images
 constexpr uint16_t kExecutableImage = 0x0002;  // characteristics

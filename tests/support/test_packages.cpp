@@ -29,8 +29,8 @@ Bytes FakeProgram(uint32_t size, uint32_t seed, uint16_t machine) {
     program[0] = 'M';
     program[1] = 'Z';
   }
-  // Headers Windows would start (from 0x170 bytes on): PE at 0x40, one
-  // section over the rest of the file from 0x200 on.
+  // Headers Windows would start (from 0x170 bytes on): PE at 0x40, a GUI
+  // program, one section over the rest of the file from 0x200 on.
   const bool is64 = machine == pe::kMachineAmd64;
   const uint32_t optionalSize = is64 ? 0xF0 : 0xE0;
   if (size < 0x58 + optionalSize + 40) return program;
@@ -44,6 +44,7 @@ Bytes FakeProgram(uint32_t size, uint32_t seed, uint16_t machine) {
   put16(0x54, static_cast<uint16_t>(optionalSize));
   put16(0x56, 0x0102);
   put16(0x58, is64 ? 0x20B : 0x10B);
+  put16(0x58 + 68, pe::kSubsystemWindowsGui);
   const uint32_t section = 0x58 + optionalSize;
   std::memcpy(&program[section], ".text", 5);
   if (size >= 0x200) {

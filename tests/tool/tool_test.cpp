@@ -367,6 +367,18 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   // Problems carry stable codes beside their words.
   const json zero = Json(RunTool("inspect --json " + dir_ + "/payload-end-0.exe"));
   EXPECT_EQ(zero["problemCodes"], json::array({"payload-end-zero"})) << zero.dump();
+  // A program of a subsystem Windows does not start as a process (POSIX),
+  // and an i386 program in the 64-bit slot, which 64-bit Windows does start.
+  packaging::Bytes posix = Bytes(kSetup32);
+  launcher::StoreLe16(&posix[launcher::LoadLe32(&posix[60]) + 24 + 68], 7);
+  const json px = Json(RunTool("inspect --json " + Made("posix.exe", nullptr, [&](packaging::PackageInput& in) {
+    in.program32 = posix;
+  })));
+  EXPECT_EQ(px["problemCodes"], json::array({"program-not-startable"})) << px.dump();
+  const json slot = Json(RunTool("inspect --json " + Made("slot.exe", nullptr, [](packaging::PackageInput& in) {
+    in.program64 = Bytes(kSetup32);
+  })));
+  EXPECT_EQ(slot["problemCodes"], json::array({"program-32-bit-in-64-bit-slot"})) << slot.dump();
   // Cut inside the launcher's own image: no program Windows would start.
   std::string image = Slurp(Made("whole-image.exe", nullptr));
   Spit(dir_ + "/image-cut.exe", image.substr(0, 100));

@@ -45,7 +45,10 @@ const std::vector<Code> kCodes = {
      "damaged-package message."},
     {"program-not-startable", "problem",
      "A decoded setup program is not one Windows starts for its slot (not a program, a DLL, the wrong machine "
-     "type, cut short)."},
+     "type, cut short, a subsystem other than the Windows GUI or console)."},
+    {"program-32-bit-in-64-bit-slot", "problem",
+     "The 64-bit slot holds an i386 (32-bit) program: 64-bit Windows starts it (as a 32-bit program), but the "
+     "slot is for the x86-64 one. Give it as --program32, or give the 64-bit program."},
     {"runs", "row", "The launcher starts the setup program on this row."},
     {"damaged-package", "row", "The launcher shows the damaged-package message (CRC, locator or a payload)."},
     {"truncated-package", "row", "The launcher shows the truncated-package message (the file is cut short)."},
@@ -66,7 +69,7 @@ const std::vector<Code> kCodes = {
 
 const Code& CodeOf(ProblemCode code) { return kCodes[static_cast<size_t>(code)]; }
 const Code& CodeOf(RowReason reason) {
-  return kCodes[static_cast<size_t>(ProblemCode::kProgramNotStartable) + 1 + static_cast<size_t>(reason)];
+  return kCodes[static_cast<size_t>(ProblemCode::kProgram32BitIn64BitSlot) + 1 + static_cast<size_t>(reason)];
 }
 const std::vector<Code>& AllCodes() { return kCodes; }
 

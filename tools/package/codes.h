@@ -31,6 +31,7 @@ enum class ProblemCode {
   kPayloadOutOfMemory,
   kPayloadRefused,
   kProgramNotStartable,
+  kProgram32BitIn64BitSlot,
 };
 
 // Why a verify row ends as it does.

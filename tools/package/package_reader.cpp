@@ -325,10 +325,15 @@ void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, Pro
                             std::to_string(s.entry.uncompressedSize) + " bytes)");
       continue;
     }
-    std::string problem;
-    if (!pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) {
-      Problem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
+    std::string problem, as32;
+    if (pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) continue;
+    if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head, uint64_t(d.produced), pe::kMachineI386, &as32)) {
+      Problem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
+                     ": an i386 (32-bit) program: 64-bit Windows starts it as a 32-bit program, not the 64-bit "
+                     "one the slot is for");
+      continue;
     }
+    Problem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
   }
 }
 
