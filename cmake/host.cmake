@@ -55,8 +55,11 @@ find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
 # Its files (inputs read or mapped, outputs all or none) and its output
 # helpers; the tool tests use them directly too.
-add_library(tool_files STATIC tools/package_tool/files.cpp tools/package_tool/report.cpp)
+add_library(tool_files STATIC tools/package_tool/files.cpp tools/package_tool/report.cpp
+            tools/package_tool/launcher_identity.cpp)
 target_link_libraries(tool_files PUBLIC package_writer CLI11::CLI11 nlohmann_json::nlohmann_json)
+target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_BINARY_DIR}"
+                           SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")
 add_executable(setup-package
   tools/package_tool/main.cpp
   tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp

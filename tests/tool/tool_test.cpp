@@ -395,6 +395,19 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   const Result mxRows = RunTool("verify " + dir_ + "/image-mx.exe");
   EXPECT_NE(mxRows.output.find("rows: Windows does not start the file"), std::string::npos) << mxRows.output;
   EXPECT_EQ(mxRows.output.find("damaged or truncated package message"), std::string::npos) << mxRows.output;
+  // Code bytes of the launcher changed (outside the CRC region): verify runs
+  // the tool's own launcher code, so it checks no row of such a package.
+  std::string int3 = Slurp(dir_ + "/whole-image.exe");
+  int3.replace(0x1000, 16, std::string(16, '\xCC'));
+  Spit(dir_ + "/int3.exe", int3);
+  const Result modified = RunTool("inspect --json " + dir_ + "/int3.exe");
+  EXPECT_EQ(modified.status, 1);
+  EXPECT_EQ(Json(modified)["problemCodes"], json::array({"launcher-modified"}));
+  const Result notChecked = RunTool("verify --json " + dir_ + "/int3.exe");
+  EXPECT_EQ(notChecked.status, 1);
+  const json rows = Json(notChecked);
+  EXPECT_EQ(rows["notCheckedRows"], rows["rows"].size());
+  for (const json& row : rows["rows"]) EXPECT_EQ(row["reason"], "not-checked") << row.dump();
   // A package cut short: refused, or salvaged on request (still status 1).
   std::string bytes = Slurp(Made("whole.exe", nullptr));
   Spit(dir_ + "/cut.exe", bytes.substr(0, bytes.size() - 100));

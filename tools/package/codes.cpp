@@ -49,6 +49,10 @@ const std::vector<Code> kCodes = {
     {"program-32-bit-in-64-bit-slot", "problem",
      "The 64-bit slot holds an i386 (32-bit) program: 64-bit Windows starts it (as a 32-bit program), but the "
      "slot is for the x86-64 one. Give it as --program32, or give the 64-bit program."},
+    {"launcher-modified", "problem",
+     "The package's launcher image is not the one this tool ships: it differs in more than the locator room, "
+     "checksum, certificate entry and the maker's version strings and icon. verify runs the tool's own launcher "
+     "code, so it checks no row of such a package. Build the package again with this tool's launcher."},
     {"runs", "row", "The launcher starts the setup program on this row."},
     {"damaged-package", "row", "The launcher shows the damaged-package message (CRC, locator or a payload)."},
     {"truncated-package", "row", "The launcher shows the truncated-package message (the file is cut short)."},
@@ -63,13 +67,15 @@ const std::vector<Code> kCodes = {
      "The launcher ends in runtime error 203: the process cannot get the memory decoding takes there."},
     {"nothing-started", "row", "The launcher ends without starting anything and without a message."},
     {"file-not-started", "row", "Windows does not start the package file at all: its launcher image is damaged."},
+    {"not-checked", "row",
+     "The row is not checked: the package's launcher image is not the one this tool ships (launcher-modified)."},
 };
 
 }  // namespace
 
 const Code& CodeOf(ProblemCode code) { return kCodes[static_cast<size_t>(code)]; }
 const Code& CodeOf(RowReason reason) {
-  return kCodes[static_cast<size_t>(ProblemCode::kProgram32BitIn64BitSlot) + 1 + static_cast<size_t>(reason)];
+  return kCodes[static_cast<size_t>(ProblemCode::kLauncherModified) + 1 + static_cast<size_t>(reason)];
 }
 const std::vector<Code>& AllCodes() { return kCodes; }
 

@@ -32,6 +32,7 @@ enum class ProblemCode {
   kPayloadRefused,
   kProgramNotStartable,
   kProgram32BitIn64BitSlot,
+  kLauncherModified,
 };
 
 // Why a verify row ends as it does.
@@ -46,6 +47,7 @@ enum class RowReason {
   kOutOfMemory,
   kNothingStarted,
   kFileNotStarted,
+  kNotChecked,
 };
 
 struct Code {

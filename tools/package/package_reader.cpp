@@ -25,11 +25,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// A problem: its text, and its code (stable, for scripts) beside it.
-void Problem(PackageView* v, ProblemCode code, const std::string& text) {
-  v->problems.push_back(text);
-  v->problemCodes.push_back(CodeOf(code).name);
-}
+void Problem(PackageView* v, ProblemCode code, const std::string& text) { AddProblem(v, code, text); }
 
 std::u16string ReadMessage(host::ByteView file, const launcher::MessageReference& r, PackageView* v,
                            const char* which) {
@@ -80,6 +76,11 @@ int VersionBit(const std::string& name) {
   // Windows 11 reports itself as 10.0: the launcher counts it as Windows 10.
   if (Lower(name) == "windows 11") return 10;
   return -1;
+}
+
+void AddProblem(PackageView* v, ProblemCode code, const std::string& text) {
+  v->problems.push_back(text);
+  v->problemCodes.push_back(CodeOf(code).name);
 }
 
 PackageView ReadPackage(host::ByteView file) {

@@ -14,6 +14,7 @@
 #include "host/bytes.h"
 #include "launcher/package_format.h"
 #include "support/stream.h"
+#include "tools/package/codes.h"
 #include "tools/package/package_writer.h"
 
 namespace packaging {
@@ -58,6 +59,9 @@ struct PackageView {
 
 // Never fails: what cannot be read is reported in problems.
 PackageView ReadPackage(host::ByteView file);
+
+// A problem: its text, and its code (stable, for scripts) beside it.
+void AddProblem(PackageView* view, ProblemCode code, const std::string& text);
 
 // Pieces of a decoded program, handed on as they are decoded.
 using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;

@@ -42,6 +42,21 @@ std::optional<std::string> InstalledLauncher() {
   return std::nullopt;
 }
 
+std::optional<std::string> ReferenceLauncher() {
+  if (std::optional<std::string> installed = InstalledLauncher()) return installed;
+#if defined(SETUP_PACKAGE_BUILD_DIR) && defined(SETUP_PACKAGE_BUILD_LAUNCHER)
+  // Run from its build tree: the launcher that build made.
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  struct stat info;
+  if (n > 0 && (self[n] = 0, FolderOf(self) == SETUP_PACKAGE_BUILD_DIR) &&
+      ::stat(SETUP_PACKAGE_BUILD_LAUNCHER, &info) == 0 && S_ISREG(info.st_mode)) {
+    return std::string(SETUP_PACKAGE_BUILD_LAUNCHER);
+  }
+#endif
+  return std::nullopt;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&

@@ -32,6 +32,9 @@ bool MapInputFile(const std::string& path, MappedFile* out, std::string* error);
 // from the folder the tool itself runs from; the path when the file is there.
 std::string InstalledLauncherPath();
 std::optional<std::string> InstalledLauncher();
+// The launcher a package's image is compared with: the installed one, or,
+// for a tool run from its build tree, the launcher that build made.
+std::optional<std::string> ReferenceLauncher();
 
 // Whether both paths name one existing file (the same device and inode).
 bool SameFile(const std::string& a, const std::string& b);

@@ -10,6 +10,7 @@
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/inspect.h"
+#include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
 
 namespace tool {
@@ -29,27 +30,6 @@ std::string PayloadWords(const launcher::PayloadEntry& e, bool is64) {
   if (is64 && e.offset == launcher::kNotFor64BitWindows) return "none, and not to run on 64-bit Windows";
   return "at " + std::to_string(e.offset) + ", " + std::to_string(e.compressedSize) + " bytes compressed, " +
          std::to_string(e.uncompressedSize) + " bytes decoded";
-}
-
-// Whether the package's launcher image is the one installed with this tool:
-// the same bytes but for what building a package changes (the locator room,
-// the PE checksum, a certificate-table entry, the maker's version resource
-// and icon). A launcher changed anywhere outside the CRC region passes every
-// other check.
-const char* LauncherWords(host::ByteView file, const packaging::PackageView& v) {
-  const std::optional<std::string> installed = InstalledLauncher();
-  if (!installed) return "unknown (no launcher is installed with this tool)";
-  packaging::Bytes shipped;
-  std::string error;
-  if (!v.hasPackage || !ReadInputFile(*installed, &shipped, &error)) return "unknown";
-  packaging::Bytes image(file.begin(), file.begin() + std::min<uint64_t>(v.locator.headerOffset, file.size()));
-  for (packaging::Bytes* b : {&image, &shipped}) {
-    std::fill(b->begin() + std::min<size_t>(launcher::kLocatorOffset, b->size()),
-              b->begin() + std::min<size_t>(launcher::kLocatorRoomEnd, b->size()), 0);
-    pe::WithoutBranding(b, &error);  // an image it cannot read is compared as it is
-    pe::ClearSignatureAndChecksum(b);
-  }
-  return image == shipped ? "the one this tool ships" : "another one than this tool ships";
 }
 
 // The maker's part of the launcher image: its version strings and icon.
@@ -100,7 +80,7 @@ nlohmann::ordered_json BrandingJson(const pe::BrandingView& b) {
   return j;
 }
 
-void PrintText(host::ByteView file, const packaging::PackageView& v) {
+void PrintText(host::ByteView file, const packaging::PackageView& v, LauncherIdentity identity) {
   std::printf("file: %" PRIu64 " bytes\n", v.fileSize);
   if (!v.hasPackage) {
     std::printf("no package attached\n");
@@ -110,7 +90,7 @@ void PrintText(host::ByteView file, const packaging::PackageView& v) {
       std::printf("  %10" PRIu64 " .. %10" PRIu64 "  %10" PRIu64 " bytes  %s\n", r.start, r.end, r.end - r.start,
                   r.name().c_str());
     }
-    std::printf("\nlauncher image: %s\n", LauncherWords(file, v));
+    std::printf("\nlauncher image: %s\n", LauncherWords(identity));
     PrintBranding(Branding(file, v));
     const launcher::PackageLocator& l = v.locator;
     std::printf("\nlocator (offset 128):\n");
@@ -141,7 +121,8 @@ void PrintText(host::ByteView file, const packaging::PackageView& v) {
   }
 }
 
-nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const packaging::PackageView& v) {
+nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const packaging::PackageView& v,
+                           LauncherIdentity identity) {
   nlohmann::ordered_json j;
   j["command"] = "inspect";
   j["package"] = path;
@@ -153,7 +134,7 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
                     {"crcValue", l.crcValue},         {"totalSize", launcher::TotalSize(l)},
                     {"detachedSize", l.detachedSize}};
     j["crcMatches"] = v.crcMatches;
-    j["launcherImage"] = LauncherWords(file, v);
+    j["launcherImage"] = LauncherWords(identity);
     j["branding"] = BrandingJson(Branding(file, v));
     j["regions"] = nlohmann::ordered_json::array();
     for (const packaging::Region& r : v.regions) {
@@ -214,8 +195,10 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     packaging::ProgramSlot slot32, slot64;
     slot32.progress = slot64.progress = ShowsProgress(common);
     packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
-    if (s->json) PrintJson(Json(s->package, file.bytes, view));
-    else if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view);
+    const LauncherIdentity identity = CompareLauncher(file.bytes, view);
+    AddLauncherProblem(identity, &view);
+    if (s->json) PrintJson(Json(s->package, file.bytes, view, identity));
+    else if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view, identity);
     return view.problems.empty() ? kExitFine : kExitProblems;
   };
 }

@@ -17,6 +17,7 @@
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/inspect.h"
+#include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
 
 namespace tool {
@@ -145,7 +146,7 @@ class RunCache {
   const launcher::HostSteps steps_ = {this, &Decode, &RegionCrc};
 };
 
-enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotStarted };
+enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotStarted, kNotChecked };
 
 // The words JSON gives each kind.
 const char* KindWord(OutcomeKind kind) {
@@ -155,6 +156,7 @@ const char* KindWord(OutcomeKind kind) {
     case OutcomeKind::kRuntimeError: return "runtime error";
     case OutcomeKind::kNothing: return "nothing";
     case OutcomeKind::kNotStarted: return "not started";
+    case OutcomeKind::kNotChecked: return "not checked";
   }
   return "?";
 }
@@ -176,7 +178,7 @@ struct Verification {
   std::string package;
   uint32_t codePage = 1252;
   packaging::PackageView view;
-  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0;
+  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0, notChecked = 0;
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
   }
@@ -201,6 +203,7 @@ packaging::RowReason Reason(const Outcome& o, const std::string& shown, const st
     case OutcomeKind::kRuntimeError: return RowReason::kOutOfMemory;
     case OutcomeKind::kNothing: return RowReason::kNothingStarted;
     case OutcomeKind::kNotStarted: return RowReason::kFileNotStarted;
+    case OutcomeKind::kNotChecked: return RowReason::kNotChecked;
     case OutcomeKind::kMessage: break;
   }
   if (shown == launcher::kDamagedPackageMessage) return RowReason::kDamagedPackage;
@@ -211,7 +214,7 @@ packaging::RowReason Reason(const Outcome& o, const std::string& shown, const st
 }
 
 Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const std::string& architectureMessage,
-               RunCache* cache) {
+               bool launcherModified, RunCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
@@ -242,6 +245,13 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
     o.message = "Windows does not start the file: its launcher image is cut or damaged";
     return o;
   }
+  // The tool's launcher code says nothing of another launcher's.
+  if (launcherModified) {
+    o.kind = OutcomeKind::kNotChecked;
+    o.message = "not checked: the launcher image is not the one this tool ships";
+    o.reason = packaging::RowReason::kNotChecked;
+    return o;
+  }
   o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
   o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
@@ -268,12 +278,16 @@ void Verify(const MappedFile& file, const Common& common, Verification* v, const
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
   const std::string architectureMessage = host::WideToAnsi(v->codePage, v->view.architectureMessage);
+  const LauncherIdentity identity = CompareLauncher(file.bytes, v->view);
+  AddLauncherProblem(identity, &v->view);
   for (const Row& row : Rows()) {
     if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
-    const Outcome o = RunRow(file, row, v->codePage, architectureMessage, &cache);
+    const Outcome o =
+        RunRow(file, row, v->codePage, architectureMessage, identity == LauncherIdentity::kModified, &cache);
     v->runs += o.kind == OutcomeKind::kRuns;
     v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v->notStarted += o.kind == OutcomeKind::kNotStarted;
+    v->notChecked += o.kind == OutcomeKind::kNotChecked;
     v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
     each(row, o);
   }
@@ -291,7 +305,8 @@ std::string Words(const Outcome& o) {
     case OutcomeKind::kMessage:
     case OutcomeKind::kRuntimeError: return "shows \"" + Escaped(o.message) + "\"" + MemoryWords(o);
     case OutcomeKind::kNothing: return "ends without starting anything";
-    case OutcomeKind::kNotStarted: return o.message;
+    case OutcomeKind::kNotStarted:
+    case OutcomeKind::kNotChecked: return o.message;
     case OutcomeKind::kRuns: break;
   }
   std::string words = "runs the " + (o.program == "other" ? std::string("(unrecognised)") : o.program) + " program";
@@ -322,8 +337,11 @@ std::string TextTail(const Verification& v) {
   }
   if (v.damaged > 0) text += std::to_string(v.damaged) + " rows show the damaged or truncated package message\n";
   if (v.notStarted > 0) text += std::to_string(v.notStarted) + " rows: Windows does not start the file\n";
+  if (v.notChecked > 0) {
+    text += std::to_string(v.notChecked) + " rows not checked: the launcher image is not the one this tool ships\n";
+  }
   if (v.runtimeErrors > 0) text += std::to_string(v.runtimeErrors) + " rows end in a runtime error (memory)\n";
-  if (v.runs == 0) text += "the package runs on no machine\n";
+  if (v.runs == 0 && v.notChecked == 0) text += "the package runs on no machine\n";
   return text;
 }
 
@@ -360,7 +378,7 @@ std::string JsonAroundRows(const Verification& v, bool summary) {
     j["problemCodes"] = v.view.problemCodes;
     j["fine"] = v.Fine();  // the verdict: exit status 0
     j["runsSomewhere"] = v.runs > 0;
-    j["notCheckedRows"] = 0;  // every row is checked (kept for readers of schema 1)
+    j["notCheckedRows"] = v.notChecked;
     j["damagedRows"] = v.damaged;
     j["notStartedRows"] = v.notStarted;
     j["runtimeErrorRows"] = v.runtimeErrors;
