@@ -2,6 +2,7 @@
 // verify and extract (their JSON read back with a JSON parser), the exit
 // codes for each kind of trouble, hostile and damaged packages made by the
 // shared writer, files, the package file, and signatures.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "launcher/crc32.h"
 #include "launcher/fatal.h"
 #include "tools/package/package_writer.h"
 #include "tools/package/codes.h"
@@ -449,6 +451,29 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
     EXPECT_EQ(j["rows"][0]["outcome"], c.outcome);
     EXPECT_EQ(j["rows"][0]["largestBlockMiB"], c.mib);
   }
+  // A CRC region of 1152 MiB that matches (a sparse file): every row runs,
+  // but only where the process gets that block: a warning, an error with
+  // --strict.
+  const std::string package = Made("hedged.exe", nullptr), small = Slurp(package);
+  const uint32_t header = launcher::LoadLe32(reinterpret_cast<const uint8_t*>(small.data()) + 128);
+  const uint32_t length = 1152u << 20;
+  uint32_t crc = launcher::Crc32(small.data() + header, small.size() - header);
+  const std::vector<uint8_t> zeros(1 << 20);
+  for (uint64_t done = small.size() - header; done < length;) {
+    const size_t n = std::min<uint64_t>(zeros.size(), length - done);
+    crc = launcher::Crc32Update(crc, zeros.data(), n), done += n;
+  }
+  uint8_t fields[8];
+  launcher::StoreLe32(fields, length), launcher::StoreLe32(fields + 4, crc);
+  const int fd = open(package.c_str(), O_WRONLY);
+  ASSERT_TRUE(fd >= 0 && pwrite(fd, fields, 8, 132) == 8 && ftruncate(fd, off_t(header) + length) == 0);
+  close(fd);
+  const Result hedged = RunTool("verify --json " + package);
+  EXPECT_EQ(hedged.status, 0) << hedged.all();
+  const json h = Json(hedged);
+  EXPECT_EQ(h["rows"][0]["outcome"], "runs");
+  ASSERT_EQ(h["warnings"].size(), 1u) << h.dump();
+  EXPECT_EQ(RunTool("verify --strict -q " + package).status, 1);
 }
 
 // Messages are data: control characters never reach the terminal raw, JSON

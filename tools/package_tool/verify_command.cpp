@@ -179,6 +179,7 @@ struct Verification {
   uint32_t codePage = 1252;
   packaging::PackageView view;
   int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0, notChecked = 0;
+  int hedged = 0;  // rows that run, but only where a process gets a block of over 1 GiB
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
   }
@@ -288,6 +289,7 @@ void Verify(const MappedFile& file, const Common& common, Verification* v, const
     v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v->notStarted += o.kind == OutcomeKind::kNotStarted;
     v->notChecked += o.kind == OutcomeKind::kNotChecked;
+    v->hedged += o.kind == OutcomeKind::kRuns && o.largestBlock > kLargeBlock;
     v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
     each(row, o);
   }
@@ -328,6 +330,16 @@ std::string TextRow(const Row& r, const Outcome& o) {
   std::snprintf(columns, sizeof columns, "  %-22s %-7s %-4s %-14s ", r.windows->name, r.is64 ? "64-bit" : "32-bit",
                 r.with32 ? "/32" : "", who.c_str());
   return columns + Words(o) + "\n";
+}
+
+// What the author may not mean: rows that run only where memory allows.
+std::vector<std::string> Warnings(const Verification& v) {
+  std::vector<std::string> warnings;
+  if (v.hedged > 0) {
+    warnings.push_back(std::to_string(v.hedged) + " rows run only where the process gets a block of over 1 GiB: " +
+                       "elsewhere the launcher ends in runtime error 203 (out of memory)");
+  }
+  return warnings;
 }
 
 std::string TextTail(const Verification& v) {
@@ -382,6 +394,7 @@ std::string JsonAroundRows(const Verification& v, bool summary) {
     j["damagedRows"] = v.damaged;
     j["notStartedRows"] = v.notStarted;
     j["runtimeErrorRows"] = v.runtimeErrors;
+    j["warnings"] = Warnings(v);
   }
   return JsonText(j);
 }
@@ -415,7 +428,7 @@ class JsonPrinter {
 Runner AddVerify(CLI::App& app, const Common& common) {
   struct Settings {
     std::string package;
-    bool json = false;
+    bool json = false, strict = false;
     uint32_t codePage = 1252;
   };
   auto s = std::make_shared<Settings>();
@@ -427,9 +440,11 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       "does: which setup program it runs and how (directly, or through the shell with \"runas\"\n"
       "or /noadmin), or which message it shows. Each payload is decoded once.\n"
       "Exit status 1 when any row shows the damaged or truncated message, the package has\n"
-      "problems, or it runs nowhere.");
+      "problems, or it runs nowhere; with --strict also on a warning (rows that run only where\n"
+      "a process gets more than 1 GiB in one block).");
   sub->add_option("PACKAGE", s->package, "the package file")->required();
   sub->add_flag("--json", s->json, "print the rows as JSON (with a schemaVersion)");
+  sub->add_flag("--strict", s->strict, "exit status 1 on a warning too");
   sub->add_option("--codepage", s->codePage, "the machine's ANSI code page for messages")
       ->check(CLI::IsMember({1252, 932}))
       ->default_val(1252);
@@ -463,8 +478,9 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       });
       if (common.quiet && !v.Fine()) std::fputs((TextHead(v) + waiting).c_str(), stdout);
       if (!common.quiet || !v.Fine()) std::fputs(TextTail(v).c_str(), stdout);
+      for (const std::string& w : Warnings(v)) Warn(common, w);
     }
-    return v.Fine() ? kExitFine : kExitProblems;
+    return v.Fine() && !(s->strict && !Warnings(v).empty()) ? kExitFine : kExitProblems;
   };
 }
 
