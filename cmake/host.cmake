@@ -116,6 +116,11 @@ if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
   target_link_libraries(launcher_fuzz PRIVATE launcher_core)
   target_link_options(launcher_fuzz PRIVATE -fsanitize=fuzzer)
+  # The host side over the same seeds: the reader, inspect's checks, the PE
+  # reader and the maker's resources.
+  add_executable(host_fuzz fuzz/host_fuzz.cpp)
+  target_link_libraries(host_fuzz PRIVATE package_writer)
+  target_link_options(host_fuzz PRIVATE -fsanitize=fuzzer)
   add_executable(make_corpus fuzz/make_corpus.cpp tests/support/test_packages.cpp)
   target_link_libraries(make_corpus PRIVATE package_writer)
   return()
