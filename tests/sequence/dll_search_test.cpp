@@ -133,6 +133,36 @@ TEST(DllSearchTest, SystemLoadsForMessageBoxAndShellStartSkipTheLaunchersFolder)
   }
 }
 
+// Without SetDefaultDllDirectories the system searches the launcher's folder
+// for what it loads inside the message box and the shell start, unless the
+// launcher loaded it from the system folder first: the whole list, before
+// either call (spelled out here: a name dropped from it is a planted DLL
+// waiting to be loaded).
+TEST(DllSearchTest, WithoutTheSearchApiEveryListedDllComesFromTheSystemFolderFirst) {
+  const char* const kList[] = {
+      "netapi32.dll", "uxtheme.dll",  "dwmapi.dll",  "cryptbase.dll", "profapi.dll",       "userenv.dll",
+      "winmm.dll",    "propsys.dll",  "secur32.dll", "sspicli.dll",   "wtsapi32.dll",      "apphelp.dll",
+      "dbghelp.dll",  "cryptsp.dll",  "rsaenh.dll",  "msimg32.dll",   "oleacc.dll",        "shfolder.dll",
+      "ntmarta.dll",  "srvcli.dll",   "netutils.dll", "windowscodecs.dll", "wldp.dll",    "version.dll"};
+  for (const bool damaged : {true, false}) {
+    sim::Machine machine;
+    Prepare(&machine);
+    machine.hasSetDefaultDllDirectories = false;
+    machine.administrator = damaged;  // the undamaged run takes the shell start
+    packaging::BuiltPackage package = testing_support::GoodPackage();
+    if (damaged) package.bytes[package.header.payload32.offset + 10] ^= 0x55;
+    testing_support::PlacePackage(&machine, package.bytes);
+    testing_support::RunLauncherOn(&machine);
+    const int call = machine.Find(damaged ? "MessageBoxA" : "ShellExecuteExA");
+    ASSERT_GE(call, 0);
+    for (const char* name : kList) {
+      const int load = machine.Find("LoadLibraryExA " + machine.systemDirectory + "\\" + name);
+      EXPECT_GE(load, 0) << name;
+      EXPECT_LT(load, call) << name;
+    }
+  }
+}
+
 // The simulated search itself: without the narrowing a planted DLL is taken
 // (what the tests above guard against).
 TEST(DllSearchTest, DefaultSearchTakesAPlantedDll) {

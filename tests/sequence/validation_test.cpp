@@ -54,6 +54,17 @@ const Case kCases[] = {
      [] { return Changed([](BuiltPackage& p) { p.bytes.resize(140); }); }, Expect::kDamaged},
     {"one byte short of the total size",
      [] { return Changed([](BuiltPackage& p) { p.bytes.pop_back(); }); }, Expect::kTruncated},
+    // The read comes up short: whatever the CRC of what was read, and with a
+    // recorded CRC of 0 (the sum of nothing read), the package is damaged.
+    {"CRC region one byte past the end, CRC 0",
+     [] {
+       return Changed([](BuiltPackage& p) {
+         p.locator.crcLength = uint32_t(p.bytes.size() - p.locator.headerOffset + 1);
+         p.locator.crcValue = 0;
+         packaging::WriteRecords(&p);
+       });
+     },
+     Expect::kDamaged},
     {"total size in the high part",
      [] { return WithLocator([](launcher::PackageLocator& l) { l.totalSizeHigh = 1; }, true); },
      Expect::kTruncated},
