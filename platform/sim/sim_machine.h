@@ -151,6 +151,7 @@ class Machine {
   std::size_t memoryInUse = 0;
   std::size_t memoryPeak = 0;
   std::size_t largestRequest = 0;  // the largest block asked for at once
+  std::vector<std::size_t> memoryRequests;  // every block size asked for, in order
   int memoryRefusals = 0;          // requests for memory that were refused
   // File and search handles still open (process and thread handles are not
   // counted: the launcher hands those to the system's end of the process).

@@ -51,6 +51,7 @@ void Unaccount(Machine& m, std::map<void*, Block>::iterator it) {
 void* MemoryAllocate(std::size_t size) {
   Machine& m = M();
   m.largestRequest = std::max(m.largestRequest, size);
+  m.memoryRequests.push_back(size);
   const int range = Fault(m, "MemoryAllocate") ? -1 : FittingRange(m, size, -1, 0);
   void* block = range < 0 ? nullptr : std::malloc(size);
   if (block == nullptr) {
@@ -68,6 +69,7 @@ void* MemoryResize(void* block, std::size_t size) {
   auto it = StateOf(m).blocks.find(block);
   if (it == StateOf(m).blocks.end()) throw std::logic_error("resize of a block not allocated here");
   m.largestRequest = std::max(m.largestRequest, size);
+  m.memoryRequests.push_back(size);
   const Block old = it->second;
   int range = Fault(m, "MemoryResize") ? -1 : FittingRange(m, size, old.range, old.size);
   if (range != old.range && range >= 0) range = FittingRange(m, size, -1, 0);  // moved: both exist at once

@@ -1,5 +1,6 @@
 // Reading and decoding the payload in whole runs: every refusal ends in the
 // damaged-package message before any file is written.
+#include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -198,6 +199,28 @@ TEST(DecodeSequenceTest, OrdinaryProgramTakesOneBlockAndPeaksAtTheFloor) {
   EXPECT_EQ(OutputResizes(machine), 0) << "nothing grown or copied";
   const std::size_t floor = built.header.payload32.compressedSize + input.program32->size() + (1u << 20);
   EXPECT_LE(machine.memoryPeak, floor + (512u << 10));
+}
+
+// Where memory refuses the first block's guess but holds half of it, the
+// next request is about half the guess, not the least the run needs (which
+// would then grow in many small steps).
+TEST(DecodeSequenceTest, ARefusedGuessIsHalved) {
+  PackageInput input = testing_support::GoodInput();
+  input.program32 = testing_support::FakeProgram(16u << 20, 5);
+  input.lzma.preset = 0;
+  input.lzma.dictionarySize = 1u << 20;
+  const packaging::BuiltPackage built = testing_support::Build(input);
+  sim::Machine machine;
+  machine.administrator = true;
+  machine.memoryLimit = built.header.payload32.compressedSize + (13u << 20);  // the stream, the decoder, ~10 MiB
+  testing_support::PlacePackage(&machine, built.bytes);
+  testing_support::RunLauncherOn(&machine);
+  const std::size_t unit = support::kStreamGrowthUnit;
+  const std::size_t guess = (input.program32->size() + unit - 1) / unit * unit;
+  const std::vector<std::size_t>& requests = machine.memoryRequests;
+  const auto refused = std::find(requests.begin(), requests.end(), guess);
+  ASSERT_TRUE(refused != requests.end() && refused + 1 != requests.end());
+  EXPECT_NEAR(double(refused[1]), guess / 2.0, 2.0 * unit);
 }
 
 // 2^31 - 1 passes the sign test and is decoded (the first block is asked
