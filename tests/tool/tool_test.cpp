@@ -867,4 +867,19 @@ TEST_F(ToolTest, EveryJsonCallPrintsOneDocumentAndOutputErrorsCount) {
   EXPECT_EQ(RunTool("inspect --json " + dir_ + "/setup.exe >&-").status, 3);
 }
 
+// Sizes at the edge: a recorded size one less than the program is what the
+// launcher decodes and runs (a program one byte short of its last unit);
+// a stream cut by 1000 bytes salvages the setup data and no program.
+TEST_F(ToolTest, EdgeSizesAsTheLauncherTreatsThem) {
+  const std::string shorter = Made("shorter.exe", [](auto&, auto& h) { h.payload32.uncompressedSize -= 1; });
+  EXPECT_EQ(Json(RunTool("inspect --json " + shorter))["problems"], json::array());
+  EXPECT_EQ(RunTool("verify -q " + shorter).status, 0);
+  ASSERT_EQ(RunTool("extract -q " + shorter + " --output-dir " + dir_ + "/shorter").status, 0);
+  EXPECT_EQ(Slurp(dir_ + "/shorter/setup32.exe").size(), Slurp(kSetup32).size() - 1);
+  const std::string cut = Made("cut.exe", [](auto&, auto& h) { h.payload32.compressedSize -= 1000; });
+  EXPECT_EQ(RunTool("extract -q --salvage " + cut + " --output-dir " + dir_ + "/cut").status, 1);
+  EXPECT_FALSE(Exists(dir_ + "/cut/setup32.exe"));
+  EXPECT_TRUE(Exists(dir_ + "/cut/setup-data.bin"));
+}
+
 }  // namespace
