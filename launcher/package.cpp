@@ -24,11 +24,7 @@ void ValidatePackage(platform::Handle ownFile, PackageLocator* locator, PackageH
   uint32_t high = 0;
   const uint32_t low = platform::GetFileSize(ownFile, &high);
   const uint64_t actual = uint64_t(high) << 32 | low;
-  if (locator->detachedSize != 0) {
-    if (locator->detachedSize > low) FatalTruncatedPackage();
-  } else if (static_cast<int64_t>(TotalSize(*locator)) > static_cast<int64_t>(actual)) {
-    FatalTruncatedPackage();
-  }
+  if (IsTruncated(*locator, actual)) FatalTruncatedPackage();
 
   uint8_t* region = static_cast<uint8_t*>(support::AllocateMemory(locator->crcLength));
   uint32_t crc = 0;

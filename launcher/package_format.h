@@ -120,6 +120,15 @@ inline uint64_t TotalSize(const PackageLocator& locator) {
   return uint64_t(locator.totalSizeHigh) << 32 | locator.totalSizeLow;
 }
 
+// Whether the launcher reports a file of `actual` bytes as truncated: a
+// detached package's size against the low 32 bits of the file's size, any
+// other package's total size against the file's as signed 64-bit numbers (a
+// total of 2^63 or more passes).
+inline bool IsTruncated(const PackageLocator& locator, uint64_t actual) {
+  if (locator.detachedSize != 0) return locator.detachedSize > static_cast<uint32_t>(actual);
+  return static_cast<int64_t>(TotalSize(locator)) > static_cast<int64_t>(actual);
+}
+
 }  // namespace launcher
 
 #endif  // LAUNCHER_PACKAGE_FORMAT_H_

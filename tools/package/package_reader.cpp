@@ -106,7 +106,7 @@ PackageView ReadPackage(host::ByteView file) {
     }
   }
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
-  if (v.recordedSize > file.size()) Problem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
+  if (launcher::IsTruncated(l, file.size())) Problem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
   if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
     Problem(&v, ProblemCode::kHeaderPastEnd, "package header runs past the end of the file");
