@@ -39,7 +39,8 @@ add_executable(make_locator_room tools/pe/make_locator_room.cpp)
 target_link_libraries(make_locator_room PRIVATE host_floor)
 
 # The maker's part of the launcher image: version resource and icon.
-add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/branding.cpp)
+add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_resource.cpp tools/pe/icon_file.cpp
+            tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 
 add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp

@@ -6,52 +6,16 @@
 #ifndef TOOLS_PE_BRANDING_H_
 #define TOOLS_PE_BRANDING_H_
 
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/bytes.h"
 #include "host/pe_image.h"
+#include "tools/pe/icon_file.h"
+#include "tools/pe/version_resource.h"
 
 namespace pe {
-
-// A version as Windows keeps it: four numbers of 16 bits, the most
-// significant first.
-using VersionNumber = std::array<uint16_t, 4>;
-
-// "A", "A.B", "A.B.C" or "A.B.C.D", each 0..65535, missing ones 0. False with
-// what is wrong in *why.
-bool ParseVersionNumber(const std::string& text, VersionNumber* out, std::string* why);
-std::string VersionText(const VersionNumber& v);  // "A.B.C.D"
-
-// A version resource: the fixed numbers and the strings of its string table,
-// in the order they stand.
-struct VersionInfo {
-  VersionNumber fileVersion{}, productVersion{};
-  std::vector<std::pair<std::string, std::u16string>> strings;
-  // The string named `key`, or null.
-  const std::u16string* Find(const std::string& key) const;
-};
-// False when `block` is no version resource this tool can read.
-bool ReadVersionInfo(host::ByteView block, VersionInfo* out);
-// The resource's bytes: one string table, 040904B0 (US English, Unicode), and
-// the translation 0x409, 1200. Empty when the strings do not fit the 65535
-// bytes a version block can hold.
-std::vector<uint8_t> VersionInfoBytes(const VersionInfo& info);
-
-// One image of an icon, as an .ico file and an icon group describe it.
-struct IconImage {
-  uint8_t width = 0, height = 0, colors = 0;  // 0 width or height: 256
-  uint16_t planes = 0, bitCount = 0;
-  bool png = false;
-  std::vector<uint8_t> data;  // the image, byte for byte
-};
-constexpr size_t kIconFileLimit = size_t(4) << 20;
-// The images of an .ico file, each checked: inside the file, no two
-// overlapping, a PNG with its signature or a BMP whose header fits its size.
-// False with the first problem found.
-bool ParseIco(host::ByteView file, std::vector<IconImage>* images, std::string* problem);
 
 // What a package's maker gives; what is not given stays as the image has it.
 struct Branding {
