@@ -9,15 +9,6 @@ namespace pe {
 
 namespace {
 
-uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-void Add16(std::vector<uint8_t>* out, uint32_t v) {
-  out->push_back(uint8_t(v));
-  out->push_back(uint8_t(v >> 8));
-}
-void Add32(std::vector<uint8_t>* out, uint32_t v) {
-  Add16(out, v & 0xFFFF);
-  Add16(out, v >> 16);
-}
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 constexpr uint32_t kUsEnglish = 0x409;
@@ -27,8 +18,8 @@ constexpr const char* kMainIcon = "MAINICON";
 std::vector<uint32_t> GroupIds(const std::vector<uint8_t>& group) {
   std::vector<uint32_t> ids;
   if (group.size() < 6) return ids;
-  const size_t count = U16(group, 4);
-  for (size_t i = 0; i < count && 6 + 14 * (i + 1) <= group.size(); ++i) ids.push_back(U16(group, 6 + 14 * i + 12));
+  const size_t count = host::Le16(group, 4);
+  for (size_t i = 0; i < count && 6 + 14 * (i + 1) <= group.size(); ++i) ids.push_back(host::Le16(group, 6 + 14 * i + 12));
   return ids;
 }
 
@@ -110,18 +101,18 @@ bool Brand(std::vector<uint8_t>* image, const Branding& b, std::string* error, b
     group.type = kResourceGroupIcon;
     group.name = kMainIcon;
     group.language = language;
-    Add16(&group.data, 0);
-    Add16(&group.data, 1);
-    Add16(&group.data, uint32_t(b.icon->size()));
+    host::AppendLe16(&group.data, 0);
+    host::AppendLe16(&group.data, 1);
+    host::AppendLe16(&group.data, uint32_t(b.icon->size()));
     uint32_t id = 1;
     for (const IconImage& i : *b.icon) {
       while (taken.count(id)) ++id;
       taken.insert(id);
       group.data.insert(group.data.end(), {i.width, i.height, i.colors, 0});
-      Add16(&group.data, i.planes);
-      Add16(&group.data, i.bitCount);
-      Add32(&group.data, uint32_t(i.data.size()));
-      Add16(&group.data, id);
+      host::AppendLe16(&group.data, i.planes);
+      host::AppendLe16(&group.data, i.bitCount);
+      host::AppendLe32(&group.data, uint32_t(i.data.size()));
+      host::AppendLe16(&group.data, id);
       resources.push_back(Resource{kResourceIcon, id, "", language, i.data});
     }
     resources.push_back(std::move(group));
@@ -155,8 +146,8 @@ bool ReadBranding(host::ByteView image, BrandingView* out, std::string* error) {
       icon.width = e[0];
       icon.height = e[1];
       icon.colors = e[2];
-      icon.planes = U16(group.data, 6 + 14 * i + 4);
-      icon.bitCount = U16(group.data, 6 + 14 * i + 6);
+      icon.planes = host::Le16(group.data, 6 + 14 * i + 4);
+      icon.bitCount = host::Le16(group.data, 6 + 14 * i + 6);
       for (const Resource& r : resources) {
         if (r.type == kResourceIcon && r.name.empty() && r.id == ids[i]) icon.data = r.data;
       }

@@ -6,16 +6,6 @@ namespace pe {
 
 namespace {
 
-uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-uint32_t U32(host::ByteView b, size_t at) { return uint32_t(U16(b, at)) | uint32_t(U16(b, at + 2)) << 16; }
-void Add16(std::vector<uint8_t>* out, uint32_t v) {
-  out->push_back(uint8_t(v));
-  out->push_back(uint8_t(v >> 8));
-}
-void Add32(std::vector<uint8_t>* out, uint32_t v) {
-  Add16(out, v & 0xFFFF);
-  Add16(out, v >> 16);
-}
 void Pad4(std::vector<uint8_t>* out) { out->resize((out->size() + 3) & ~size_t(3)); }
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
@@ -35,11 +25,11 @@ struct Node {
 // False when the block is longer than its 16-bit length can say.
 bool Write(const Node& node, std::vector<uint8_t>* out) {
   const size_t start = out->size();
-  Add16(out, 0);
-  Add16(out, node.valueLength);
-  Add16(out, node.type);
-  for (char16_t c : node.key) Add16(out, c);
-  Add16(out, 0);
+  host::AppendLe16(out, 0);
+  host::AppendLe16(out, node.valueLength);
+  host::AppendLe16(out, node.type);
+  for (char16_t c : node.key) host::AppendLe16(out, c);
+  host::AppendLe16(out, 0);
   Pad4(out);
   out->insert(out->end(), node.value.begin(), node.value.end());
   for (const Node& child : node.children) {
@@ -56,13 +46,13 @@ bool Write(const Node& node, std::vector<uint8_t>* out) {
 // Reads the node at `at` (4-byte aligned) that must end by `limit`.
 bool Read(host::ByteView b, size_t at, size_t limit, Node* node, size_t* end) {
   if (at + 6 > limit) return false;
-  const size_t length = U16(b, at);
+  const size_t length = host::Le16(b, at);
   if (length < 6 || at + length > limit) return false;
   *end = at + length;
-  node->valueLength = U16(b, at + 2);
-  node->type = U16(b, at + 4);
+  node->valueLength = host::Le16(b, at + 2);
+  node->type = host::Le16(b, at + 4);
   size_t p = at + 6;
-  for (; p + 2 <= *end && U16(b, p) != 0; p += 2) node->key += char16_t(U16(b, p));
+  for (; p + 2 <= *end && host::Le16(b, p) != 0; p += 2) node->key += char16_t(host::Le16(b, p));
   p = (p + 2 + 3) & ~size_t(3);
   const size_t valueBytes = node->type == 1 ? 2 * size_t(node->valueLength) : node->valueLength;
   const size_t valueEnd = std::min(*end, p + valueBytes);
@@ -78,8 +68,8 @@ bool Read(host::ByteView b, size_t at, size_t limit, Node* node, size_t* end) {
 Node Text(const std::string& key, const std::u16string& value) {
   Node n;
   n.key = Wide(key);
-  for (char16_t c : value) Add16(&n.value, c);
-  Add16(&n.value, 0);
+  for (char16_t c : value) host::AppendLe16(&n.value, c);
+  host::AppendLe16(&n.value, 0);
   n.valueLength = uint16_t(std::min<size_t>(value.size() + 1, 0xFFFF));
   return n;
 }
@@ -120,12 +110,12 @@ bool ReadVersionInfo(host::ByteView block, VersionInfo* out) {
   Node root;
   size_t end = 0;
   if (!Read(block, 0, block.size(), &root, &end) || root.key != u"VS_VERSION_INFO" || root.value.size() < 52 ||
-      U32(root.value, 0) != kFixedSignature) {
+      host::Le32(root.value, 0) != kFixedSignature) {
     return false;
   }
   auto number = [&](size_t at) {
-    return VersionNumber{uint16_t(U32(root.value, at) >> 16), uint16_t(U32(root.value, at)),
-                         uint16_t(U32(root.value, at + 4) >> 16), uint16_t(U32(root.value, at + 4))};
+    return VersionNumber{uint16_t(host::Le32(root.value, at) >> 16), uint16_t(host::Le32(root.value, at)),
+                         uint16_t(host::Le32(root.value, at + 4) >> 16), uint16_t(host::Le32(root.value, at + 4))};
   };
   out->fileVersion = number(8);
   out->productVersion = number(16);
@@ -134,7 +124,7 @@ bool ReadVersionInfo(host::ByteView block, VersionInfo* out) {
     for (const Node& table : info.children) {
       for (const Node& s : table.children) {
         std::u16string value;
-        for (size_t k = 0; k + 1 < s.value.size() && U16(s.value, k) != 0; k += 2) value += char16_t(U16(s.value, k));
+        for (size_t k = 0; k + 1 < s.value.size() && host::Le16(s.value, k) != 0; k += 2) value += char16_t(host::Le16(s.value, k));
         out->strings.emplace_back(std::string(s.key.begin(), s.key.end()), value);
       }
     }
@@ -146,19 +136,19 @@ std::vector<uint8_t> VersionInfoBytes(const VersionInfo& info) {
   Node root;
   root.key = u"VS_VERSION_INFO";
   root.type = 0;
-  Add32(&root.value, kFixedSignature);
-  Add32(&root.value, 0x00010000);  // structure version 1.0
+  host::AppendLe32(&root.value, kFixedSignature);
+  host::AppendLe32(&root.value, 0x00010000);  // structure version 1.0
   for (const VersionNumber* v : {&info.fileVersion, &info.productVersion}) {
-    Add32(&root.value, uint32_t((*v)[0]) << 16 | (*v)[1]);
-    Add32(&root.value, uint32_t((*v)[2]) << 16 | (*v)[3]);
+    host::AppendLe32(&root.value, uint32_t((*v)[0]) << 16 | (*v)[1]);
+    host::AppendLe32(&root.value, uint32_t((*v)[2]) << 16 | (*v)[3]);
   }
-  Add32(&root.value, 0x3F);     // file flags mask
-  Add32(&root.value, 0);        // file flags
-  Add32(&root.value, 0x40004);  // VOS_NT_WINDOWS32
-  Add32(&root.value, 1);        // VFT_APP
-  Add32(&root.value, 0);        // subtype
-  Add32(&root.value, 0);        // date
-  Add32(&root.value, 0);
+  host::AppendLe32(&root.value, 0x3F);     // file flags mask
+  host::AppendLe32(&root.value, 0);        // file flags
+  host::AppendLe32(&root.value, 0x40004);  // VOS_NT_WINDOWS32
+  host::AppendLe32(&root.value, 1);        // VFT_APP
+  host::AppendLe32(&root.value, 0);        // subtype
+  host::AppendLe32(&root.value, 0);        // date
+  host::AppendLe32(&root.value, 0);
   root.valueLength = uint16_t(root.value.size());
   Node table;
   table.key = u"040904B0";
@@ -169,8 +159,8 @@ std::vector<uint8_t> VersionInfoBytes(const VersionInfo& info) {
   Node translation;
   translation.key = u"Translation";
   translation.type = 0;
-  Add16(&translation.value, kUsEnglish);
-  Add16(&translation.value, 1200);  // Unicode
+  host::AppendLe16(&translation.value, kUsEnglish);
+  host::AppendLe16(&translation.value, 1200);  // Unicode
   translation.valueLength = 4;
   Node variables;
   variables.key = u"VarFileInfo";
