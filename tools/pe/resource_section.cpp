@@ -8,8 +8,6 @@ namespace pe {
 
 namespace {
 
-uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-uint32_t U32(host::ByteView b, size_t at) { return uint32_t(U16(b, at)) | uint32_t(U16(b, at + 2)) << 16; }
 void Put16(std::vector<uint8_t>* b, size_t at, uint32_t v) {
   (*b)[at] = uint8_t(v);
   (*b)[at + 1] = uint8_t(v >> 8);
@@ -59,17 +57,17 @@ bool ListResources(host::ByteView b, const ImageInfo& info, std::vector<Resource
   auto entries = [&](uint32_t at, std::vector<std::pair<std::pair<uint32_t, std::string>, uint32_t>>* list) {
     const uint64_t dir = uint64_t(root) + at;
     if (dir + 16 > b.size()) return false;
-    const uint32_t count = uint32_t(U16(b, dir + 12)) + U16(b, dir + 14);
+    const uint32_t count = uint32_t(host::Le16(b, dir + 12)) + host::Le16(b, dir + 14);
     if (dir + 16 + 8ull * count > b.size()) return false;
     for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t name = U32(b, dir + 16 + 8 * i), target = U32(b, dir + 16 + 8 * i + 4);
+      const uint32_t name = host::Le32(b, dir + 16 + 8 * i), target = host::Le32(b, dir + 16 + 8 * i + 4);
       std::string text;
       if (name & 0x80000000u) {
         const uint64_t s = uint64_t(root) + (name & 0x7FFFFFFFu);
         if (s + 2 > b.size()) return false;
-        const uint16_t length = U16(b, s);
+        const uint16_t length = host::Le16(b, s);
         if (s + 2 + 2ull * length > b.size()) return false;
-        for (uint16_t k = 0; k < length; ++k) text += static_cast<char>(U16(b, s + 2 + 2 * k));
+        for (uint16_t k = 0; k < length; ++k) text += static_cast<char>(host::Le16(b, s + 2 + 2 * k));
       }
       list->push_back({{name & 0x80000000u ? 0 : name, text}, target});
     }
@@ -90,7 +88,7 @@ bool ListResources(host::ByteView b, const ImageInfo& info, std::vector<Resource
       for (const auto& language : languages) {
         const uint64_t leaf = uint64_t(root) + (language.second & 0x7FFFFFFFu);
         if ((language.second & 0x80000000u) || leaf + 16 > b.size()) return *error = "resource entry cut short", false;
-        const uint32_t data = RvaToOffset(info, U32(b, leaf)), size = U32(b, leaf + 4);
+        const uint32_t data = RvaToOffset(info, host::Le32(b, leaf)), size = host::Le32(b, leaf + 4);
         if (data == 0 || uint64_t(data) + size > b.size()) return *error = "resource data outside the file", false;
         Resource r;
         r.type = type.first.first;
@@ -178,17 +176,17 @@ bool ReplaceResources(std::vector<uint8_t>* image, const std::vector<Resource>& 
   if (info.imageEnd != image->size()) return *error = "data after the last section", false;
   const uint32_t oh = info.peOffset + 24;
   constexpr uint32_t kResourceDirectory = 2, kRelocationDirectory = 5;
-  if (U32(*image, oh + 92) <= kRelocationDirectory || info.sectionTableOffset < oh + 96 + 8 * 6) {
+  if (host::Le32(*image, oh + 92) <= kRelocationDirectory || info.sectionTableOffset < oh + 96 + 8 * 6) {
     return *error = "the optional header has no base relocation entry", false;
   }
-  const uint32_t sectionAlignment = U32(*image, oh + 32), fileAlignment = U32(*image, oh + 36);
+  const uint32_t sectionAlignment = host::Le32(*image, oh + 32), fileAlignment = host::Le32(*image, oh + 36);
   if (fileAlignment == 0 || sectionAlignment == 0) return *error = "no section or file alignment", false;
   size_t rsrc = info.sections.size();
   for (size_t i = 0; i < info.sections.size(); ++i) {
     if (info.resourceRva != 0 && info.sections[i].virtualAddress == info.resourceRva) rsrc = i;
   }
   if (rsrc == info.sections.size()) return *error = "no section begins with the resource directory", false;
-  const uint32_t relocationRva = U32(*image, oh + 96 + 8 * kRelocationDirectory);
+  const uint32_t relocationRva = host::Le32(*image, oh + 96 + 8 * kRelocationDirectory);
   for (size_t i = rsrc + 1; i < info.sections.size(); ++i) {
     if (info.sections[i].virtualAddress != relocationRva || i + 1 != info.sections.size()) {
       return *error = "section " + info.sections[i].name + " follows the resources", false;
@@ -221,7 +219,7 @@ bool ReplaceResources(std::vector<uint8_t>* image, const std::vector<Resource>& 
     end = AlignUp(address + std::max(moved.virtualSize, moved.rawSize), sectionAlignment);
   }
   Put32(image, oh + 56, end);                                           // SizeOfImage
-  const uint32_t initialized = U32(*image, oh + 8);                     // SizeOfInitializedData
+  const uint32_t initialized = host::Le32(*image, oh + 8);                     // SizeOfInitializedData
   Put32(image, oh + 8, initialized >= old.rawSize ? initialized - old.rawSize + rawSize : rawSize);
   Put32(image, info.checkSumOffset, 0);
   Put32(image, info.checkSumOffset, Checksum(*image, info.checkSumOffset));
