@@ -65,7 +65,7 @@ add_executable(setup-package
   tools/package_tool/main.cpp
   tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
-  tools/package_tool/verify_command.cpp tools/package_tool/extract_command.cpp
+  tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp
   tools/package_tool/explain_command.cpp)
 target_link_libraries(setup-package PRIVATE tool_files package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
                       PkgConfig::TOMLPLUSPLUS)

@@ -1,0 +1,263 @@
+#include "tools/package_tool/verify_rows.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/code_pages.h"
+#include "launcher/fatal.h"
+#include "launcher/main_sequence.h"
+#include "support/lzma_decoder.h"
+#include "platform/sim/sim_machine.h"
+#include "tools/package/codes.h"
+#include "tools/package/package_reader.h"
+#include "tools/package_tool/commands.h"
+#include "tools/package_tool/files.h"
+#include "tools/package_tool/inspect.h"
+#include "tools/package_tool/launcher_identity.h"
+#include "tools/package_tool/report.h"
+
+namespace tool {
+
+namespace {
+
+const Windows kWindows[] = {
+    {"Windows 95", 1, 4, 0, 0, false},
+    {"Windows 98", 1, 4, 10, 0, false},
+    {"Windows ME", 1, 4, 90, 0, false},
+    {"Windows NT 4", 2, 4, 0, 6, false},
+    {"Windows 2000 SP3", 2, 5, 0, 3, false},
+    {"Windows 2000 SP4", 2, 5, 0, 4, false},
+    {"Windows XP", 2, 5, 1, 3, false},
+    {"Windows XP x64 (5.2)", 2, 5, 2, 2, true},
+    {"Windows Vista", 2, 6, 0, 2, true},
+    {"Windows 7", 2, 6, 1, 1, true},
+    {"Windows 8", 2, 6, 2, 0, true},
+    {"Windows 8.1", 2, 6, 3, 0, true},
+    {"Windows 6.4", 2, 6, 4, 0, true},
+    {"Windows 10 and 11", 2, 10, 0, 0, true},
+    {"later (11.0)", 2, 11, 0, 0, true},
+};
+
+
+// Every Windows row, 32- and 64-bit, with and without /32, as an
+// administrator; then, from Vista on (where the shell start applies), 64-bit
+// Windows without administrator rights, with and without /silent.
+std::vector<Row> Rows() {
+  std::vector<Row> rows;
+  for (const Windows& w : kWindows) {
+    for (int is64 = 0; is64 <= (w.has64Bit ? 1 : 0); ++is64) {
+      for (int with32 = 0; with32 <= 1; ++with32) rows.push_back({&w, is64 != 0, with32 != 0, true, false});
+    }
+  }
+  for (const Windows& w : kWindows) {
+    if (w.major < 6) continue;
+    for (int silent = 0; silent <= 1; ++silent) rows.push_back({&w, true, false, false, silent != 0});
+  }
+  return rows;
+}
+
+// What one verification reads and decodes once, for every row: the CRC
+// region, read and summed by the launcher's own step on the first row (each
+// row still takes the region's block), and the payloads, each decoded once
+// in pieces: every row's decoding step replays what that decoding gave (the
+// memory it takes, its verdict), and a program it decodes is declared to the
+// row's machine instead of being written there, so that no row holds one.
+class RunCache {
+ public:
+  const launcher::HostSteps* Steps() { return &steps_; }
+
+  // `slot`: "32-bit" or "64-bit".
+  void Add(const launcher::PayloadEntry& entry, packaging::Decoded decoded, const char* slot) {
+    if (!decoded.read && decoded.message.empty()) return;  // a slot the check did not decode
+    // A decoding that ran out of memory itself got as far as that machine
+    // let it: each row decodes for itself.
+    if (decoded.read && packaging::OutOfMemory(decoded.message)) return;
+    entries_.push_back({entry, std::make_shared<const packaging::Decoded>(std::move(decoded)), slot});
+  }
+
+
+  // The slot whose program a copy that begins with `start` holds, or
+  // "other".
+  std::string WhichProgram(host::ByteView start) const {
+    for (const Cached& c : entries_) {
+      if (!start.empty() && start.data() == c.decoded->head.data()) return c.slot;
+    }
+    return "other";
+  }
+
+ private:
+  struct Cached {
+    launcher::PayloadEntry entry;
+    std::shared_ptr<const packaging::Decoded> decoded;
+    const char* slot;
+  };
+
+  // The host's steps; `context` is the cache.
+  static void Decode(void* context, platform::Handle ownFile, const launcher::PayloadEntry& entry,
+                     const launcher::PackageHeader& header, support::TStream* compressed,
+                     support::TStream* decompressed) {
+    static_cast<RunCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
+  }
+  static bool RegionCrc(void* context, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
+                        uint32_t* crc) {
+    std::optional<RegionSum>& sum = static_cast<RunCache*>(context)->region_;
+    if (!sum || sum->offset != offset || sum->length != length) {
+      sum = RegionSum{offset, length, false, 0};
+      sum->read = launcher::ReadRegionCrc(nullptr, ownFile, offset, region, length, &sum->crc);
+    }
+    *crc = sum->crc;
+    return sum->read;
+  }
+
+  void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
+                  support::TStream* compressed, support::TStream* decompressed) {
+    for (const Cached& c : entries_) {
+      if (c.entry.offset == entry.offset && c.entry.compressedSize == entry.compressedSize &&
+          c.entry.uncompressedSize == entry.uncompressedSize) {
+        packaging::ReplayDecodePayload(entry, header, c.decoded, compressed, decompressed);
+        return;
+      }
+    }
+    launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // an entry the check left
+  }
+
+  struct RegionSum {
+    uint32_t offset, length;
+    bool read;
+    uint32_t crc;
+  };
+  std::vector<Cached> entries_;
+  std::optional<RegionSum> region_;
+  const launcher::HostSteps steps_ = {this, &Decode, &RegionCrc};
+};
+
+std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
+  return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
+}
+
+// Why the row ends as it does: the kind, and for a message which one (the
+// launcher's own texts, else the package's architecture or version message).
+packaging::RowReason Reason(const Outcome& o, const std::string& shown, const std::string& architectureMessage) {
+  using packaging::RowReason;
+  switch (o.kind) {
+    case OutcomeKind::kRuns: return RowReason::kRuns;
+    case OutcomeKind::kRuntimeError: return RowReason::kOutOfMemory;
+    case OutcomeKind::kNothing: return RowReason::kNothingStarted;
+    case OutcomeKind::kNotStarted: return RowReason::kFileNotStarted;
+    case OutcomeKind::kNotChecked: return RowReason::kNotChecked;
+    case OutcomeKind::kMessage: break;
+  }
+  if (shown == launcher::kDamagedPackageMessage) return RowReason::kDamagedPackage;
+  if (shown == launcher::kTruncatedPackageMessage) return RowReason::kTruncatedPackage;
+  if (shown == launcher::kTemporaryCopyMessage) return RowReason::kTemporaryCopyFailed;
+  if (shown == launcher::kNotExecutedMessage) return RowReason::kNotExecuted;
+  return shown == architectureMessage ? RowReason::kArchitectureRefused : RowReason::kVersionRefused;
+}
+
+Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const std::string& architectureMessage,
+               bool launcherModified, RunCache* cache) {
+  Outcome o;
+  sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
+  machine.codePage = codePage;
+  machine.modulePath = "C:\\Setup\\setup.exe";
+  machine.commandLine = std::string("\"C:\\Setup\\setup.exe\"") + (row.with32 ? " /32" : "") +
+                        (row.silent ? " /silent" : "");
+  machine.AddHeldFile(machine.modulePath, file.bytes, file.owner);
+  const Windows& w = *row.windows;
+  machine.version.dwPlatformId = w.platformId;
+  machine.version.dwMajorVersion = w.major;
+  machine.version.dwMinorVersion = w.minor;
+  machine.version.wServicePackMajor = w.servicePack;
+  machine.wow64 = row.is64;
+  machine.hasIsWow64Process = !(w.major == 4 || (w.major == 5 && w.minor == 0));
+  machine.administrator = row.administrator;
+  machine.onProcessStart = [&](const sim::ProcessStart& start) {
+    const std::string copy =
+        start.viaShell ? start.file : start.commandLine.substr(1, start.commandLine.find('"', 1) - 1);
+    o.program = cache->WhichProgram(machine.FileStart(copy));
+    o.start = start.viaShell ? "shell" : "direct";
+    o.verb = start.verb;
+    o.noAdmin = start.viaShell && start.parameters.size() >= 9 &&
+                start.parameters.compare(start.parameters.size() - 9, 9, " /noadmin") == 0;
+    o.kind = OutcomeKind::kRuns;
+  };
+  if (!machine.CanStart(machine.modulePath)) {
+    o.kind = OutcomeKind::kNotStarted;
+    o.message = "Windows does not start the file: its launcher image is cut or damaged";
+    return o;
+  }
+  // The tool's launcher code says nothing of another launcher's.
+  if (launcherModified) {
+    o.kind = OutcomeKind::kNotChecked;
+    o.message = "not checked: the launcher image is not the one this tool ships";
+    o.reason = packaging::RowReason::kNotChecked;
+    return o;
+  }
+  o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
+  o.largestBlock = machine.largestRequest;
+  if (!machine.messageBoxes.empty()) {
+    o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
+    o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
+  }
+  o.reason = Reason(o, machine.messageBoxes.empty() ? "" : machine.messageBoxes[0].text, architectureMessage);
+  return o;
+}
+
+}  // namespace
+
+// The words JSON gives each kind.
+const char* KindWord(OutcomeKind kind) {
+  switch (kind) {
+    case OutcomeKind::kRuns: return "runs";
+    case OutcomeKind::kMessage: return "message";
+    case OutcomeKind::kRuntimeError: return "runtime error";
+    case OutcomeKind::kNothing: return "nothing";
+    case OutcomeKind::kNotStarted: return "not started";
+    case OutcomeKind::kNotChecked: return "not checked";
+  }
+  return "?";
+}
+
+void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each) {
+  v->view = packaging::ReadPackage(file.bytes);
+  // The check decodes each payload: what that gave seeds the rows' cache.
+  RunCache cache;
+  packaging::ProgramSlot slot32, slot64;
+  slot32.progress = slot64.progress = ShowsProgress(common);
+  packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);
+  cache.Add(v->view.header.payload32, std::move(slot32.decoded), "32-bit");
+  cache.Add(v->view.header.payload64, std::move(slot64.decoded), "64-bit");
+  const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
+  const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
+  const std::string architectureMessage = host::WideToAnsi(v->codePage, v->view.architectureMessage);
+  const LauncherIdentity identity = CompareLauncher(file.bytes, v->view);
+  AddLauncherProblem(identity, &v->view);
+  for (const Row& row : Rows()) {
+    if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
+    const Outcome o =
+        RunRow(file, row, v->codePage, architectureMessage, identity == LauncherIdentity::kModified, &cache);
+    v->runs += o.kind == OutcomeKind::kRuns;
+    v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
+    v->notStarted += o.kind == OutcomeKind::kNotStarted;
+    v->notChecked += o.kind == OutcomeKind::kNotChecked;
+    v->hedged += o.kind == OutcomeKind::kRuns && o.largestBlock > kLargeBlock;
+    v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
+    each(row, o);
+  }
+}
+
+std::vector<std::string> Warnings(const Verification& v) {
+  std::vector<std::string> warnings;
+  if (v.hedged > 0) {
+    warnings.push_back(std::to_string(v.hedged) + " rows run only where the process gets a block of over 1 GiB: " +
+                       "elsewhere the launcher ends in runtime error 203 (out of memory)");
+  }
+  return warnings;
+}
+
+}  // namespace tool

@@ -1,0 +1,78 @@
+// The rows verify runs the launcher's own code on, and what it does on each:
+// the Windows table, one simulated machine per row, what decoding the
+// package once gives replayed on every row, and the verdict.
+#ifndef TOOLS_PACKAGE_TOOL_VERIFY_ROWS_H_
+#define TOOLS_PACKAGE_TOOL_VERIFY_ROWS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/package/codes.h"
+#include "tools/package/package_reader.h"
+#include "tools/package_tool/commands.h"
+#include "tools/package_tool/files.h"
+
+namespace tool {
+
+struct Windows {
+  const char* name;
+  uint32_t platformId, major, minor;
+  uint16_t servicePack;
+  bool has64Bit;  // whether a 64-bit edition exists
+};
+
+struct Row {
+  const Windows* windows;
+  bool is64, with32, administrator, silent;
+};
+
+enum class OutcomeKind { kRuns, kMessage, kRuntimeError, kNothing, kNotStarted, kNotChecked };
+
+// The words JSON gives each kind.
+const char* KindWord(OutcomeKind kind);
+
+struct Outcome {
+  OutcomeKind kind = OutcomeKind::kNothing;
+  std::string program;  // runs: "32-bit", "64-bit", "other"
+  std::string start;    // runs: "direct" or "shell"
+  std::string verb;     // shell start: "open", "runas" or "" (none)
+  bool noAdmin = false;
+  std::string message;  // UTF-8
+  uint32_t exitCode = 0;
+  std::size_t largestBlock = 0;  // the most the run asked for at once
+  packaging::RowReason reason = packaging::RowReason::kNothingStarted;
+};
+
+// One verification: the package, its rows and what the launcher does on each.
+struct Verification {
+  std::string package;
+  uint32_t codePage = 1252;
+  packaging::PackageView view;
+  int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0, notChecked = 0;
+  int hedged = 0;  // rows that run, but only where a process gets a block of over 1 GiB
+  bool Fine() const {
+    return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
+  }
+  bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
+};
+
+// Runs that ask for this much at once depend on the machine: a 32-bit
+// process's free address space comes in ranges of less than 2 GiB, and what
+// is free in them differs from machine to machine.
+constexpr std::size_t kLargeBlock = std::size_t(1) << 30;
+
+// Runs every row and hands each outcome to `each` as soon as it is known:
+// no row's words are held longer than printing them takes (a message of
+// 65,535 characters shown on 60 rows is megabytes).
+using RowPrinter = std::function<void(const Row&, const Outcome&)>;
+void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each);
+
+// What the author may not mean: rows that run only where memory allows.
+std::vector<std::string> Warnings(const Verification& v);
+
+}  // namespace tool
+
+#endif  // TOOLS_PACKAGE_TOOL_VERIFY_ROWS_H_
