@@ -24,7 +24,7 @@ check "inspect knows the shipped launcher" '"$tool" inspect pkg.exe | grep -q "l
 check "the worked example runs as written" 'grep -q "no problems found" my-setup/inspect.txt && cmp -s my-setup/unpacked/setup64.exe my-setup/sample_setup64.exe'
 check "a branded package is still the shipped launcher" 'grep -q "launcher image: the one this tool ships" my-setup/inspect.txt && grep -q "CompanyName *\"Example Company\"" my-setup/inspect.txt'
 python3 -c 'import sys; b = bytearray(open("pkg.exe", "rb").read()); b[0x1000] ^= 1; open("changed.exe", "wb").write(b)'
-check "and a changed one" '"$tool" inspect changed.exe | grep -q "launcher image: another one than this tool ships"'
+check "and a changed one, a problem" '{ "$tool" inspect changed.exe; echo "exit $?"; } >changed.txt; grep -q "launcher image: another one than this tool ships" changed.txt && grep -q "\[launcher-modified\]" changed.txt && grep -qx "exit 1" changed.txt'
 # What --json prints follows the installed schema (Debian's python3 and its
 # jsonschema module).
 schema=$work/prefix/share/setup-package/setup-package.schema.json
