@@ -19,6 +19,11 @@ namespace packaging {
 
 namespace {
 
+// The memory of the machine payloads are decoded on: what a 32-bit process
+// on 64-bit Windows can have, less what the system itself takes there.
+constexpr size_t kMachineMemory = size_t(3) << 30;
+// Payloads from this size on show progress while they decode.
+constexpr uint32_t kProgressFrom = 4u << 20;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -218,12 +223,17 @@ void Take(void* context, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-bool OutOfMemory(const std::string& message) { return message.compare(0, 17, "Runtime error 203") == 0; }
+bool OutOfMemory(const std::string& message) {
+  char text[32];
+  launcher::FormatRuntimeError(launcher::kRuntimeErrorOutOfMemory, 0, text);
+  const std::string prefix(text, std::string(text).find(" at "));  // "Runtime error 203"
+  return message.compare(0, prefix.size(), prefix) == 0;
+}
 
 Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink, bool progress) {
   Decoded d;
   sim::Machine machine;
-  machine.memoryLimit = size_t(3) << 30;
+  machine.memoryLimit = kMachineMemory;
   const std::string path = "C:\\package.exe";
   machine.modulePath = path;
   // The machine reads the caller's bytes where they are (no copy of a file
@@ -237,7 +247,7 @@ Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, co
     return d;
   }
   const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
-  const bool showProgress = progress && entry.uncompressedSize > (4u << 20);
+  const bool showProgress = progress && entry.uncompressedSize > kProgressFrom;
   if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
   Taking taking{&d, &sink};
   machine.Run([&] {
@@ -284,7 +294,7 @@ void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::Pa
 std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
                                 const Decoded& decoded) {
   sim::Machine machine;
-  machine.memoryLimit = size_t(3) << 30;
+  machine.memoryLimit = kMachineMemory;
   auto shared = std::make_shared<Decoded>(decoded);
   shared->head.clear();  // nothing is started here
   machine.Run([&] {

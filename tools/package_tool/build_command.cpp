@@ -22,6 +22,12 @@ namespace tool {
 
 namespace {
 
+// A program the launcher holds in one block of memory that a 32-bit
+// process does not get everywhere.
+constexpr size_t kLargeProgram = size_t(1) << 30;
+// Programs from this size on show progress while they compress.
+constexpr size_t kProgressFrom = size_t(4) << 20;
+
 bool ParseVersions(const std::string& list, uint64_t* set, std::string* unknown) {
   *set = 0;
   std::stringstream in(list);
@@ -240,11 +246,11 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
                                     input.program64 ? input.program64->size() : 0);
     // The launcher holds the decoded program in one block of memory.
-    if (largest > (size_t(1) << 30)) {
+    if (largest > kLargeProgram) {
       warn("a setup program of " + std::to_string(largest >> 20) + " MiB: the launcher holds it in one block of " +
            "memory, which a 32-bit process does not get everywhere (runtime error 203; verify shows where)");
     }
-    if (ShowsProgress(common) && largest > (size_t(4) << 20)) {
+    if (ShowsProgress(common) && largest > kProgressFrom) {
       input.lzma.progress = [](uint64_t done, uint64_t total) {
         std::fprintf(stderr, "\rcompressing: %3u%% of %llu MiB", static_cast<unsigned>(done * 100 / total),
                      static_cast<unsigned long long>(total >> 20));

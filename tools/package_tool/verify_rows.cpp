@@ -201,7 +201,7 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
   o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
   o.largestBlock = machine.largestRequest;
   if (!machine.messageBoxes.empty()) {
-    o.kind = o.exitCode == 203 ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
+    o.kind = o.exitCode == launcher::kRuntimeErrorOutOfMemory ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
     o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
   }
   o.reason = Reason(o, machine.messageBoxes.empty() ? "" : machine.messageBoxes[0].text, architectureMessage);
