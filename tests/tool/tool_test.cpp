@@ -450,6 +450,9 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
     const json j = Json(RunTool("verify --json " + package));
     EXPECT_EQ(j["rows"][0]["outcome"], c.outcome);
     EXPECT_EQ(j["rows"][0]["largestBlockMiB"], c.mib);
+    // inspect says so where the rows end in runtime error 203.
+    const json codes = Json(RunTool("inspect --json " + package))["problemCodes"];
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "crc-region-out-of-memory"), c.mib == 2047 ? 1 : 0) << codes;
   }
   // A CRC region of 1152 MiB that matches (a sparse file): every row runs,
   // but only where the process gets that block: a warning, an error with

@@ -53,6 +53,9 @@ const std::vector<Code> kCodes = {
      "The package's launcher image is not the one this tool ships: it differs in more than the locator room, "
      "checksum, certificate entry and the maker's version strings and icon. verify runs the tool's own launcher "
      "code, so it checks no row of such a package. Build the package again with this tool's launcher."},
+    {"crc-region-out-of-memory", "problem",
+     "The CRC region is larger than the block of memory the launcher can have on 32-bit Windows: it takes the "
+     "region in one block and ends in runtime error 203 there. Let the CRC cover less (--crc-reach)."},
     {"runs", "row", "The launcher starts the setup program on this row."},
     {"damaged-package", "row", "The launcher shows the damaged-package message (CRC, locator or a payload)."},
     {"truncated-package", "row", "The launcher shows the truncated-package message (the file is cut short)."},
@@ -75,7 +78,7 @@ const std::vector<Code> kCodes = {
 
 const Code& CodeOf(ProblemCode code) { return kCodes[static_cast<size_t>(code)]; }
 const Code& CodeOf(RowReason reason) {
-  return kCodes[static_cast<size_t>(ProblemCode::kLauncherModified) + 1 + static_cast<size_t>(reason)];
+  return kCodes[static_cast<size_t>(ProblemCode::kCrcRegionOutOfMemory) + 1 + static_cast<size_t>(reason)];
 }
 const std::vector<Code>& AllCodes() { return kCodes; }
 

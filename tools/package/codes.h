@@ -33,6 +33,7 @@ enum class ProblemCode {
   kProgramNotStartable,
   kProgram32BitIn64BitSlot,
   kLauncherModified,
+  kCrcRegionOutOfMemory,
 };
 
 // Why a verify row ends as it does.

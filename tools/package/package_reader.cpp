@@ -13,6 +13,7 @@
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"
 #include "support/lzma_decoder.h"
+#include "support/memory.h"
 #include "tools/package/codes.h"
 
 namespace packaging {
@@ -31,6 +32,18 @@ std::string Lower(std::string s) {
 }
 
 void Problem(PackageView* v, ProblemCode code, const std::string& text) { AddProblem(v, code, text); }
+
+// The launcher takes the CRC region in one block before it reads it: where
+// a process cannot get that block, it ends in runtime error 203. The words
+// it shows then, or "".
+std::string CrcRegionMemoryError(uint32_t length) {
+  if (length <= (1u << 30)) return "";  // every process gets that much
+  sim::Machine machine;
+  machine.memoryLimit = kMachineMemory;
+  machine.Run([&] { support::ReleaseMemory(support::AllocateMemory(length)); });
+  if (!machine.messageBoxes.empty() && OutOfMemory(machine.messageBoxes[0].text)) return machine.messageBoxes[0].text;
+  return "";
+}
 
 std::u16string ReadMessage(host::ByteView file, const launcher::MessageReference& r, PackageView* v,
                            const char* which) {
@@ -122,6 +135,12 @@ PackageView ReadPackage(host::ByteView file) {
   v.computedCrc = launcher::Crc32(file.data() + l.headerOffset, crcEnd - l.headerOffset);
   v.crcMatches = crcEnd - l.headerOffset == l.crcLength && v.computedCrc == l.crcValue;
   if (!v.crcMatches) Problem(&v, ProblemCode::kCrcMismatch, "CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
+  const std::string memory = CrcRegionMemoryError(l.crcLength);
+  if (!memory.empty()) {
+    Problem(&v, ProblemCode::kCrcRegionOutOfMemory, "the CRC region of " + std::to_string(l.crcLength >> 20) +
+                    " MiB takes more memory than the launcher can have in one block: it ends with \"" + memory +
+                    "\" (runtime error 203, out of memory)");
+  }
   v.header = launcher::DecodeHeader(file.data() + l.headerOffset);
   v.headerRead = true;
   const launcher::PackageHeader& h = v.header;

@@ -265,6 +265,11 @@ Runner AddBuild(CLI::App& app, const Common& common) {
                                   std::to_string(package.bytes.size() - package.locator.headerOffset) +
                                   " bytes from the header on)");
     }
+    if (package.locator.crcLength > kLargeProgram) {
+      warn("a CRC region of " + std::to_string(package.locator.crcLength >> 20) + " MiB: the launcher reads it in " +
+           "one block of memory, which a 32-bit process does not get everywhere (runtime error 203; verify shows "
+           "where)");
+    }
     if (package.locator.crcLength < package.payloadAreaEnd - package.locator.headerOffset) {
       warn("--crc-reach " + reach + " leaves part of the header and payloads outside the CRC: damage there is found "
            "only when decoding fails, or not at all");
