@@ -221,6 +221,12 @@ bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string
   return true;
 }
 
+bool IsDosProgram(host::ByteView b, uint64_t size) {
+  if (size < 64 || b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return false;
+  const uint64_t pe = U32(b, 60);
+  return pe + 4 > size || pe + 4 > b.size() || std::memcmp(&b[pe], "PE\0\0", 4) != 0;
+}
+
 bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
   ImageInfo info;
   std::string error;

@@ -81,6 +81,11 @@ bool CheckProgram(host::ByteView head, uint64_t size, uint16_t machine, std::str
 // to the PE header, then up to the end of the section table).
 uint64_t HeadNeeded(host::ByteView head);
 
+// Whether a file of `size` bytes that begins with `head` (at least
+// HeadNeeded of them) is a DOS program: an MZ header and no PE header where
+// e_lfanew points.
+bool IsDosProgram(host::ByteView head, uint64_t size);
+
 // Clears the certificate-table entry (a signature that no longer covers the
 // file) and recomputes the checksum over the whole of `file`. False when it
 // is no PE32 image.

@@ -145,7 +145,8 @@ bool Machine::CanStart(const std::string& path) const {
   const Node& node = state_->nodes.at(Key(path));
   std::string why;
   if (pe::CheckProgram(KeptBytes(node), SizeOf(node), pe::kMachineI386, &why)) return true;
-  return wow64 && pe::CheckProgram(KeptBytes(node), SizeOf(node), pe::kMachineAmd64, &why);
+  if (wow64) return pe::CheckProgram(KeptBytes(node), SizeOf(node), pe::kMachineAmd64, &why);
+  return dosSubsystem && pe::IsDosProgram(KeptBytes(node), SizeOf(node));
 }
 
 bool Machine::Exists(const std::string& path) const { return state_->nodes.count(Key(path)) != 0; }

@@ -112,6 +112,10 @@ class Machine {
   bool extendedVersionQueryFails = false;
   bool hasIsWow64Process = true;
   bool wow64 = true;
+  // 32-bit Windows that starts DOS programs (95 to 7; 8 and later have the
+  // feature off by default, 64-bit Windows has none): an MZ file without a PE
+  // header is started there.
+  bool dosSubsystem = false;
   bool isWow64ProcessFails = false;
   bool administrator = false;
   bool hasCheckTokenMembership = true;

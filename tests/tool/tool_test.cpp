@@ -381,6 +381,23 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
     in.program64 = Bytes(kSetup32);
   })));
   EXPECT_EQ(slot["problemCodes"], json::array({"program-32-bit-in-64-bit-slot"})) << slot.dump();
+  // An MZ file without a PE header: 32-bit Windows up to 7 starts it as a DOS
+  // program; 8 and later (the feature off) and 64-bit Windows do not.
+  packaging::Bytes dos(600, 0);
+  dos[0] = 'M', dos[1] = 'Z';
+  const json dosRows = Json(RunTool("verify --json " + Made("dos.exe", nullptr, [&](packaging::PackageInput& in) {
+    in.program32 = dos;
+  })));
+  std::map<std::string, std::string> dosSays;
+  for (const json& row : dosRows["rows"]) {
+    if (row["administrator"] == true && row["with32"] == false) {
+      dosSays[row["windows"].get<std::string>() + (row["bits"] == 64 ? " 64" : "")] = row["reason"];
+    }
+  }
+  EXPECT_EQ(dosSays["Windows XP"], "runs");
+  EXPECT_EQ(dosSays["Windows 7"], "runs");
+  EXPECT_EQ(dosSays["Windows 8"], "not-executed");
+  EXPECT_EQ(dosSays["Windows 7 64"], "not-executed");
   // Cut inside the launcher's own image: no program Windows would start.
   std::string image = Slurp(Made("whole-image.exe", nullptr));
   Spit(dir_ + "/image-cut.exe", image.substr(0, 100));

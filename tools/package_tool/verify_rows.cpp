@@ -174,6 +174,7 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
   machine.version.dwMinorVersion = w.minor;
   machine.version.wServicePackMajor = w.servicePack;
   machine.wow64 = row.is64;
+  machine.dosSubsystem = !row.is64 && (w.major < 6 || (w.major == 6 && w.minor <= 1));
   machine.hasIsWow64Process = !(w.major == 4 || (w.major == 5 && w.minor == 0));
   machine.administrator = row.administrator;
   machine.onProcessStart = [&](const sim::ProcessStart& start) {
