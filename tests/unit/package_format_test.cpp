@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/package_format.h"
+#include "tools/package/package_writer.h"
 
 namespace {
 
@@ -59,6 +60,38 @@ TEST(PackageFormatTest, EncodeRoundTrips) {
   uint8_t locator[24];
   launcher::EncodeLocator(launcher::DecodeLocator(kLocator), locator);
   EXPECT_EQ(std::vector<uint8_t>(locator, locator + 24), std::vector<uint8_t>(kLocator, kLocator + 24));
+}
+
+// What the locator cannot say is refused when a package is made: a CRC
+// region over the whole of a package past 2 GiB (its 32-bit length would
+// wrap), a detached package of 4 GiB or more (its size would wrap, to 0 =
+// not detached at exactly 4 GiB). A total size past 4 GiB is fine.
+TEST(LocatorSizes, WhatTheFormatCannotSayIsRefused) {
+  using packaging::CrcReach;
+  struct Case {
+    CrcReach reach;
+    bool detached;
+    uint64_t size;
+    bool ok;
+  };
+  const Case cases[] = {
+      {CrcReach::kWholePackage, false, (uint64_t(4) << 30) + 100, false},
+      {CrcReach::kWholePackage, false, (uint64_t(2) << 30) - 1, true},
+      {CrcReach::kHeaderAndPayloads, true, uint64_t(4) << 30, false},
+      {CrcReach::kHeaderAndPayloads, true, (uint64_t(4) << 30) - 1, true},
+      {CrcReach::kHeaderAndPayloads, false, uint64_t(5) << 30, true},
+  };
+  for (const Case& c : cases) {
+    packaging::PackageInput in;
+    in.crcReach = c.reach;
+    in.detached = c.detached;
+    launcher::PackageLocator l{};
+    std::string error;
+    EXPECT_EQ(packaging::LocatorSizes(in, 49152, 60000, c.size, &l, &error), c.ok) << c.size << error;
+    if (!c.ok) continue;
+    EXPECT_EQ(launcher::TotalSize(l), c.size);
+    EXPECT_EQ(l.detachedSize, c.detached ? uint32_t(c.size) : 0u);
+  }
 }
 
 }  // namespace

@@ -144,18 +144,7 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
   if (!addMessage(in.versionMessage, &h.versionMessage)) return false;
 
   launcher::PackageLocator& l = out->locator;
-  l.headerOffset = start;
-  switch (in.crcReach) {
-    case CrcReach::kHeaderAndPayloads: l.crcLength = out->payloadAreaEnd - start; break;
-    case CrcReach::kWholePackage: l.crcLength = static_cast<uint32_t>(b.size() - start); break;
-    case CrcReach::kByteCount: l.crcLength = in.crcByteCount; break;
-  }
-  if (b.size() - start > 0 && uint64_t(start) + l.crcLength >= kLimit) {
-    return *error = "CRC region would reach past 2 GiB", false;
-  }
-  l.totalSizeLow = static_cast<uint32_t>(b.size());
-  l.totalSizeHigh = static_cast<uint32_t>(uint64_t(b.size()) >> 32);
-  l.detachedSize = in.detached ? static_cast<uint32_t>(b.size()) : 0;
+  if (!LocatorSizes(in, start, out->payloadAreaEnd, b.size(), &l, error)) return false;
   WriteRecords(out);
   UpdateCrc(out);
   if (in.adjust) {
@@ -163,6 +152,28 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
     WriteRecords(out);
     if (in.recomputeCrcAfterAdjust) UpdateCrc(out);
   }
+  return true;
+}
+
+bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadAreaEnd, uint64_t size,
+                  launcher::PackageLocator* l, std::string* error) {
+  l->headerOffset = start;
+  uint64_t reach = 0;  // the CRC region's length, before it is a 32-bit field
+  switch (in.crcReach) {
+    case CrcReach::kHeaderAndPayloads: reach = payloadAreaEnd - start; break;
+    case CrcReach::kWholePackage: reach = size - start; break;
+    case CrcReach::kByteCount: reach = in.crcByteCount; break;
+  }
+  if (size - start > 0 && start + reach >= kLimit) return *error = "CRC region would reach past 2 GiB", false;
+  // A detached package's size is one 32-bit field, and 0 there means not
+  // detached.
+  if (in.detached && size > 0xFFFFFFFFu) {
+    return *error = "a detached package must be smaller than 4 GiB (its size is a 32-bit field)", false;
+  }
+  l->crcLength = static_cast<uint32_t>(reach);
+  l->totalSizeLow = static_cast<uint32_t>(size);
+  l->totalSizeHigh = static_cast<uint32_t>(size >> 32);
+  l->detachedSize = in.detached ? static_cast<uint32_t>(size) : 0;
   return true;
 }
 

@@ -77,6 +77,14 @@ void UpdateCrc(BuiltPackage* package);
 // Writes the locator and header records into the file bytes again.
 void WriteRecords(BuiltPackage* package);
 
+// The locator's sizes for a package of `size` bytes whose header is at
+// `start` and whose payloads end at `payloadAreaEnd`: the CRC region as
+// `in.crcReach` says, the total size and the detached size. False with a
+// reason for what the format cannot say (a CRC region reaching 2 GiB, a
+// detached package of 4 GiB or more).
+bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadAreaEnd, uint64_t size,
+                  launcher::PackageLocator* locator, std::string* error);
+
 }  // namespace packaging
 
 #endif  // TOOLS_PACKAGE_PACKAGE_WRITER_H_
