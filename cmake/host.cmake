@@ -2,7 +2,8 @@
 # and the three test tiers.
 option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(LAUNCHER_FUZZ "Build the libFuzzer target (clang) instead of the tests" OFF)
-option(LAUNCHER_E2E_TESTS "Register the end-to-end tests of the real executable" ON)
+option(LAUNCHER_WINE_TESTS "Register the tests that run the real executable under Wine" ON)
+option(LAUNCHER_WINDOWS_BUILD_TESTS "Register the tests that need the windows preset's build (no Wine)" ON)
 set(LAUNCHER_WINDOWS_BUILD "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
     "Build folder of the windows preset (launcher.exe, sample setup programs)")
 
