@@ -31,8 +31,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-void Problem(PackageView* v, ProblemCode code, const std::string& text) { AddProblem(v, code, text); }
-
 // The launcher takes the CRC region in one block before it reads it: where
 // a process cannot get that block, it ends in runtime error 203. The words
 // it shows then, or "".
@@ -50,7 +48,7 @@ std::u16string ReadMessage(host::ByteView file, const launcher::MessageReference
   std::u16string text;
   if (r.length == 0) return text;
   if (uint64_t(r.offset) + 2ull * r.length > file.size() || r.offset >= launcher::kLimit) {
-    Problem(v, ProblemCode::kMessagePastEnd, std::string(which) + " runs past the end of the file: the launcher shows the damaged-package message instead");
+    AddProblem(v, ProblemCode::kMessagePastEnd, std::string(which) + " runs past the end of the file: the launcher shows the damaged-package message instead");
     return text;
   }
   for (uint32_t i = 0; i < r.length; ++i) {
@@ -66,8 +64,8 @@ void AddRegion(PackageView* v, RegionKind kind, uint64_t start, uint64_t length,
   const std::string name = RegionName(kind);
   v->regions.push_back(Region{kind, start, start + length});
   if (checked) return;
-  if (start + length > v->fileSize) Problem(v, ProblemCode::kRegionPastEnd, name + " runs past the end of the file");
-  if (start >= launcher::kLimit) Problem(v, ProblemCode::kRegionPast2Gib, name + " starts at or past 2 GiB, out of the launcher's reach");
+  if (start + length > v->fileSize) AddProblem(v, ProblemCode::kRegionPastEnd, name + " runs past the end of the file");
+  if (start >= launcher::kLimit) AddProblem(v, ProblemCode::kRegionPast2Gib, name + " starts at or past 2 GiB, out of the launcher's reach");
 }
 
 }  // namespace
@@ -105,13 +103,13 @@ PackageView ReadPackage(host::ByteView file) {
   PackageView v;
   v.fileSize = file.size();
   if (file.size() < launcher::kLocatorOffset + launcher::kLocatorSize) {
-    Problem(&v, ProblemCode::kFileTooShort, "file too short to hold the package locator at offset 128");
+    AddProblem(&v, ProblemCode::kFileTooShort, "file too short to hold the package locator at offset 128");
     return v;
   }
   v.locator = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset);
   const launcher::PackageLocator& l = v.locator;
   if (l.headerOffset == 0) {
-    Problem(&v, ProblemCode::kNoPackage, "no package attached (the locator's header offset is 0)");
+    AddProblem(&v, ProblemCode::kNoPackage, "no package attached (the locator's header offset is 0)");
     return v;
   }
   v.hasPackage = true;
@@ -120,24 +118,24 @@ PackageView ReadPackage(host::ByteView file) {
     // must be one.
     std::string why;
     if (!pe::CheckProgram(file, pe::kMachineI386, &why)) {
-      Problem(&v, ProblemCode::kLauncherImageDamaged, "the launcher image is damaged (" + why + "): Windows does not start the package at all");
+      AddProblem(&v, ProblemCode::kLauncherImageDamaged, "the launcher image is damaged (" + why + "): Windows does not start the package at all");
     }
   }
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
-  if (launcher::IsTruncated(l, file.size())) Problem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
+  if (launcher::IsTruncated(l, file.size())) AddProblem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
   if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
-    Problem(&v, ProblemCode::kHeaderPastEnd, "package header runs past the end of the file");
+    AddProblem(&v, ProblemCode::kHeaderPastEnd, "package header runs past the end of the file");
     return v;
   }
   launcher::BuildCrcTable();
   const uint64_t crcEnd = std::min<uint64_t>(uint64_t(l.headerOffset) + l.crcLength, file.size());
   v.computedCrc = launcher::Crc32(file.data() + l.headerOffset, crcEnd - l.headerOffset);
   v.crcMatches = crcEnd - l.headerOffset == l.crcLength && v.computedCrc == l.crcValue;
-  if (!v.crcMatches) Problem(&v, ProblemCode::kCrcMismatch, "CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
+  if (!v.crcMatches) AddProblem(&v, ProblemCode::kCrcMismatch, "CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
   const std::string memory = CrcRegionMemoryError(l.crcLength);
   if (!memory.empty()) {
-    Problem(&v, ProblemCode::kCrcRegionOutOfMemory, "the CRC region of " + std::to_string(l.crcLength >> 20) +
+    AddProblem(&v, ProblemCode::kCrcRegionOutOfMemory, "the CRC region of " + std::to_string(l.crcLength >> 20) +
                     " MiB takes more memory than the launcher can have in one block: it ends with \"" + memory +
                     "\" (runtime error 203, out of memory)");
   }
@@ -149,15 +147,15 @@ PackageView ReadPackage(host::ByteView file) {
   v.lc = p.lc;
   v.lp = p.lp;
   v.pb = p.pb;
-  if (v.pb > 4) Problem(&v, ProblemCode::kLzmaPropertiesByte, "LZMA properties byte 225 or more");
-  else if (v.lc + v.lp > 4) Problem(&v, ProblemCode::kLzmaLcLp, "LZMA lc + lp above 4: the launcher cannot decode it");
-  if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) Problem(&v, ProblemCode::kLzmaDictionary, "LZMA dictionary size of 2 GiB or more");
+  if (v.pb > 4) AddProblem(&v, ProblemCode::kLzmaPropertiesByte, "LZMA properties byte 225 or more");
+  else if (v.lc + v.lp > 4) AddProblem(&v, ProblemCode::kLzmaLcLp, "LZMA lc + lp above 4: the launcher cannot decode it");
+  if (static_cast<int32_t>(launcher::DictionarySize(h)) < 0) AddProblem(&v, ProblemCode::kLzmaDictionary, "LZMA dictionary size of 2 GiB or more");
   if (h.payload32.offset != 0) AddRegion(&v, RegionKind::kPayload32, h.payload32.offset, h.payload32.compressedSize);
   if (launcher::HasPayload64(h)) {
     AddRegion(&v, RegionKind::kPayload64, h.payload64.offset, h.payload64.compressedSize);
   }
   if (h.payload32.offset == 0 && !launcher::HasPayload64(h)) {
-    Problem(&v, ProblemCode::kNoSetupProgram, "no setup program in the package");
+    AddProblem(&v, ProblemCode::kNoSetupProgram, "no setup program in the package");
   }
   v.architectureMessage = ReadMessage(file, h.architectureMessage, &v, "architecture message");
   v.versionMessage = ReadMessage(file, h.versionMessage, &v, "version message");
@@ -177,13 +175,13 @@ PackageView ReadPackage(host::ByteView file) {
   }
   const uint64_t packageEnd = std::min<uint64_t>(v.recordedSize, file.size());
   if (payloadEnd == 0) {
-    Problem(&v, ProblemCode::kPayloadEndZero, "the header's payload-end field is 0: setup programs cannot find their data");
+    AddProblem(&v, ProblemCode::kPayloadEndZero, "the header's payload-end field is 0: setup programs cannot find their data");
   } else if (payloadEnd > packageEnd) {
-    Problem(&v, ProblemCode::kPayloadEndPastEnd, "the header's payload-end field (" + std::to_string(payloadEnd) +
+    AddProblem(&v, ProblemCode::kPayloadEndPastEnd, "the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points past the end of the package (" + std::to_string(packageEnd) +
                          "): setup programs cannot find their data");
   } else if (payloadEnd < payloadsEnd) {
-    Problem(&v, ProblemCode::kPayloadEndBeforePayloads, "the header's payload-end field (" + std::to_string(payloadEnd) +
+    AddProblem(&v, ProblemCode::kPayloadEndBeforePayloads, "the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
                          "): setup programs would look for their data in the wrong place");
   } else if (payloadEnd < dataEnd) {
@@ -206,7 +204,7 @@ PackageView ReadPackage(host::ByteView file) {
     pe::ImageInfo info;
     std::string error;
     if (pe::Parse(file, &info, &error) && info.securitySize != 0 && !v.signature) {
-      Problem(&v, ProblemCode::kStaleCertificateEntry, "the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
+      AddProblem(&v, ProblemCode::kStaleCertificateEntry, "the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
                            ", " + std::to_string(info.securitySize) +
                            " bytes) does not point at a signature after the package: a stale entry; build again "
                            "from an unsigned launcher and sign the finished package");
@@ -215,7 +213,7 @@ PackageView ReadPackage(host::ByteView file) {
   std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
   for (size_t i = 1; i < v.regions.size(); ++i) {
     if (v.regions[i].start < v.regions[i - 1].end) {
-      Problem(&v, ProblemCode::kRegionsOverlap, v.regions[i - 1].name() + " and " + v.regions[i].name() + " overlap");
+      AddProblem(&v, ProblemCode::kRegionsOverlap, v.regions[i - 1].name() + " and " + v.regions[i].name() + " overlap");
     }
   }
   return v;
@@ -345,12 +343,12 @@ void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, Pro
     std::string memory = d.read ? ReplayedMemoryError(s.entry, v->header, d) : "";
     if (memory.empty() && OutOfMemory(d.message)) memory = d.message;
     if (!memory.empty()) {
-      Problem(v, ProblemCode::kPayloadOutOfMemory, std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
+      AddProblem(v, ProblemCode::kPayloadOutOfMemory, std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
                             "one block: it ends with \"" + memory + "\" (runtime error 203, out of memory)");
       continue;
     }
     if (!d.ok) {
-      Problem(v, ProblemCode::kPayloadRefused, std::string(s.name) + ": the launcher refuses it with \"" + d.message +
+      AddProblem(v, ProblemCode::kPayloadRefused, std::string(s.name) + ": the launcher refuses it with \"" + d.message +
                             "\" (its stream does not decode to the recorded " +
                             std::to_string(s.entry.uncompressedSize) + " bytes)");
       continue;
@@ -358,12 +356,12 @@ void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, Pro
     std::string problem, as32;
     if (pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) continue;
     if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head, uint64_t(d.produced), pe::kMachineI386, &as32)) {
-      Problem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
+      AddProblem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
                      ": an i386 (32-bit) program: 64-bit Windows starts it as a 32-bit program, not the 64-bit "
                      "one the slot is for");
       continue;
     }
-    Problem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
+    AddProblem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
   }
 }
 

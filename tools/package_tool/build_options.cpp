@@ -212,21 +212,23 @@ void AddBuildOptions(CLI::App* command, BuildSettings* settings) {
 namespace {
 
 // The maker's strings: UTF-8 without control characters.
-const std::pair<const char*, std::optional<std::string> BuildSettings::*> kVersionStrings[] = {
-    {"--company", &BuildSettings::company},
-    {"--product", &BuildSettings::product},
-    {"--description", &BuildSettings::description},
-    {"--copyright", &BuildSettings::copyright},
+struct VersionString {
+  const char* option;
+  std::optional<std::string> BuildSettings::*given;
+  std::optional<std::u16string> pe::Branding::*branding;
+};
+const VersionString kVersionStrings[] = {
+    {"--company", &BuildSettings::company, &pe::Branding::company},
+    {"--product", &BuildSettings::product, &pe::Branding::product},
+    {"--description", &BuildSettings::description, &pe::Branding::description},
+    {"--copyright", &BuildSettings::copyright, &pe::Branding::copyright},
 };
 
 }  // namespace
 
 int ReadBranding(const BuildSettings& s, pe::Branding* out, std::string* error) {
   *out = pe::Branding();
-  std::optional<std::u16string> pe::Branding::*fields[] = {&pe::Branding::company, &pe::Branding::product,
-                                                          &pe::Branding::description, &pe::Branding::copyright};
-  for (size_t i = 0; i < std::size(kVersionStrings); ++i) {
-    const auto& [option, field] = kVersionStrings[i];
+  for (const auto& [option, field, branding] : kVersionStrings) {
     if (!(s.*field)) continue;
     std::u16string text;
     if (!host::Utf8ToUtf16(*(s.*field), &text)) return *error = std::string(option) + ": the text is not UTF-8", kExitUsage;
@@ -235,7 +237,7 @@ int ReadBranding(const BuildSettings& s, pe::Branding* out, std::string* error) 
         return *error = std::string(option) + ": control characters have no place in a version string", kExitUsage;
       }
     }
-    out->*fields[i] = text;
+    out->*branding = text;
   }
   for (const auto& [option, field, slot] :
        {std::make_tuple("--product-version", &BuildSettings::productVersion, &pe::Branding::productVersion),
@@ -266,8 +268,8 @@ int ReadBranding(const BuildSettings& s, pe::Branding* out, std::string* error) 
 std::string TooLongForVersionBlock(const BuildSettings& s) {
   const char* longest = "--company";
   size_t length = 0;
-  for (const auto& [option, field] : kVersionStrings) {
-    if (s.*field && (s.*field)->size() > length) longest = option, length = (s.*field)->size();
+  for (const VersionString& v : kVersionStrings) {
+    if (s.*v.given && (s.*v.given)->size() > length) longest = v.option, length = (s.*v.given)->size();
   }
   return std::string(longest) + ": the version strings are longer than the 65535 bytes a version block holds";
 }

@@ -1,6 +1,7 @@
 #include "tools/package_tool/files.h"
 
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/report.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -27,18 +28,33 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string InstalledLauncherPath() {
+namespace {
+
+// The folder the running tool lies in, or "" when the system does not say.
+std::string ToolFolder() {
   char self[4096];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "share/setup-package/launcher.exe";
+  if (n <= 0) return "";
   self[n] = 0;
-  return FolderOf(FolderOf(self)) + "/share/setup-package/launcher.exe";
+  return FolderOf(self);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::string InstalledLauncherPath() {
+  const std::string folder = ToolFolder();
+  if (folder.empty()) return "share/setup-package/launcher.exe";
+  return FolderOf(folder) + "/share/setup-package/launcher.exe";
 }
 
 std::optional<std::string> InstalledLauncher() {
   const std::string path = InstalledLauncherPath();
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return path;
+  if (IsRegularFile(path)) return path;
   return std::nullopt;
 }
 
@@ -46,11 +62,7 @@ std::optional<std::string> ReferenceLauncher() {
   if (std::optional<std::string> installed = InstalledLauncher()) return installed;
 #if defined(SETUP_PACKAGE_BUILD_DIR) && defined(SETUP_PACKAGE_BUILD_LAUNCHER)
   // Run from its build tree: the launcher that build made.
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  struct stat info;
-  if (n > 0 && (self[n] = 0, FolderOf(self) == SETUP_PACKAGE_BUILD_DIR) &&
-      ::stat(SETUP_PACKAGE_BUILD_LAUNCHER, &info) == 0 && S_ISREG(info.st_mode)) {
+  if (ToolFolder() == SETUP_PACKAGE_BUILD_DIR && IsRegularFile(SETUP_PACKAGE_BUILD_LAUNCHER)) {
     return std::string(SETUP_PACKAGE_BUILD_LAUNCHER);
   }
 #endif
@@ -146,6 +158,14 @@ void ReleaseTemporary(int slot) {
   while (temporaryCount > 0 && temporaries[temporaryCount - 1][0] == 0) temporaryCount = temporaryCount - 1;
 }
 
+// Flushes a finished output and gives it the usual mode (mkstemp makes it
+// private).
+bool Finish(int fd) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return ::fsync(fd) == 0 && ::fchmod(fd, 0644 & ~mask) == 0;
+}
+
 extern "C" void RemoveTemporariesAndEnd(int signal) {
   RemoveTemporaries();
   ::signal(signal, SIG_DFL);
@@ -171,6 +191,7 @@ extern "C" void InputShrank(int signal, siginfo_t* info, void*) {
       RemoveTemporaries();
       (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
       if (JsonErrorPending()) {
+        static_assert(kJsonSchemaVersion == 1, "the document below says its schema version");
         static const char kDocument[] =
             "{\n  \"schemaVersion\": 1,\n  \"error\": \"an input file shrank while it was being read\",\n"
             "  \"exitStatus\": 3\n}\n";
@@ -230,10 +251,8 @@ ScratchFile::~ScratchFile() {
 }
 
 bool ScratchFile::Publish(const std::string& path, std::string* error) {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
   const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  const bool ok = fd >= 0 && ::fsync(fd) == 0 && ::fchmod(fd, 0644 & ~mask) == 0;
+  const bool ok = fd >= 0 && Finish(fd);
   if (fd >= 0) ::close(fd);
   if (!ok || ::rename(path_.c_str(), path.c_str()) != 0) return *error = Reason(path), false;
   temporaries[slot_][0] = 0;
@@ -319,14 +338,11 @@ void OutputSet::Write(int index, const uint8_t* bytes, size_t count) {
 void OutputSet::Drop(int index) { outputs_[index].dropped = true; }
 
 bool OutputSet::Commit(std::string* error) {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
   bool ok = true;
   for (Output& o : outputs_) {
     if (o.dropped) continue;
-    // mkstemp makes the file private; the output gets the usual mode.
     if (o.error != 0) errno = o.error;
-    if (o.error != 0 || ::fsync(o.fd) != 0 || ::fchmod(o.fd, 0644 & ~mask) != 0) {
+    if (o.error != 0 || !Finish(o.fd)) {
       *error = o.error == EFAULT ? "an input file shrank while it was being read" : Reason(o.path), ok = false;
       break;
     }
