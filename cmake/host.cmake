@@ -44,7 +44,7 @@ add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_re
             tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 
-add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp
+add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp tools/package/windows_releases.cpp
             tools/package/codes.cpp)
 target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
 
@@ -116,7 +116,7 @@ include(CPack)
 
 if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
-  target_link_libraries(launcher_fuzz PRIVATE launcher_core)
+  target_link_libraries(launcher_fuzz PRIVATE package_writer)
   target_link_options(launcher_fuzz PRIVATE -fsanitize=fuzzer)
   # The host side over the same seeds: the reader, inspect's checks, the PE
   # reader and the maker's resources.

@@ -20,6 +20,7 @@
 #include "launcher/main_sequence.h"
 #include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/package/windows_releases.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -28,15 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2 + n) return 0;
   sim::Machine machine;
   machine.memoryLimit = size_t(64) << 20;
-  machine.wow64 = settings & 1;
+  // Bits 3 to 5 and 7 choose the release, bit 0 its 64-bit edition.
+  const size_t releases = sizeof packaging::kWindowsReleases / sizeof packaging::kWindowsReleases[0];
+  const packaging::WindowsRelease& release = packaging::kWindowsReleases[((settings >> 3 & 7) | (settings >> 4 & 8)) % releases];
+  packaging::PutOnRelease(release, (settings & 1) && release.has64Bit, &machine);
   machine.administrator = settings & 2;
   machine.codePage = (settings & 4) ? 932 : 1252;
-  static const uint32_t kVersions[8][3] = {{1, 4, 10}, {2, 4, 0}, {2, 5, 0}, {2, 5, 1},
-                                           {2, 6, 1},  {2, 6, 4}, {2, 10, 0}, {2, 11, 0}};
-  const uint32_t* v = kVersions[(settings >> 3) & 7];
-  machine.version.dwPlatformId = v[0];
-  machine.version.dwMajorVersion = v[1];
-  machine.version.dwMinorVersion = v[2];
   machine.versionQueryFails = settings & 0x40;
   std::string arguments(reinterpret_cast<const char*>(data + 2), n);
   arguments = arguments.substr(0, arguments.find('\0'));

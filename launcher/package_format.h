@@ -86,18 +86,62 @@ void EncodeHeader(const PackageHeader& header, uint8_t bytes[kHeaderSize]);
 
 // The bits of allowedVersions and the names the launcher gives those
 // versions (a version without a bit is always refused: 6.4 to 9.x).
+enum VersionBit : unsigned {
+  kBitWindows95 = 0,
+  kBitWindows98 = 1,
+  kBitWindowsMe = 2,
+  kBitWindowsNt4 = 3,
+  kBitWindows2000 = 4,
+  kBitWindowsXp = 5,
+  kBitWindowsVista = 6,  // 6.0; 6.1 to 6.3 follow it
+  kBitWindows7 = 7,
+  kBitWindows8 = 8,
+  kBitWindows81 = 9,
+  kBitWindows10 = 10,
+  kVersionBitLater = 63,  // every version the table does not name
+};
 struct VersionBitName {
   unsigned bit;
   const char* name;
 };
-constexpr unsigned kVersionBitLater = 63;  // every version the table does not name
 inline constexpr VersionBitName kVersionNames[] = {
-    {0, "Windows 95"},   {1, "Windows 98"},  {2, "Windows ME"},    {3, "Windows NT 4"},
-    {4, "Windows 2000"}, {5, "Windows XP"},  {6, "Windows Vista"}, {7, "Windows 7"},
-    {8, "Windows 8"},    {9, "Windows 8.1"}, {10, "Windows 10"},   {kVersionBitLater, "later"},
+    {kBitWindows95, "Windows 95"},       {kBitWindows98, "Windows 98"},   {kBitWindowsMe, "Windows ME"},
+    {kBitWindowsNt4, "Windows NT 4"},    {kBitWindows2000, "Windows 2000"}, {kBitWindowsXp, "Windows XP"},
+    {kBitWindowsVista, "Windows Vista"}, {kBitWindows7, "Windows 7"},     {kBitWindows8, "Windows 8"},
+    {kBitWindows81, "Windows 8.1"},      {kBitWindows10, "Windows 10"},   {kVersionBitLater, "later"},
 };
+// Other names an author may give a version: Windows 11 reports itself as
+// 10.0, and the launcher counts it as Windows 10.
+inline constexpr VersionBitName kVersionAliases[] = {{kBitWindows10, "Windows 11"}};
 // Every bit that names a version: a package that allows all of them.
-constexpr uint64_t kAllVersions = ((uint64_t(1) << 11) - 1) | (uint64_t(1) << kVersionBitLater);
+constexpr uint64_t kAllVersions = ((uint64_t(1) << (kBitWindows10 + 1)) - 1) | (uint64_t(1) << kVersionBitLater);
+
+// The bit of a version name or alias, ASCII letter case ignored; -1 when
+// the name is unknown.
+inline int VersionBitOf(const char* name) {
+  auto same = [](const char* a, const char* b) {
+    for (;; ++a, ++b) {
+      const char x = (*a >= 'A' && *a <= 'Z') ? char(*a + 32) : *a;
+      const char y = (*b >= 'A' && *b <= 'Z') ? char(*b + 32) : *b;
+      if (x != y) return false;
+      if (x == 0) return true;
+    }
+  };
+  for (const VersionBitName& v : kVersionNames) {
+    if (same(v.name, name)) return static_cast<int>(v.bit);
+  }
+  for (const VersionBitName& v : kVersionAliases) {
+    if (same(v.name, name)) return static_cast<int>(v.bit);
+  }
+  return -1;
+}
+// The name of a bit (nullptr for a bit that names no version).
+inline const char* VersionName(unsigned bit) {
+  for (const VersionBitName& v : kVersionNames) {
+    if (v.bit == bit) return v.name;
+  }
+  return nullptr;
+}
 
 // elevationMode: how the setup program is started from Vista on, without
 // administrator rights, when a silent switch is given.

@@ -7,8 +7,6 @@ namespace launcher {
 
 namespace {
 
-constexpr unsigned kBitWindows95 = 0, kBitWindows98 = 1, kBitWindowsMe = 2, kBitWindows2000 = 4;
-
 bool ArgumentGiven32() {
   for (int32_t i = ArgumentCount(); i >= 1; --i) {
     if (EqualsExactly(Argument(i).Chars(), "/32")) return true;
@@ -55,17 +53,17 @@ VersionRow FindVersionRow(uint32_t platformId, uint32_t major, uint32_t minor) {
   auto row = [](unsigned bit) { return VersionRow{kVersionNames[bit].name, static_cast<int>(bit)}; };
   const bool nt = platformId == platform::kVerPlatformWin32Nt;
   if (major == 4) {
-    if (nt) return row(3);
-    if (minor <= 3) return row(0);
-    if (minor == 10) return row(1);
-    return row(2);
+    if (nt) return row(kBitWindowsNt4);
+    if (minor <= 3) return row(kBitWindows95);
+    if (minor == 10) return row(kBitWindows98);
+    return row(kBitWindowsMe);
   }
-  if (major == 5) return row(minor == 0 ? 4 : 5);
+  if (major == 5) return row(minor == 0 ? kBitWindows2000 : kBitWindowsXp);
   if (major == 6) {
-    if (minor <= 3) return row(6 + minor);
+    if (minor <= 3) return row(kBitWindowsVista + minor);
     return {Named("Windows 6.", minor), -1};
   }
-  if (major == 10) return minor == 0 ? row(10) : VersionRow{Named("Windows 10.", minor), kVersionBitLater};
+  if (major == 10) return minor == 0 ? row(kBitWindows10) : VersionRow{Named("Windows 10.", minor), kVersionBitLater};
   Text name("Windows ");
   if (major < 10) name.Append('0');
   name.Append(DecimalText(major));

@@ -22,6 +22,7 @@
 #include "tests/differential/corpus.h"
 #include "tests/support/relay_trace.h"
 #include "host/pe_image.h"
+#include "tools/package/windows_releases.h"
 
 namespace {
 
@@ -61,10 +62,7 @@ std::string Unhex(const std::string& hex) {
 std::pair<uint32_t, std::string> Simulate(const packaging::Bytes& package, const differential::Row& row,
                                           const std::string& name) {
   sim::Machine machine;
-  machine.version.dwPlatformId = 2;
-  machine.version.dwMajorVersion = row.major;
-  machine.version.dwMinorVersion = row.minor;
-  machine.wow64 = row.is64;
+  packaging::PutOnRelease(*packaging::FindRelease(packaging::kPlatformNt, row.major, row.minor), row.is64, &machine);
   machine.administrator = true;
   machine.modulePath = std::string("Z:\\host\\run-") + row.name + "\\" + name + ".exe";
   machine.commandLine = "\"" + machine.modulePath + "\"" + (row.with32 ? " /32" : "");

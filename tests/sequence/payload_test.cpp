@@ -290,7 +290,9 @@ TEST(DecodeSequenceTest, ReplayGivesWhatDecodingGives) {
     SCOPED_TRACE(c.extra + c.past + c.memoryMiB);
     EXPECT_EQ(replaying.exitCode, decoding.exitCode);
     ASSERT_EQ(replaying.messageBoxes.size(), decoding.messageBoxes.size());
-    if (!decoding.messageBoxes.empty()) EXPECT_EQ(replaying.messageBoxes[0].text.substr(0, 17), decoding.messageBoxes[0].text.substr(0, 17));
+    if (!decoding.messageBoxes.empty()) {
+      EXPECT_EQ(replaying.messageBoxes[0].text.substr(0, 17), decoding.messageBoxes[0].text.substr(0, 17));
+    }
     ASSERT_EQ(replaying.starts.size(), decoding.starts.size());
     EXPECT_EQ(replaying.starts.size(), c.extra == 0 && c.past == 0 && c.memoryMiB > 100 ? 1u : 0u);
     EXPECT_EQ(replaying.memoryPeak, decoding.memoryPeak);

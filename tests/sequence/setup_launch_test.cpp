@@ -4,6 +4,7 @@
 
 #include "launcher/fatal.h"
 #include "tests/support/test_packages.h"
+#include "tools/package/windows_releases.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void Launch(LaunchRun* run, const std::string& arguments, uint8_t elevationMode 
 }
 
 struct DecisionCase {
-  uint32_t major;
+  uint32_t major;  // 0: the version cannot be queried
   bool administrator;
   bool viaShell;
 };
@@ -44,9 +45,8 @@ TEST(StartDecisionTest, DirectBelowVistaOrForAdministrators) {
                                 {10, true, false}};
   for (const DecisionCase& c : cases) {
     LaunchRun run;
-    run.machine.version.dwMajorVersion = c.major;
-    run.machine.version.dwMinorVersion = 0;
     if (c.major == 0) run.machine.versionQueryFails = true;
+    else packaging::PutOnRelease(*packaging::FindRelease(packaging::kPlatformNt, c.major, c.major == 5 ? 1 : 0), true, &run.machine);
     run.machine.administrator = c.administrator;
     Launch(&run, "/S", 1);
     ASSERT_EQ(run.machine.starts.size(), 1u) << c.major;

@@ -22,6 +22,7 @@
 #include "launcher/fatal.h"
 #include "tools/package/package_writer.h"
 #include "tools/package/codes.h"
+#include "tools/package/windows_releases.h"
 #include "host/pe_image.h"
 #include "tools/package_tool/files.h"
 #include "tools/pe/branding.h"
@@ -821,7 +822,8 @@ TEST_F(ToolTest, BrandingIsCheckedAndWrittenAsGiven) {
   EXPECT_EQ(signedView["problems"], json::array());
 }
 
-// Every code the tool prints is explained, and the schema lists exactly those.
+// Every code the tool prints is explained, and the schema lists exactly those,
+// and exactly the version names and the releases verify runs on.
 TEST_F(ToolTest, EveryCodeIsExplainedAndInTheSchema) {
   const json schema = json::parse(Slurp(SCHEMA));
   std::map<std::string, json> lists = {{"problem", json::array()}, {"row", json::array()}};
@@ -834,6 +836,11 @@ TEST_F(ToolTest, EveryCodeIsExplainedAndInTheSchema) {
   EXPECT_EQ(schema["$defs"]["problemCode"]["enum"], lists["problem"]);
   EXPECT_EQ(schema["$defs"]["rowReason"]["enum"], lists["row"]);
   EXPECT_EQ(RunTool("explain no-such-code").status, 2);
+  // The version names and the simulated releases, as the tables have them.
+  for (const auto& [bit, name] : launcher::kVersionNames) lists["version"].push_back(name);
+  for (const packaging::WindowsRelease& r : packaging::kWindowsReleases) lists["release"].push_back(packaging::ReleaseName(r));
+  EXPECT_EQ(schema["$defs"]["versionName"]["enum"], lists["version"]);
+  EXPECT_EQ(schema["$defs"]["windowsRelease"]["enum"], lists["release"]);
 }
 
 // A header whose optional header ends before the certificate entry: clearing

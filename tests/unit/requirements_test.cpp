@@ -2,6 +2,7 @@
 
 #include "launcher/requirements.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/package/windows_releases.h"
 
 namespace {
 
@@ -34,6 +35,20 @@ TEST(VersionTableTest, EveryRowHasItsNameAndBit) {
     const launcher::VersionRow row = launcher::FindVersionRow(r.platformId, r.major, r.minor);
     EXPECT_STREQ(row.name.Chars(), r.name) << r.major << "." << r.minor;
     EXPECT_EQ(row.governingBit, r.bit) << r.name;
+  }
+}
+
+// The releases the simulated machine plays carry the launcher's bit for
+// their version, so that their names are the names the launcher gives.
+TEST(VersionTableTest, EveryReleaseHasTheLaunchersBit) {
+  sim::Machine machine;
+  machine.Install();
+  for (const packaging::WindowsRelease& r : packaging::kWindowsReleases) {
+    const launcher::VersionRow row = launcher::FindVersionRow(r.platformId, r.major, r.minor);
+    EXPECT_EQ(row.governingBit, r.bit) << packaging::ReleaseName(r);
+    if (r.bit < 0) {
+      EXPECT_EQ(packaging::ReleaseName(r), row.name.Chars());
+    }
   }
 }
 

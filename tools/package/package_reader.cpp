@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "host/pe_image.h"
@@ -25,11 +24,6 @@ namespace {
 constexpr size_t kMachineMemory = size_t(3) << 30;
 // Payloads from this size on show progress while they decode.
 constexpr uint32_t kProgressFrom = 4u << 20;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The launcher takes the CRC region in one block before it reads it: where
 // a process cannot get that block, it ends in runtime error 203. The words
@@ -83,15 +77,6 @@ const char* RegionName(RegionKind kind) {
     case RegionKind::kSignature: return "signature (certificate table)";
   }
   return "?";
-}
-
-int VersionBit(const std::string& name) {
-  for (const launcher::VersionBitName& v : launcher::kVersionNames) {
-    if (Lower(v.name) == Lower(name)) return static_cast<int>(v.bit);
-  }
-  // Windows 11 reports itself as 10.0: the launcher counts it as Windows 10.
-  if (Lower(name) == "windows 11") return 10;
-  return -1;
 }
 
 void AddProblem(PackageView* v, ProblemCode code, const std::string& text) {

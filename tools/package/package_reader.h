@@ -114,11 +114,6 @@ struct ProgramSlot {
 void CheckPrograms(host::ByteView file, PackageView* view, ProgramSlot* slot32 = nullptr,
                    ProgramSlot* slot64 = nullptr);
 
-// The bit of the allowed-version set for a version name ("Windows XP",
-// "later", ...; launcher::kVersionNames), letter case ignored, "Windows 11"
-// as Windows 10's; -1 when unknown.
-int VersionBit(const std::string& name);
-
 }  // namespace packaging
 
 #endif  // TOOLS_PACKAGE_PACKAGE_READER_H_

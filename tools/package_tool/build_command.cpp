@@ -36,7 +36,7 @@ bool ParseVersions(const std::string& list, uint64_t* set, std::string* unknown)
     while (!name.empty() && name.front() == ' ') name.erase(name.begin());
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) continue;
-    const int bit = packaging::VersionBit(name);
+    const int bit = launcher::VersionBitOf(name.c_str());
     if (bit < 0) return *unknown = name, false;
     *set |= uint64_t(1) << bit;
   }

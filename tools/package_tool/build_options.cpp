@@ -25,6 +25,9 @@ std::string Default(uint32_t value) { return " (default " + std::to_string(value
 std::string VersionNamesHelp() {
   std::string names;
   for (const auto& [bit, name] : launcher::kVersionNames) names += (names.empty() ? "" : ", ") + std::string(name);
+  for (const auto& [bit, name] : launcher::kVersionAliases) {
+    names += std::string(" (\"") + name + "\" is accepted for " + launcher::VersionName(bit) + ")";
+  }
   return names;
 }
 
@@ -77,7 +80,7 @@ const std::vector<OptionRow>& Options() {
       text("version-message-file", Kind::kPath, &S::versionMessageFile, "the same from a file"),
       text("versions", Kind::kVersions, &S::versions,
            "allowed versions, comma-separated: " + VersionNamesHelp() +
-               " (\"Windows 11\" is accepted for Windows 10: it reports 10.0); default: all of them. \"later\"\n"
+               "; default: all of them. \"later\"\n"
                "covers versions after 10, such as 11.0; the launcher never allows 6.4 to 9.x."),
       number("elevation", &S::elevation,
              "with /silent or /s on Vista and later without administrator rights: 0 plain,\n"

@@ -47,7 +47,7 @@ std::string TextHead(const Verification& v) {
 std::string TextRow(const Row& r, const Outcome& o) {
   const std::string who = r.administrator ? "" : r.silent ? "user, /silent" : "user";
   char columns[64];
-  std::snprintf(columns, sizeof columns, "  %-22s %-7s %-4s %-14s ", r.windows->name, r.is64 ? "64-bit" : "32-bit",
+  std::snprintf(columns, sizeof columns, "  %-22s %-7s %-4s %-14s ", r.windows.c_str(), r.is64 ? "64-bit" : "32-bit",
                 r.with32 ? "/32" : "", who.c_str());
   return columns + Words(o) + "\n";
 }
@@ -68,7 +68,7 @@ std::string TextTail(const Verification& v) {
 }
 
 nlohmann::ordered_json JsonRow(const Row& r, const Outcome& o) {
-  nlohmann::ordered_json row = {{"windows", r.windows->name},
+  nlohmann::ordered_json row = {{"windows", r.windows},
                                 {"bits", r.is64 ? 64 : 32},
                                 {"with32", r.with32},
                                 {"administrator", r.administrator},

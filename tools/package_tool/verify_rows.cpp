@@ -15,6 +15,7 @@
 #include "platform/sim/sim_machine.h"
 #include "tools/package/codes.h"
 #include "tools/package/package_reader.h"
+#include "tools/package/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 #include "tools/package_tool/inspect.h"
@@ -25,23 +26,6 @@ namespace tool {
 
 namespace {
 
-const Windows kWindows[] = {
-    {"Windows 95", 1, 4, 0, 0, false},
-    {"Windows 98", 1, 4, 10, 0, false},
-    {"Windows ME", 1, 4, 90, 0, false},
-    {"Windows NT 4", 2, 4, 0, 6, false},
-    {"Windows 2000 SP3", 2, 5, 0, 3, false},
-    {"Windows 2000 SP4", 2, 5, 0, 4, false},
-    {"Windows XP", 2, 5, 1, 3, false},
-    {"Windows XP x64 (5.2)", 2, 5, 2, 2, true},
-    {"Windows Vista", 2, 6, 0, 2, true},
-    {"Windows 7", 2, 6, 1, 1, true},
-    {"Windows 8", 2, 6, 2, 0, true},
-    {"Windows 8.1", 2, 6, 3, 0, true},
-    {"Windows 6.4", 2, 6, 4, 0, true},
-    {"Windows 10 and 11", 2, 10, 0, 0, true},
-    {"later (11.0)", 2, 11, 0, 0, true},
-};
 
 
 // Every Windows row, 32- and 64-bit, with and without /32, as an
@@ -49,14 +33,18 @@ const Windows kWindows[] = {
 // Windows without administrator rights, with and without /silent.
 std::vector<Row> Rows() {
   std::vector<Row> rows;
-  for (const Windows& w : kWindows) {
+  for (const packaging::WindowsRelease& w : packaging::kWindowsReleases) {
     for (int is64 = 0; is64 <= (w.has64Bit ? 1 : 0); ++is64) {
-      for (int with32 = 0; with32 <= 1; ++with32) rows.push_back({&w, is64 != 0, with32 != 0, true, false});
+      for (int with32 = 0; with32 <= 1; ++with32) {
+        rows.push_back({&w, packaging::ReleaseName(w), is64 != 0, with32 != 0, true, false});
+      }
     }
   }
-  for (const Windows& w : kWindows) {
+  for (const packaging::WindowsRelease& w : packaging::kWindowsReleases) {
     if (w.major < 6) continue;
-    for (int silent = 0; silent <= 1; ++silent) rows.push_back({&w, true, false, false, silent != 0});
+    for (int silent = 0; silent <= 1; ++silent) {
+      rows.push_back({&w, packaging::ReleaseName(w), true, false, false, silent != 0});
+    }
   }
   return rows;
 }
@@ -168,14 +156,7 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
   machine.commandLine = std::string("\"C:\\Setup\\setup.exe\"") + (row.with32 ? " /32" : "") +
                         (row.silent ? " /silent" : "");
   machine.AddHeldFile(machine.modulePath, file.bytes, file.owner);
-  const Windows& w = *row.windows;
-  machine.version.dwPlatformId = w.platformId;
-  machine.version.dwMajorVersion = w.major;
-  machine.version.dwMinorVersion = w.minor;
-  machine.version.wServicePackMajor = w.servicePack;
-  machine.wow64 = row.is64;
-  machine.dosSubsystem = !row.is64 && (w.major < 6 || (w.major == 6 && w.minor <= 1));
-  machine.hasIsWow64Process = !(w.major == 4 || (w.major == 5 && w.minor == 0));
+  packaging::PutOnRelease(*row.release, row.is64, &machine);
   machine.administrator = row.administrator;
   machine.onProcessStart = [&](const sim::ProcessStart& start) {
     const std::string copy =
@@ -239,7 +220,7 @@ void Verify(const MappedFile& file, const Common& common, Verification* v, const
   const LauncherIdentity identity = CompareLauncher(file.bytes, v->view);
   AddLauncherProblem(identity, &v->view);
   for (const Row& row : Rows()) {
-    if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows->name);
+    if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows.c_str());
     const Outcome o =
         RunRow(file, row, v->codePage, architectureMessage, identity == LauncherIdentity::kModified, &cache);
     v->runs += o.kind == OutcomeKind::kRuns;

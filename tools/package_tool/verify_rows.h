@@ -12,20 +12,15 @@
 
 #include "tools/package/codes.h"
 #include "tools/package/package_reader.h"
+#include "tools/package/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/files.h"
 
 namespace tool {
 
-struct Windows {
-  const char* name;
-  uint32_t platformId, major, minor;
-  uint16_t servicePack;
-  bool has64Bit;  // whether a 64-bit edition exists
-};
-
 struct Row {
-  const Windows* windows;
+  const packaging::WindowsRelease* release;
+  std::string windows;  // the release's name
   bool is64, with32, administrator, silent;
 };
 
