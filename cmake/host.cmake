@@ -36,9 +36,6 @@ add_library(launcher_core STATIC ${LAUNCHER_SOURCES})
 target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
 
-add_executable(make_locator_room tools/pe/make_locator_room.cpp)
-target_link_libraries(make_locator_room PRIVATE host_floor)
-
 # The maker's part of the launcher image: version resource and icon.
 add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_resource.cpp tools/pe/icon_file.cpp
             tools/pe/branding.cpp)
@@ -57,8 +54,8 @@ find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
 # Its files (inputs read or mapped, outputs all or none) and its output
 # helpers; the tool tests use them directly too.
-add_library(tool_files STATIC tools/package_tool/files.cpp tools/package_tool/report.cpp
-            tools/package_tool/launcher_identity.cpp)
+add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_tool/output_files.cpp
+            tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp tools/package_tool/launcher_identity.cpp)
 target_link_libraries(tool_files PUBLIC package_writer CLI11::CLI11 nlohmann_json::nlohmann_json)
 target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_BINARY_DIR}"
                            SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")

@@ -24,7 +24,7 @@
 #include "tools/package/codes.h"
 #include "tools/package/windows_releases.h"
 #include "host/pe_image.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/output_files.h"
 #include "tools/pe/branding.h"
 
 namespace {

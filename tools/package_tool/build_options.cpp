@@ -10,7 +10,8 @@
 #include "launcher/package_format.h"
 #include "tools/package/package_writer.h"
 #include "tools/package_tool/commands.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
+#include "tools/package_tool/tool_paths.h"
 #include "tools/package_tool/report.h"
 
 namespace tool {

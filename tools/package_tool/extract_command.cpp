@@ -11,7 +11,9 @@
 
 #include "tools/package/package_reader.h"
 #include "tools/package_tool/commands.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
+#include "tools/package_tool/output_files.h"
+#include "tools/package_tool/tool_paths.h"
 #include "tools/package_tool/report.h"
 
 namespace tool {

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "host/pe_image.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
+#include "tools/package_tool/tool_paths.h"
 #include "tools/pe/branding.h"
 
 namespace tool {

@@ -9,7 +9,8 @@
 #include <cstring>
 
 #include "tools/package/package_reader.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
+#include "tools/package_tool/output_files.h"
 #include "tools/package_tool/report.h"
 
 extern char** environ;

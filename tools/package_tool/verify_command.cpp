@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/package_tool/commands.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
 #include "tools/package_tool/report.h"
 #include "tools/package_tool/verify_rows.h"
 

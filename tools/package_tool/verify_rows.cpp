@@ -17,7 +17,7 @@
 #include "tools/package/package_reader.h"
 #include "tools/package/windows_releases.h"
 #include "tools/package_tool/commands.h"
-#include "tools/package_tool/files.h"
+#include "tools/package_tool/input_files.h"
 #include "tools/package_tool/inspect.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"

@@ -1,46 +1,16 @@
-// Files as the package tool reads and writes them: inputs must be regular
-// files (a folder or a device is named as such, never a crash), and outputs
-// appear whole or not at all, through a unique temporary file in the target's
-// own folder that is then renamed.
-#ifndef TOOLS_PACKAGE_TOOL_FILES_H_
-#define TOOLS_PACKAGE_TOOL_FILES_H_
+// Outputs as the package tool writes them: whole or not at all, through a
+// unique temporary file in the target's own folder that is then renamed, and
+// removed when the tool is interrupted.
+#ifndef TOOLS_PACKAGE_TOOL_OUTPUT_FILES_H_
+#define TOOLS_PACKAGE_TOOL_OUTPUT_FILES_H_
 
-#include <memory>
-#include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "host/bytes.h"
 #include "tools/package/package_writer.h"
 
 namespace tool {
-
-// Reads a whole regular file. False with "PATH: is a directory", "PATH: not
-// a regular file" or "PATH: <system reason>" in *error.
-bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error);
-
-// A regular file mapped read only, for inputs of any size: its pages are read
-// as they are used and never copied. `owner` keeps the mapping. A file that
-// shrinks while mapped ends the tool with exit status 3 and a sentence.
-struct MappedFile {
-  host::ByteView bytes;
-  std::shared_ptr<const void> owner;
-};
-bool MapInputFile(const std::string& path, MappedFile* out, std::string* error);
-
-// Where an installed tool keeps its launcher image: ../share/setup-package
-// from the folder the tool itself runs from; the path when the file is there.
-std::string InstalledLauncherPath();
-std::optional<std::string> InstalledLauncher();
-// The launcher a package's image is compared with: the installed one, or,
-// for a tool run from its build tree, the launcher that build made.
-std::optional<std::string> ReferenceLauncher();
-
-// Whether both paths name one existing file (the same device and inode).
-bool SameFile(const std::string& a, const std::string& b);
-
-// The folder part of a path ("." when it has none).
-std::string FolderOf(const std::string& path);
 
 enum class Existing { kReplace, kRefuse };
 
@@ -114,6 +84,10 @@ class ScratchFile {
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error);
 
+// Removes every temporary file being written and the folder made for them;
+// async-signal-safe, for a handler that ends the tool.
+void RemoveTemporaries();
+
 }  // namespace tool
 
-#endif  // TOOLS_PACKAGE_TOOL_FILES_H_
+#endif  // TOOLS_PACKAGE_TOOL_OUTPUT_FILES_H_

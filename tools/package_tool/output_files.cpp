@@ -1,132 +1,21 @@
-#include "tools/package_tool/files.h"
-
-#include "tools/package_tool/commands.h"
-#include "tools/package_tool/report.h"
+#include "tools/package_tool/output_files.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <new>
+
+#include "tools/package_tool/tool_paths.h"
 
 namespace tool {
 
 namespace {
 
 std::string Reason(const std::string& path) { return path + ": " + std::strerror(errno); }
-
-}  // namespace
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-namespace {
-
-// The folder the running tool lies in, or "" when the system does not say.
-std::string ToolFolder() {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = 0;
-  return FolderOf(self);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-}  // namespace
-
-std::string InstalledLauncherPath() {
-  const std::string folder = ToolFolder();
-  if (folder.empty()) return "share/setup-package/launcher.exe";
-  return FolderOf(folder) + "/share/setup-package/launcher.exe";
-}
-
-std::optional<std::string> InstalledLauncher() {
-  const std::string path = InstalledLauncherPath();
-  if (IsRegularFile(path)) return path;
-  return std::nullopt;
-}
-
-std::optional<std::string> ReferenceLauncher() {
-  if (std::optional<std::string> installed = InstalledLauncher()) return installed;
-#if defined(SETUP_PACKAGE_BUILD_DIR) && defined(SETUP_PACKAGE_BUILD_LAUNCHER)
-  // Run from its build tree: the launcher that build made.
-  if (ToolFolder() == SETUP_PACKAGE_BUILD_DIR && IsRegularFile(SETUP_PACKAGE_BUILD_LAUNCHER)) {
-    return std::string(SETUP_PACKAGE_BUILD_LAUNCHER);
-  }
-#endif
-  return std::nullopt;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
-namespace {
-
-// Opens an input that must be a regular file, without waiting (a FIFO would
-// block the open until someone writes to it): its descriptor and size, or -1
-// with the reason in *error.
-int OpenInput(const std::string& path, struct stat* s, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return *error = Reason(path), -1;
-  if (::fstat(fd, s) != 0) {
-    *error = Reason(path);
-    ::close(fd);
-    return -1;
-  }
-  if (!S_ISREG(s->st_mode)) {
-    *error = path + (S_ISDIR(s->st_mode) ? ": is a directory" : ": not a regular file");
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-}  // namespace
-
-bool ReadInputFile(const std::string& path, packaging::Bytes* out, std::string* error) {
-  struct stat s;
-  const int fd = OpenInput(path, &s, error);
-  if (fd < 0) return false;
-  try {
-    out->resize(static_cast<size_t>(s.st_size));
-  } catch (const std::bad_alloc&) {
-    *error = path + ": " + std::to_string(s.st_size) + " bytes, more than this machine's memory holds at once";
-    ::close(fd);
-    return false;
-  }
-  size_t done = 0;
-  while (done < out->size()) {
-    const ssize_t n = ::read(fd, out->data() + done, out->size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = Reason(path);
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;  // shrank while being read
-    done += static_cast<size_t>(n);
-  }
-  out->resize(done);
-  ::close(fd);
-  return true;
-}
-
-namespace {
 
 // The temporary files being written, removed when the process is
 // interrupted (SIGINT, SIGTERM, SIGHUP) so that none is left behind. Fixed
@@ -138,6 +27,8 @@ volatile sig_atomic_t temporaryCount = 0;
 // A folder made for the outputs, removed with them when none is committed.
 char madeFolder[4096];
 
+}  // namespace
+
 void RemoveTemporaries() {
   for (int i = 0; i < temporaryCount; ++i) {
     if (temporaries[i][0] != 0) ::unlink(temporaries[i]);
@@ -145,9 +36,7 @@ void RemoveTemporaries() {
   if (madeFolder[0] != 0) ::rmdir(madeFolder);
 }
 
-// Makes a new temporary file beside `path` in a free slot: its slot and open
-// descriptor, or -1 with *error.
-int MakeTemporary(const std::string& path, int* fd, std::string* error);
+namespace {
 
 // Removes the slot's file unless it was renamed (its name cleared), and
 // frees the slot.
@@ -172,56 +61,22 @@ extern "C" void RemoveTemporariesAndEnd(int signal) {
   ::raise(signal);
 }
 
-// The mapped inputs (fixed storage, for the handler below).
-constexpr int kMaxMappings = 4;
-struct Mapping {
-  const volatile char* start;
-  size_t size;
-};
-Mapping mappings[kMaxMappings];
-volatile sig_atomic_t mappingCount = 0;
-
-// A fault inside a mapped input: the file shrank under the tool and its
-// pages are gone. Any other fault ends the process as it would have.
-extern "C" void InputShrank(int signal, siginfo_t* info, void*) {
-  static const char kSentence[] = "setup-package: an input file shrank while it was being read\n";
-  const volatile char* at = static_cast<const volatile char*>(info->si_addr);
-  for (int i = 0; i < mappingCount; ++i) {
-    if (at >= mappings[i].start && at < mappings[i].start + mappings[i].size) {
-      RemoveTemporaries();
-      (void)!::write(STDERR_FILENO, kSentence, sizeof kSentence - 1);
-      if (JsonErrorPending()) {
-        static_assert(kJsonSchemaVersion == 1, "the document below says its schema version");
-        static const char kDocument[] =
-            "{\n  \"schemaVersion\": 1,\n  \"error\": \"an input file shrank while it was being read\",\n"
-            "  \"exitStatus\": 3\n}\n";
-        (void)!::write(STDOUT_FILENO, kDocument, sizeof kDocument - 1);
-      }
-      ::_exit(3);
-    }
-  }
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
-}
-
-void WatchSignals() {
+void WatchInterruptions() {
   static bool watching = false;
   if (watching) return;
   watching = true;
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
-  struct sigaction action {};
-  action.sa_sigaction = InputShrank;
-  action.sa_flags = SA_SIGINFO;
-  ::sigaction(SIGBUS, &action, nullptr);
 }
 
+// Makes a new temporary file beside `path` in a free slot: its slot and open
+// descriptor, or -1 with *error.
 int MakeTemporary(const std::string& path, int* fd, std::string* error) {
   int slot = 0;
   while (slot < temporaryCount && temporaries[slot][0] != 0) ++slot;
   if (slot >= kMaxTemporaries) return *error = "too many outputs at once", -1;
   const std::string temporary = FolderOf(path) + "/.setup-package-XXXXXX";
   if (temporary.size() >= sizeof temporaries[0]) return *error = path + ": path too long", -1;
-  WatchSignals();
+  WatchInterruptions();
   // The name is in place before the file exists, so a signal never misses it.
   std::memcpy(temporaries[slot], temporary.c_str(), temporary.size() + 1);
   if (slot == temporaryCount) temporaryCount = temporaryCount + 1;
@@ -259,32 +114,6 @@ bool ScratchFile::Publish(const std::string& path, std::string* error) {
   return true;
 }
 
-bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) {
-  struct stat s;
-  const int fd = OpenInput(path, &s, error);
-  if (fd < 0) return false;
-  const size_t size = static_cast<size_t>(s.st_size);
-  *out = MappedFile();
-  if (size > 0) {
-    void* at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (at == MAP_FAILED) {
-      *error = errno == ENOMEM ? path + ": " + std::to_string(size) + " bytes, more than this machine can map at once"
-                               : Reason(path);
-      ::close(fd);
-      return false;
-    }
-    WatchSignals();
-    if (mappingCount < kMaxMappings) {
-      mappings[mappingCount] = Mapping{static_cast<const volatile char*>(at), size};
-      mappingCount = mappingCount + 1;
-    }
-    out->bytes = host::ByteView(static_cast<const uint8_t*>(at), size);
-    out->owner = std::shared_ptr<const void>(at, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
-  }
-  ::close(fd);
-  return true;
-}
-
 OutputSet::~OutputSet() { Abandon(); }
 
 void OutputSet::Abandon() {
@@ -300,7 +129,7 @@ void OutputSet::Abandon() {
 
 bool OutputSet::MadeFolder(const std::string& folder) {
   if (folder.size() >= sizeof madeFolder) return false;
-  WatchSignals();
+  WatchInterruptions();
   std::memcpy(madeFolder, folder.c_str(), folder.size() + 1);
   return true;
 }
