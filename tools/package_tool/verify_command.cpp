@@ -1,8 +1,7 @@
-// setup-package verify: the rows as text or as one JSON document, printed
-// as they come, and the command's wiring.
+// setup-package verify: the rows as text, printed as they come, or as one
+// JSON document at the end, and the command's wiring.
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,52 +85,25 @@ nlohmann::ordered_json JsonRow(const Row& r, const Outcome& o) {
   return row;
 }
 
-// The document without its rows: what comes before them, and with `summary`
-// what follows them too, with "rows": [] where the rows go.
-std::string JsonAroundRows(const Verification& v, bool summary) {
+// The whole document: the package, its rows and the verdict.
+nlohmann::ordered_json JsonDocument(const Verification& v, nlohmann::ordered_json rows) {
   nlohmann::ordered_json j;
   j["command"] = "verify";
   j["package"] = v.package;
   j["codePage"] = v.codePage;
   j["detached"] = v.Detached();
-  j["rows"] = nlohmann::ordered_json::array();
-  if (summary) {
-    j["problems"] = v.view.problems;
-    j["problemCodes"] = v.view.problemCodes;
-    j["fine"] = v.Fine();  // the verdict: exit status 0
-    j["runsSomewhere"] = v.runs > 0;
-    j["notCheckedRows"] = v.notChecked;
-    j["damagedRows"] = v.damaged;
-    j["notStartedRows"] = v.notStarted;
-    j["runtimeErrorRows"] = v.runtimeErrors;
-    j["warnings"] = Warnings(v);
-  }
-  return JsonText(j);
+  j["rows"] = std::move(rows);
+  j["problems"] = v.view.problems;
+  j["problemCodes"] = v.view.problemCodes;
+  j["fine"] = v.Fine();  // the verdict: exit status 0
+  j["runsSomewhere"] = v.runs > 0;
+  j["notCheckedRows"] = v.notChecked;
+  j["damagedRows"] = v.damaged;
+  j["notStartedRows"] = v.notStarted;
+  j["runtimeErrorRows"] = v.runtimeErrors;
+  j["warnings"] = Warnings(v);
+  return j;
 }
-
-// The JSON document printed as the rows come, the same text PrintJson gives
-// for the whole: the rows one level deeper than a document of their own.
-class JsonPrinter {
- public:
-  explicit JsonPrinter(const Verification& v) {
-    const std::string head = JsonAroundRows(v, false);
-    JsonStarted();
-    std::fwrite(head.data(), 1, head.find(kRows) + kRows.size() - 1, stdout);
-  }
-  void Row(const Row& r, const Outcome& o) {
-    std::string row = JsonRow(r, o).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    for (size_t at = row.find('\n'); at != std::string::npos; at = row.find('\n', at + 5)) row.insert(at + 1, "    ");
-    std::printf("%s\n    %s", rows_++ == 0 ? "" : ",", row.c_str());
-  }
-  void End(const Verification& v) {
-    const std::string whole = JsonAroundRows(v, true);
-    std::printf("%s%s", rows_ == 0 ? "" : "\n  ", whole.c_str() + whole.find(kRows) + kRows.size() - 1);
-  }
-
- private:
-  static inline const std::string kRows = "\"rows\": []";
-  int rows_ = 0;
-};
 
 }  // namespace
 
@@ -166,12 +138,9 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     v.package = s->package;
     v.codePage = s->codePage;
     if (s->json) {
-      std::optional<JsonPrinter> printer;
-      Verify(file, common, &v, [&](const Row& r, const Outcome& o) {
-        if (!printer) printer.emplace(v);
-        printer->Row(r, o);
-      });
-      printer->End(v);
+      nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+      Verify(file, common, &v, [&](const Row& r, const Outcome& o) { rows.push_back(JsonRow(r, o)); });
+      PrintJson(JsonDocument(v, std::move(rows)));
     } else {
       // With -q the table appears only for a package that is not fine, which
       // is known at the end: the rows wait for it. The head needs the
