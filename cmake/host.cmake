@@ -61,7 +61,7 @@ target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_B
                            SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")
 add_executable(setup-package
   tools/package_tool/main.cpp
-  tools/package_tool/build_command.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
+  tools/package_tool/build_command.cpp tools/package_tool/build_input.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp
   tools/package_tool/explain_command.cpp)

@@ -1,0 +1,36 @@
+// What build makes a package from: its settings read into the package's
+// input (messages, the launcher image prepared and branded, the programs
+// checked, the versions, the CRC reach and the LZMA settings), and what the
+// package's users would meet that its author may not mean.
+#ifndef TOOLS_PACKAGE_TOOL_BUILD_INPUT_H_
+#define TOOLS_PACKAGE_TOOL_BUILD_INPUT_H_
+
+#include <string>
+#include <vector>
+
+#include "tools/package/package_writer.h"
+#include "tools/package_tool/build_options.h"
+
+namespace tool {
+
+// A program the launcher holds in one block of memory that a 32-bit
+// process does not get everywhere.
+constexpr size_t kLargeProgram = size_t(1) << 30;
+
+// Reads every input the settings name into *input: kExitFine, or the exit
+// status with a sentence in *error. Nothing big is read before the messages
+// and the branding are found good.
+int ReadBuildInput(const BuildSettings& settings, packaging::PackageInput* input, std::string* error);
+
+// Warnings about the input: versions or architectures refused without a
+// message, messages the code page cannot show, a program too big for every
+// 32-bit process.
+std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uint32_t codePage);
+
+// Warnings about the built package: a CRC region too big for every 32-bit
+// process, or one that leaves part of the header and payloads out.
+std::vector<std::string> PackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach);
+
+}  // namespace tool
+
+#endif  // TOOLS_PACKAGE_TOOL_BUILD_INPUT_H_
