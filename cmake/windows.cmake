@@ -68,18 +68,36 @@ add_custom_target(host_tools DEPENDS "${make_locator_room}")
 string(REPLACE "." "," LAUNCHER_VERSION_COMMAS "${LAUNCHER_FILE_VERSION}")
 configure_file(resources/version.rc.in "${CMAKE_BINARY_DIR}/version.rc" @ONLY)
 
+# The static liblzma, as every Windows target that decodes links it.
+add_library(lzma_windows INTERFACE)
+target_include_directories(lzma_windows INTERFACE "${LZMA_WINDOWS_DIR}/include")
+target_compile_definitions(lzma_windows INTERFACE LZMA_API_STATIC)
+target_link_libraries(lzma_windows INTERFACE "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
+
+# The launcher's portable sources, compiled once for the shipped image, its
+# test builds and the decoding benchmark.
+add_library(launcher_objects OBJECT ${LAUNCHER_SOURCES})
+target_include_directories(launcher_objects PRIVATE "${CMAKE_SOURCE_DIR}")
+target_link_libraries(launcher_objects PRIVATE lzma_windows)
+target_compile_options(launcher_objects PRIVATE ${size_flags})
+
+# add_launcher(name [seam.cpp]): the launcher's image. A test build names the
+# seam of platform/win32 that replaces one platform function; the linker keeps
+# the first definition, which is the seam's, listed before win32_platform.cpp.
 function(add_launcher name)
-  add_executable(${name} WIN32 ${LAUNCHER_SOURCES} ${ARGN}
+  add_executable(${name} WIN32 $<TARGET_OBJECTS:launcher_objects> platform/win32/entry.cpp ${ARGN}
     platform/win32/win32_platform.cpp
     resources/launcher.rc
     "${CMAKE_BINARY_DIR}/version.rc")
-  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}" "${LZMA_WINDOWS_DIR}/include")
-  target_compile_definitions(${name} PRIVATE LZMA_API_STATIC)
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${size_flags}>)
   target_link_options(${name} PRIVATE ${link_flags})
+  if(ARGN)
+    target_link_options(${name} PRIVATE -Wl,--allow-multiple-definition)
+  endif()
   # Known DLLs only (never searched for in the package's folder); mpr.dll is
   # loaded at run time from the system folder.
-  target_link_libraries(${name} PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 advapi32 user32)
+  target_link_libraries(${name} PRIVATE lzma_windows shell32 advapi32 user32)
   set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name})
   add_dependencies(${name} host_tools)
   add_custom_command(TARGET ${name} POST_BUILD
@@ -92,23 +110,21 @@ set_source_files_properties(launcher/crc32.cpp PROPERTIES COMPILE_OPTIONS -fno-d
 set_source_files_properties(resources/launcher.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/launcher.manifest;${CMAKE_SOURCE_DIR}/resources/launcher.ico")
 
-add_launcher(launcher platform/win32/entry.cpp)
+add_launcher(launcher)
 
-# Test-only build, never shipped: its administrator check answers false, so
-# that the shell start runs for real under Wine (whose user is an administrator).
-add_launcher(launcher_shell_start_test platform/win32/entry.cpp)
-target_compile_definitions(launcher_shell_start_test PRIVATE LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
-# Test-only build: behaves as on Windows without SetDefaultDllDirectories (XP,
-# Vista, 7 without KB2533623) and is no administrator either, so the planted-DLL
-# cases reach the older search on the direct and on the shell start.
-add_launcher(launcher_no_search_api_test platform/win32/entry.cpp)
-target_compile_definitions(launcher_no_search_api_test PRIVATE
-  LAUNCHER_WITHOUT_SEARCH_API_FOR_TESTING LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
-# Test-only build: raises the processor exception its last argument names
-# ("/raise-access-violation", "/raise-division-by-zero") once the temporary
-# copy is written.
-add_launcher(launcher_exception_test platform/win32/entry.cpp)
-target_compile_definitions(launcher_exception_test PRIVATE LAUNCHER_RAISE_FOR_TESTING)
+# Test builds, never shipped, each with its seams:
+# - its administrator check answers false, so that the shell start runs for
+#   real under Wine (whose user is an administrator);
+add_launcher(launcher_shell_start_test platform/win32/never_administrator_seam.cpp)
+# - as on Windows without SetDefaultDllDirectories (XP, Vista, 7 without
+#   KB2533623), and no administrator either, so the planted-DLL cases reach
+#   the older search on the direct and on the shell start;
+add_launcher(launcher_no_search_api_test platform/win32/no_search_api_seam.cpp
+  platform/win32/never_administrator_seam.cpp)
+# - raises the processor exception its last argument names
+#   ("/raise-access-violation", "/raise-division-by-zero") once the temporary
+#   copy is written, for the last-resort report's tests.
+add_launcher(launcher_exception_test platform/win32/raise_seam.cpp)
 
 # Small setup programs of the project's own for the end-to-end tests and the
 # sample package: they report what they received.
@@ -135,21 +151,19 @@ add_executable(code_page_sample tests/programs/code_page_sample.c)
 target_link_options(code_page_sample PRIVATE -static -s)
 
 # The decoding step timed in-process under Wine (bench/wine_decode_bench.sh).
-add_executable(win_decode_bench bench/win_decode_bench.cpp ${LAUNCHER_SOURCES} platform/win32/win32_platform.cpp)
-target_include_directories(win_decode_bench PRIVATE "${CMAKE_SOURCE_DIR}" "${LZMA_WINDOWS_DIR}/include")
-target_compile_definitions(win_decode_bench PRIVATE LZMA_API_STATIC)
+add_executable(win_decode_bench bench/win_decode_bench.cpp $<TARGET_OBJECTS:launcher_objects>
+  platform/win32/win32_platform.cpp)
+target_include_directories(win_decode_bench PRIVATE "${CMAKE_SOURCE_DIR}")
 target_compile_options(win_decode_bench PRIVATE -O2)
 target_link_options(win_decode_bench PRIVATE -static -Wl,--large-address-aware)
-target_link_libraries(win_decode_bench PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a" shell32 advapi32 user32)
+target_link_libraries(win_decode_bench PRIVATE lzma_windows shell32 advapi32 user32)
 
 # The floor a whole run is measured against: the same liblzma, decoding into
 # one block and nothing else (bench/wine_decode_bench.sh).
 add_executable(win_bare_decode bench/win_bare_decode.cpp)
-target_include_directories(win_bare_decode PRIVATE "${LZMA_WINDOWS_DIR}/include")
-target_compile_definitions(win_bare_decode PRIVATE LZMA_API_STATIC)
 target_compile_options(win_bare_decode PRIVATE -O2)
 target_link_options(win_bare_decode PRIVATE -static -Wl,--large-address-aware)
-target_link_libraries(win_bare_decode PRIVATE "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
+target_link_libraries(win_bare_decode PRIVATE lzma_windows)
 
 # The DLL the end-to-end tests plant beside packages (never shipped).
 add_library(planted_dll SHARED tests/e2e/planted_dll.c)

@@ -40,14 +40,12 @@ void RestrictDllSearch() {
   searchFlagsSupported = false;
   void* kernel32 = platform::GetModuleHandleA("kernel32.dll");
   if (kernel32 != nullptr) {
-#ifndef LAUNCHER_WITHOUT_SEARCH_API_FOR_TESTING
     auto setDefault = reinterpret_cast<platform::SetDefaultDllDirectoriesFunction>(
         platform::GetProcAddress(kernel32, "SetDefaultDllDirectories"));
     if (setDefault != nullptr && setDefault(platform::kLoadLibrarySearchSystem32)) {
       searchFlagsSupported = true;
       return;
     }
-#endif
     auto setDirectory = reinterpret_cast<platform::SetDllDirectoryAFunction>(
         platform::GetProcAddress(kernel32, "SetDllDirectoryA"));
     if (setDirectory != nullptr) setDirectory("");

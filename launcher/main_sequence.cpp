@@ -15,20 +15,6 @@
 
 namespace launcher {
 
-#ifdef LAUNCHER_RAISE_FOR_TESTING
-namespace {
-// Test-only builds, never shipped: a processor exception where this is
-// called, chosen by the last argument, for the last-resort report's tests.
-void RaiseForTesting() {
-  const Text last = Argument(ArgumentCount());
-  volatile uintptr_t address = 16;
-  volatile int32_t dividend = 1, divisor = 0;
-  if (EqualsExactly(last.Chars(), "/raise-access-violation")) *reinterpret_cast<volatile int32_t*>(address) = 1;
-  if (EqualsExactly(last.Chars(), "/raise-division-by-zero")) divisor = dividend / divisor;
-}
-}  // namespace
-#endif
-
 void RunLauncher(const HostSteps* steps) {
   PackageLocator locator{};
   PackageHeader header{};
@@ -66,9 +52,6 @@ void RunLauncher(const HostSteps* steps) {
       // 7. Write the temporary copy.
       copyPath = MakeCopyPath(ChooseTemporaryFolder());
       WriteTemporaryCopy(copyPath, &decompressed, payload.uncompressedSize);
-#ifdef LAUNCHER_RAISE_FOR_TESTING
-      RaiseForTesting();
-#endif
     }
     // 8. Close the own file (end of this scope): the setup program may open
     //    the package in any mode.

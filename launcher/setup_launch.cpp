@@ -67,11 +67,6 @@ Text ToUniversalPath(const char* path) {
 }
 
 bool IsAdministrator() {
-#if defined(LAUNCHER_NEVER_ADMINISTRATOR_FOR_TESTING)
-  // A test build, never shipped: takes the shell start where Wine's user
-  // would count as an administrator.
-  return false;
-#endif
   const uint8_t ntAuthority[6] = {0, 0, 0, 0, 0, 5};
   const uint32_t subAuthorities[8] = {32, 544, 0, 0, 0, 0, 0, 0};
   void* administrators = nullptr;
