@@ -93,6 +93,7 @@ uint32_t Machine::Run(const std::function<void()>& entry) {
   } catch (const ProcessEnded& e) {
     exitCode = e.exitCode;
   }
+  for (const auto& [block, held] : state_->blocks) largestSettled = std::max(largestSettled, held.size);
   return exitCode;
 }
 

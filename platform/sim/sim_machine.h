@@ -157,6 +157,11 @@ class Machine {
   std::size_t largestRequest = 0;  // the largest block asked for at once
   std::vector<std::size_t> memoryRequests;  // every block size asked for, in order
   int memoryRefusals = 0;          // requests for memory that were refused
+  // The largest block as the run settled it: its size when released or made
+  // smaller, or at the end of the run. A guess granted and then trimmed to
+  // what was produced counts at the trimmed size: this is what the run
+  // needed, where largestRequest also counts what it only tried.
+  std::size_t largestSettled = 0;
   // File and search handles still open (process and thread handles are not
   // counted: the launcher hands those to the system's end of the process).
   int openHandles() const;

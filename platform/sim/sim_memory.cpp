@@ -78,6 +78,7 @@ void* MemoryResize(void* block, std::size_t size) {
     ++m.memoryRefusals;
     return nullptr;
   }
+  if (size < old.size) m.largestSettled = std::max(m.largestSettled, size);
   Unaccount(m, it);  // the old block's entry (its address is no longer used)
   Account(m, resized, size, range);
   return resized;
@@ -87,6 +88,7 @@ void MemoryRelease(void* block) {
   Machine& m = M();
   auto it = StateOf(m).blocks.find(block);
   if (it == StateOf(m).blocks.end()) throw std::logic_error("release of a block not allocated here");
+  m.largestSettled = std::max(m.largestSettled, it->second.size);
   Unaccount(m, it);
   std::free(block);
 }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -495,6 +496,24 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
   EXPECT_EQ(h["rows"][0]["outcome"], "runs");
   ASSERT_EQ(h["warnings"].size(), 1u) << h.dump();
   EXPECT_EQ(RunTool("verify --strict -q " + package).status, 1);
+  // A stream that reaches 25 MiB into the setup data, for a program that
+  // claims 1536 MiB: the first block is a guess of the whole claim, trimmed
+  // to what the stream gave before the damaged message. The run never needed
+  // the guess: no note.
+  const std::string claims = Made(
+      "claims.exe",
+      [](auto&, auto& h) {
+        h.payload32.compressedSize += 25u << 20;
+        h.payload32.uncompressedSize = 1536u << 20;
+      },
+      [](packaging::PackageInput& in) {
+        std::mt19937 random(7);  // not a stream: the decoder stops soon
+        in.setupData.resize(26u << 20);
+        for (uint8_t& b : in.setupData) b = static_cast<uint8_t>(random());
+      });
+  const json row = Json(RunTool("verify --json " + claims))["rows"][0];
+  EXPECT_EQ(row["outcome"], "message");
+  EXPECT_FALSE(row.contains("largestBlockMiB")) << row.dump();
 }
 
 // Messages are data: control characters never reach the terminal raw, JSON

@@ -181,7 +181,12 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
     return o;
   }
   o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
-  o.largestBlock = machine.largestRequest;
+  // What the run needed in one block: where memory ended it, the request
+  // refused last (the one it could not do without); otherwise the largest
+  // block as it settled, not the guesses the machine refused or the run
+  // trimmed.
+  const bool outOfMemory = o.exitCode == launcher::kRuntimeErrorOutOfMemory && !machine.memoryRequests.empty();
+  o.largestBlock = outOfMemory ? machine.memoryRequests.back() : machine.largestSettled;
   if (!machine.messageBoxes.empty()) {
     o.kind = o.exitCode == launcher::kRuntimeErrorOutOfMemory ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
     o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);

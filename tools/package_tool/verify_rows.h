@@ -37,7 +37,7 @@ struct Outcome {
   bool noAdmin = false;
   std::string message;  // UTF-8
   uint32_t exitCode = 0;
-  std::size_t largestBlock = 0;  // the most the run asked for at once
+  std::size_t largestBlock = 0;  // the most the run needed at once
   packaging::RowReason reason = packaging::RowReason::kNothingStarted;
 };
 
