@@ -31,8 +31,9 @@ add_library(platform_sim STATIC platform/sim/sim_machine.cpp platform/sim/sim_fi
 target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(platform_sim PUBLIC host_floor)
 
-# The launcher's code, as the tests and the package tool use it.
-add_library(launcher_core STATIC ${LAUNCHER_SOURCES})
+# The launcher's code, as the tests and the package tool use it, with the
+# host-only decoder (decoding in pieces, replaying a decoding).
+add_library(launcher_core STATIC ${LAUNCHER_SOURCES} support/lzma_host_decoder.cpp)
 target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
 
@@ -41,7 +42,8 @@ add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_re
             tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 
-add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp tools/package/windows_releases.cpp
+add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp
+            tools/package/program_replay.cpp tools/package/launcher_memory.cpp tools/package/windows_releases.cpp
             tools/package/codes.cpp)
 target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
 

@@ -43,11 +43,7 @@ void RunLauncher(const HostSteps* steps) {
       support::TStream decompressed;
 
       // 6. Decode.
-      if (steps->decode != nullptr) {
-        steps->decode(steps->context, ownFile.Get(), payload, header, &compressed, &decompressed);
-      } else {
-        DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed);
-      }
+      DecodePayload(ownFile.Get(), payload, header, &compressed, &decompressed, steps->decode, steps->context);
 
       // 7. Write the temporary copy.
       copyPath = MakeCopyPath(ChooseTemporaryFolder());

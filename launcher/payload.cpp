@@ -21,7 +21,11 @@ void CheckDecodedSize(const PayloadEntry& entry, int32_t produced) {
 }
 
 void DecodePayload(platform::Handle ownFile, const PayloadEntry& entry, const PackageHeader& header,
-                   support::TStream* compressed, support::TStream* decompressed) {
+                   support::TStream* compressed, support::TStream* decompressed, DecodeStep decode, void* context) {
+  if (decode != nullptr) {
+    decode(context, ownFile, entry, header, compressed, decompressed);
+    return;
+  }
   {
     support::TLZMADecoder decoder;
     ReadPayload(ownFile, entry, header, compressed, &decoder);

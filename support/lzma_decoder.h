@@ -36,24 +36,7 @@ class TLZMADecoder {
   // at an end marker.
   bool Decode(TStream* input, TStream* output, int64_t size);
 
-  // For hosts that decode a payload once and run the launcher over it many
-  // times: takes memory as Decode takes it (the decoder's, the output's
-  // first block and each growth) for `input` bounded at `size` where the
-  // stream produced `produced` bytes, and leaves `output` at that size. Its
-  // bytes are not written: the caller fills or declares them. False where
-  // Decode would refuse the settings.
-  bool Replay(const TStream* input, int64_t size, int32_t produced, TStream* output);
-
-  // For hosts: decodes as Decode does, bounded at `size`, but hands the
-  // bytes on in pieces (to `take`, with `context`) instead of holding them;
-  // `*produced` counts them. The decoder's own memory is taken as Decode
-  // takes it. True when it ended at the size or at an end marker.
-  using PieceTaker = void (*)(void* context, const uint8_t* bytes, size_t count);
-  bool DecodeInPieces(const uint8_t* input, size_t inputSize, int64_t size, PieceTaker take, void* context,
-                      int64_t* produced);
-
- private:
-
+ protected:  // THostLZMADecoder (host tools only) shares the settings
   bool ready_ = false;
   uint32_t lc_ = 0, lp_ = 0, pb_ = 0;
   uint32_t dictionarySize_ = 0;

@@ -9,6 +9,7 @@
 #include "launcher/main_sequence.h"
 #include "launcher/payload.h"
 #include "tools/package/package_reader.h"
+#include "tools/package/program_replay.h"
 #include "support/lzma_decoder.h"
 #include "support/stream.h"
 #include "tests/support/test_packages.h"
@@ -262,7 +263,7 @@ TEST(DecodeSequenceTest, ReplayGivesWhatDecodingGives) {
     };
     const packaging::BuiltPackage built = testing_support::Build(input);
     const auto decoded = std::make_shared<const packaging::Decoded>(
-        packaging::DecodeEntry(built.bytes, built.header.payload32));
+        packaging::DecodeEntry(built.bytes, built.header, built.header.payload32));
     sim::Machine decoding, replaying;
     for (sim::Machine* m : {&decoding, &replaying}) {
       m->administrator = true;

@@ -1,41 +1,16 @@
 #include "tools/package/package_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 
 #include "host/pe_image.h"
 #include "launcher/crc32.h"
-#include "launcher/fatal.h"
-#include "launcher/package.h"
-#include "launcher/payload.h"
-#include "platform/sim/sim_machine.h"
 #include "support/lzma_decoder.h"
-#include "support/memory.h"
 #include "tools/package/codes.h"
+#include "tools/package/launcher_memory.h"
 
 namespace packaging {
 
 namespace {
-
-// The memory of the machine payloads are decoded on: what a 32-bit process
-// on 64-bit Windows can have, less what the system itself takes there.
-constexpr size_t kMachineMemory = size_t(3) << 30;
-// Payloads from this size on show progress while they decode.
-constexpr uint32_t kProgressFrom = 4u << 20;
-
-// The launcher takes the CRC region in one block before it reads it: where
-// a process cannot get that block, it ends in runtime error 203. The words
-// it shows then, or "".
-std::string CrcRegionMemoryError(uint32_t length) {
-  if (length <= (1u << 30)) return "";  // every process gets that much
-  sim::Machine machine;
-  machine.memoryLimit = kMachineMemory;
-  machine.Run([&] { support::ReleaseMemory(support::AllocateMemory(length)); });
-  if (!machine.messageBoxes.empty() && OutOfMemory(machine.messageBoxes[0].text)) return machine.messageBoxes[0].text;
-  return "";
-}
 
 std::u16string ReadMessage(host::ByteView file, const launcher::MessageReference& r, PackageView* v,
                            const char* which) {
@@ -118,7 +93,7 @@ PackageView ReadPackage(host::ByteView file) {
   v.computedCrc = launcher::Crc32(file.data() + l.headerOffset, crcEnd - l.headerOffset);
   v.crcMatches = crcEnd - l.headerOffset == l.crcLength && v.computedCrc == l.crcValue;
   if (!v.crcMatches) AddProblem(&v, ProblemCode::kCrcMismatch, "CRC-32 of the CRC region does not match: the launcher reports the package as damaged");
-  const std::string memory = CrcRegionMemoryError(l.crcLength);
+  const std::string memory = BlockMemoryError(l.crcLength);
   if (!memory.empty()) {
     AddProblem(&v, ProblemCode::kCrcRegionOutOfMemory, "the CRC region of " + std::to_string(l.crcLength >> 20) +
                     " MiB takes more memory than the launcher can have in one block: it ends with \"" + memory +
@@ -172,11 +147,14 @@ PackageView ReadPackage(host::ByteView file) {
   } else if (payloadEnd < dataEnd) {
     AddRegion(&v, RegionKind::kSetupData, payloadEnd, dataEnd - payloadEnd);
   }
+  // The launcher image's certificate-table entry: a signature when it
+  // points after the recorded end.
+  pe::ImageInfo info;
+  std::string error;
+  const bool certificateEntry = pe::Parse(file, &info, &error) && info.securitySize != 0;
   if (v.recordedSize < file.size()) {
     Region after{RegionKind::kAfterTheRecordedEnd, v.recordedSize, file.size()};
-    pe::ImageInfo info;
-    std::string error;
-    if (pe::Parse(file, &info, &error) && info.securitySize != 0 && info.securityOffset >= v.recordedSize &&
+    if (certificateEntry && info.securityOffset >= v.recordedSize &&
         uint64_t(info.securityOffset) + info.securitySize <= file.size()) {
       after.kind = RegionKind::kSignature;
       v.signature = after;
@@ -185,15 +163,12 @@ PackageView ReadPackage(host::ByteView file) {
   }
   // A certificate-table entry that points anywhere but after the recorded end
   // is a signature the package outgrew: signing tools and Windows' checks fail.
-  {
-    pe::ImageInfo info;
-    std::string error;
-    if (pe::Parse(file, &info, &error) && info.securitySize != 0 && !v.signature) {
-      AddProblem(&v, ProblemCode::kStaleCertificateEntry, "the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) +
-                           ", " + std::to_string(info.securitySize) +
-                           " bytes) does not point at a signature after the package: a stale entry; build again "
-                           "from an unsigned launcher and sign the finished package");
-    }
+  if (certificateEntry && !v.signature) {
+    AddProblem(&v, ProblemCode::kStaleCertificateEntry,
+               "the launcher image's certificate-table entry (offset " + std::to_string(info.securityOffset) + ", " +
+                   std::to_string(info.securitySize) +
+                   " bytes) does not point at a signature after the package: a stale entry; build again from an "
+                   "unsigned launcher and sign the finished package");
   }
   std::sort(v.regions.begin(), v.regions.end(), [](const Region& a, const Region& b) { return a.start < b.start; });
   for (size_t i = 1; i < v.regions.size(); ++i) {
@@ -202,152 +177,6 @@ PackageView ReadPackage(host::ByteView file) {
     }
   }
   return v;
-}
-
-namespace {
-
-// Decoded pieces: the program's head kept, the rest handed on.
-struct Taking {
-  Decoded* decoded;
-  const PieceSink* sink;
-};
-
-void Take(void* context, const uint8_t* bytes, size_t count) {
-  Taking* t = static_cast<Taking*>(context);
-  Bytes& head = t->decoded->head;
-  for (size_t at = 0; at < count && head.size() < pe::HeadNeeded(head);) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, pe::HeadNeeded(head) - head.size()));
-    head.insert(head.end(), bytes + at, bytes + at + n);
-    at += n;
-  }
-  if (*t->sink) (*t->sink)(bytes, count);
-}
-
-}  // namespace
-
-bool OutOfMemory(const std::string& message) {
-  char text[32];
-  launcher::FormatRuntimeError(launcher::kRuntimeErrorOutOfMemory, 0, text);
-  const std::string prefix(text, std::string(text).find(" at "));  // "Runtime error 203"
-  return message.compare(0, prefix.size(), prefix) == 0;
-}
-
-Decoded DecodeEntry(host::ByteView file, const launcher::PayloadEntry& entry, const PieceSink& sink, bool progress) {
-  Decoded d;
-  sim::Machine machine;
-  machine.memoryLimit = kMachineMemory;
-  const std::string path = "C:\\package.exe";
-  machine.modulePath = path;
-  // The machine reads the caller's bytes where they are (no copy of a file
-  // that may be gigabytes); it lives only for this call and only reads.
-  machine.AddHeldFile(path, file, nullptr);
-  const uint32_t headerOffset = file.size() < launcher::kLocatorOffset + launcher::kLocatorSize
-                                    ? 0
-                                    : launcher::DecodeLocator(file.data() + launcher::kLocatorOffset).headerOffset;
-  if (headerOffset == 0 || uint64_t(headerOffset) + launcher::kHeaderSize > file.size()) {
-    d.message = launcher::kDamagedPackageMessage;
-    return d;
-  }
-  const launcher::PackageHeader header = launcher::DecodeHeader(file.data() + headerOffset);
-  const bool showProgress = progress && entry.uncompressedSize > kProgressFrom;
-  if (showProgress) std::fprintf(stderr, "decoding %u MiB...", entry.uncompressedSize >> 20);
-  Taking taking{&d, &sink};
-  machine.Run([&] {
-    platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
-                                                 platform::kOpenExisting, 0);
-    support::TStream compressed;
-    support::TLZMADecoder decoder;
-    launcher::ReadPayload(own, entry, header, &compressed, &decoder);  // a refusal ends the run here
-    d.read = true;
-    decoder.DecodeInPieces(compressed.Memory, static_cast<size_t>(compressed.Size), entry.uncompressedSize, &Take,
-                           &taking, &d.produced);
-    launcher::CheckDecodedSize(entry, static_cast<int32_t>(d.produced));
-  });
-  if (showProgress) std::fprintf(stderr, " done\n");
-  d.ok = machine.messageBoxes.empty();
-  if (!d.ok) d.message = machine.messageBoxes[0].text;
-  return d;
-}
-
-void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
-                         const std::shared_ptr<const Decoded>& decoded, support::TStream* compressed,
-                         support::TStream* decompressed) {
-  const int32_t compressedSize = static_cast<int32_t>(entry.compressedSize);
-  if (!decoded->read) {
-    // Refused before decoding: sizes at once, a read past the end or
-    // settings the decoder refuses after the stream's block was had.
-    if (compressedSize >= 0 && static_cast<int32_t>(entry.uncompressedSize) >= 0) compressed->SetSize(compressedSize);
-    launcher::FatalDamagedPackage();
-  }
-  compressed->SetSize(compressedSize);
-  {
-    support::TLZMADecoder decoder;
-    if (!decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize) ||
-        !decoder.Replay(compressed, entry.uncompressedSize, static_cast<int32_t>(decoded->produced), decompressed)) {
-      launcher::FatalDamagedPackage();
-    }
-  }
-  launcher::CheckDecodedSize(entry, decompressed->GetSize());
-  if (decompressed->Size > 0) {
-    sim::Machine::Current().DeclareBlock(decompressed->Memory, decoded->head, uint64_t(decompressed->Size), decoded);
-  }
-}
-
-std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
-                                const Decoded& decoded) {
-  sim::Machine machine;
-  machine.memoryLimit = kMachineMemory;
-  auto shared = std::make_shared<Decoded>(decoded);
-  shared->head.clear();  // nothing is started here
-  machine.Run([&] {
-    support::TStream compressed, decompressed;
-    ReplayDecodePayload(entry, header, shared, &compressed, &decompressed);
-  });
-  if (!machine.messageBoxes.empty() && OutOfMemory(machine.messageBoxes[0].text)) return machine.messageBoxes[0].text;
-  return "";
-}
-
-void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, ProgramSlot* slot64) {
-  if (!v->headerRead) return;
-  struct Slot {
-    const launcher::PayloadEntry& entry;
-    const char* name;
-    uint16_t machine;
-    ProgramSlot* out;
-  };
-  const launcher::PayloadEntry& e64 = v->header.payload64;
-  for (const Slot& s : {Slot{v->header.payload32, "32-bit payload", pe::kMachineI386, slot32},
-                        Slot{e64, "64-bit payload", pe::kMachineAmd64, slot64}}) {
-    if (s.entry.offset == 0 || (s.machine == pe::kMachineAmd64 && s.entry.offset == launcher::kNotFor64BitWindows)) {
-      continue;
-    }
-    ProgramSlot local;
-    ProgramSlot* slot = s.out != nullptr ? s.out : &local;
-    slot->decoded = DecodeEntry(file, s.entry, slot->sink, slot->progress);
-    const Decoded& d = slot->decoded;
-    std::string memory = d.read ? ReplayedMemoryError(s.entry, v->header, d) : "";
-    if (memory.empty() && OutOfMemory(d.message)) memory = d.message;
-    if (!memory.empty()) {
-      AddProblem(v, ProblemCode::kPayloadOutOfMemory, std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
-                            "one block: it ends with \"" + memory + "\" (runtime error 203, out of memory)");
-      continue;
-    }
-    if (!d.ok) {
-      AddProblem(v, ProblemCode::kPayloadRefused, std::string(s.name) + ": the launcher refuses it with \"" + d.message +
-                            "\" (its stream does not decode to the recorded " +
-                            std::to_string(s.entry.uncompressedSize) + " bytes)");
-      continue;
-    }
-    std::string problem, as32;
-    if (pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) continue;
-    if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head, uint64_t(d.produced), pe::kMachineI386, &as32)) {
-      AddProblem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
-                     ": an i386 (32-bit) program: 64-bit Windows starts it as a 32-bit program, not the 64-bit "
-                     "one the slot is for");
-      continue;
-    }
-    AddProblem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
-  }
 }
 
 }  // namespace packaging

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/package/package_reader.h"
+#include "tools/package/program_replay.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"

@@ -7,6 +7,7 @@
 #include "host/pe_image.h"
 #include "tools/pe/branding.h"
 #include "tools/package/package_reader.h"
+#include "tools/package/program_replay.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/inspect.h"

@@ -15,6 +15,7 @@
 #include "platform/sim/sim_machine.h"
 #include "tools/package/codes.h"
 #include "tools/package/package_reader.h"
+#include "tools/package/program_replay.h"
 #include "tools/package/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
@@ -49,81 +50,6 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-// What one verification reads and decodes once, for every row: the CRC
-// region, read and summed by the launcher's own step on the first row (each
-// row still takes the region's block), and the payloads, each decoded once
-// in pieces: every row's decoding step replays what that decoding gave (the
-// memory it takes, its verdict), and a program it decodes is declared to the
-// row's machine instead of being written there, so that no row holds one.
-class RunCache {
- public:
-  const launcher::HostSteps* Steps() { return &steps_; }
-
-  // `slot`: "32-bit" or "64-bit".
-  void Add(const launcher::PayloadEntry& entry, packaging::Decoded decoded, const char* slot) {
-    if (!decoded.read && decoded.message.empty()) return;  // a slot the check did not decode
-    // A decoding that ran out of memory itself got as far as that machine
-    // let it: each row decodes for itself.
-    if (decoded.read && packaging::OutOfMemory(decoded.message)) return;
-    entries_.push_back({entry, std::make_shared<const packaging::Decoded>(std::move(decoded)), slot});
-  }
-
-
-  // The slot whose program a copy that begins with `start` holds, or
-  // "other".
-  std::string WhichProgram(host::ByteView start) const {
-    for (const Cached& c : entries_) {
-      if (!start.empty() && start.data() == c.decoded->head.data()) return c.slot;
-    }
-    return "other";
-  }
-
- private:
-  struct Cached {
-    launcher::PayloadEntry entry;
-    std::shared_ptr<const packaging::Decoded> decoded;
-    const char* slot;
-  };
-
-  // The host's steps; `context` is the cache.
-  static void Decode(void* context, platform::Handle ownFile, const launcher::PayloadEntry& entry,
-                     const launcher::PackageHeader& header, support::TStream* compressed,
-                     support::TStream* decompressed) {
-    static_cast<RunCache*>(context)->DecodeOnce(ownFile, entry, header, compressed, decompressed);
-  }
-  static bool RegionCrc(void* context, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
-                        uint32_t* crc) {
-    std::optional<RegionSum>& sum = static_cast<RunCache*>(context)->region_;
-    if (!sum || sum->offset != offset || sum->length != length) {
-      sum = RegionSum{offset, length, false, 0};
-      sum->read = launcher::ReadRegionCrc(nullptr, ownFile, offset, region, length, &sum->crc);
-    }
-    *crc = sum->crc;
-    return sum->read;
-  }
-
-  void DecodeOnce(platform::Handle ownFile, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
-                  support::TStream* compressed, support::TStream* decompressed) {
-    for (const Cached& c : entries_) {
-      if (c.entry.offset == entry.offset && c.entry.compressedSize == entry.compressedSize &&
-          c.entry.uncompressedSize == entry.uncompressedSize) {
-        packaging::ReplayDecodePayload(entry, header, c.decoded, compressed, decompressed);
-        return;
-      }
-    }
-    launcher::DecodePayload(ownFile, entry, header, compressed, decompressed);  // an entry the check left
-  }
-
-  struct RegionSum {
-    uint32_t offset, length;
-    bool read;
-    uint32_t crc;
-  };
-  std::vector<Cached> entries_;
-  std::optional<RegionSum> region_;
-  const launcher::HostSteps steps_ = {this, &Decode, &RegionCrc};
-};
-
 std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
   return host::Utf16ToValidUtf8(host::AnsiToWide(codePage, ansi));
 }
@@ -148,7 +74,7 @@ packaging::RowReason Reason(const Outcome& o, const std::string& shown, const st
 }
 
 Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const std::string& architectureMessage,
-               bool launcherModified, RunCache* cache) {
+               bool launcherModified, packaging::RunCache* cache) {
   Outcome o;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
@@ -213,7 +139,7 @@ const char* KindWord(OutcomeKind kind) {
 void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each) {
   v->view = packaging::ReadPackage(file.bytes);
   // The check decodes each payload: what that gave seeds the rows' cache.
-  RunCache cache;
+  packaging::RunCache cache;
   packaging::ProgramSlot slot32, slot64;
   slot32.progress = slot64.progress = ShowsProgress(common);
   packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);

@@ -1,0 +1,27 @@
+// The machine on which the tool runs the launcher's steps for a verdict on
+// memory: what a 32-bit process gets on 64-bit Windows, and the launcher's
+// out-of-memory report (runtime error 203) on it.
+#ifndef TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
+#define TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace packaging {
+
+// What a 32-bit process on 64-bit Windows can have, less what the system
+// itself takes there.
+constexpr size_t kMachineMemory = size_t(3) << 30;
+
+// Whether the launcher's message is its out-of-memory report (runtime error
+// 203).
+bool OutOfMemory(const std::string& message);
+
+// What the launcher shows when it takes one block of `length` bytes on that
+// machine: its out-of-memory report, or "" when the block is had.
+std::string BlockMemoryError(uint32_t length);
+
+}  // namespace packaging
+
+#endif  // TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
