@@ -9,7 +9,7 @@
 
 #include "launcher/main_sequence.h"
 #include "platform/sim/sim_machine.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -32,8 +32,8 @@ target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(platform_sim PUBLIC host_floor)
 
 # The launcher's code, as the tests and the package tool use it, with the
-# host-only decoder (decoding in pieces, replaying a decoding).
-add_library(launcher_core STATIC ${LAUNCHER_SOURCES} support/lzma_host_decoder.cpp)
+# tools' decoder (decoding in pieces, replaying a decoding).
+add_library(launcher_core STATIC ${LAUNCHER_SOURCES} support/lzma_tool_decoder.cpp)
 target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
 target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
 
@@ -42,10 +42,10 @@ add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_re
             tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 
-add_library(package_writer STATIC tools/package/package_writer.cpp tools/package/package_reader.cpp
-            tools/package/program_replay.cpp tools/package/launcher_memory.cpp tools/package/windows_releases.cpp
-            tools/package/codes.cpp)
-target_link_libraries(package_writer PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
+add_library(packaging STATIC tools/packaging/package_writer.cpp tools/packaging/package_reader.cpp
+            tools/packaging/program_replay.cpp tools/packaging/launcher_memory.cpp tools/packaging/windows_releases.cpp
+            tools/packaging/codes.cpp)
+target_link_libraries(packaging PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
 
 
 # The package tool for package authors.
@@ -57,8 +57,8 @@ pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
 # Its files (inputs read or mapped, outputs all or none) and its output
 # helpers; the tool tests use them directly too.
 add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_tool/output_files.cpp
-            tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp tools/package_tool/launcher_identity.cpp)
-target_link_libraries(tool_files PUBLIC package_writer CLI11::CLI11 nlohmann_json::nlohmann_json)
+            tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp tools/package_tool/package_words.cpp tools/package_tool/launcher_identity.cpp)
+target_link_libraries(tool_files PUBLIC packaging CLI11::CLI11 nlohmann_json::nlohmann_json)
 target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_BINARY_DIR}"
                            SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")
 add_executable(setup-package
@@ -67,7 +67,7 @@ add_executable(setup-package
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp
   tools/package_tool/explain_command.cpp)
-target_link_libraries(setup-package PRIVATE tool_files package_writer CLI11::CLI11 nlohmann_json::nlohmann_json
+target_link_libraries(setup-package PRIVATE tool_files packaging CLI11::CLI11 nlohmann_json::nlohmann_json
                       PkgConfig::TOMLPLUSPLUS)
 target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")
 
@@ -115,28 +115,28 @@ include(CPack)
 
 if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
-  target_link_libraries(launcher_fuzz PRIVATE package_writer)
+  target_link_libraries(launcher_fuzz PRIVATE packaging)
   target_link_options(launcher_fuzz PRIVATE -fsanitize=fuzzer)
   # The host side over the same seeds: the reader, inspect's checks, the PE
   # reader and the maker's resources.
   add_executable(host_fuzz fuzz/host_fuzz.cpp)
-  target_link_libraries(host_fuzz PRIVATE package_writer)
+  target_link_libraries(host_fuzz PRIVATE packaging)
   target_link_options(host_fuzz PRIVATE -fsanitize=fuzzer)
-  add_executable(make_corpus fuzz/make_corpus.cpp tests/support/test_packages.cpp)
-  target_link_libraries(make_corpus PRIVATE package_writer)
+  add_executable(make_corpus fuzz/make_corpus.cpp tests/helpers/test_packages.cpp)
+  target_link_libraries(make_corpus PRIVATE packaging)
 else()
   # The tests and the benchmarks (not in the fuzz preset).
   enable_testing()
   add_subdirectory(tests)
 
   # Benchmarks: they print figures (build/host/decode_bench).
-  add_executable(decode_bench bench/decode_bench.cpp tests/support/test_packages.cpp)
-  target_link_libraries(decode_bench PRIVATE package_writer)
+  add_executable(decode_bench bench/decode_bench.cpp tests/helpers/test_packages.cpp)
+  target_link_libraries(decode_bench PRIVATE packaging)
   find_package(ZLIB REQUIRED)
   add_executable(run_bench bench/run_bench.cpp)
-  target_link_libraries(run_bench PRIVATE package_writer ZLIB::ZLIB)
-  add_executable(args_bench bench/args_bench.cpp tests/support/test_packages.cpp)
-  target_link_libraries(args_bench PRIVATE package_writer)
+  target_link_libraries(run_bench PRIVATE packaging ZLIB::ZLIB)
+  add_executable(args_bench bench/args_bench.cpp tests/helpers/test_packages.cpp)
+  target_link_libraries(args_bench PRIVATE packaging)
   add_executable(crc_bench bench/crc_bench.cpp)
   target_link_libraries(crc_bench PRIVATE launcher_core ZLIB::ZLIB)
 endif()

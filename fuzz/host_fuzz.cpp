@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "host/pe_image.h"
-#include "tools/package/package_reader.h"
-#include "tools/package/program_replay.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_replay.h"
 #include "tools/pe/branding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

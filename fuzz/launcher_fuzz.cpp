@@ -20,7 +20,7 @@
 #include "launcher/main_sequence.h"
 #include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/windows_releases.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

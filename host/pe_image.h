@@ -64,7 +64,8 @@ uint32_t Checksum(host::ByteView image, uint32_t checkSumOffset);
 // image large-address aware and recomputes the checksum.
 bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error);
 
-// The file offset of the resource directory's data for a given RVA, or 0.
+// The file offset of the byte at `rva` (in the headers or in a section's
+// raw data), or 0 when no part of the file holds it.
 uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
 
 // Whether `file` is a Windows program that Windows would start on a machine

@@ -29,15 +29,16 @@ extern const char kNotExecutedMessage[];
 [[noreturn]] void FatalPackageMessage(platform::Handle ownFile, const MessageReference& reference,
                                       const char* substitution);
 
-// The last-resort report for failures that no check catches: a box captioned
-// "Error" reading "Runtime error NNNN at XXXXXXXX", then the end of the
-// process with `number` as its exit code. A temporary copy that no setup
-// program has been started from yet is deleted first.
 // The copy that the last-resort report deletes: written, but not yet handed
 // to a running setup program. `path` must live until it is forgotten
 // (nullptr). Without this, running out of memory between the write and the
 // start would leave the copy behind.
 void SetUnstartedCopy(const char* path);
+
+// The last-resort report for failures that no check catches: a box captioned
+// "Error" reading "Runtime error NNNN at XXXXXXXX", then the end of the
+// process with `number` as its exit code. A temporary copy that no setup
+// program has been started from yet is deleted first.
 constexpr uint32_t kRuntimeErrorOutOfMemory = 203;
 constexpr uint32_t kRuntimeErrorInvalidRelease = 204;
 [[noreturn]] void RuntimeError(uint32_t number, const void* address);

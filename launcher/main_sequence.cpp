@@ -15,7 +15,7 @@
 
 namespace launcher {
 
-void RunLauncher(const HostSteps* steps) {
+void RunLauncher(const ToolSteps* steps) {
   PackageLocator locator{};
   PackageHeader header{};
   VersionInformation version{};
@@ -58,13 +58,13 @@ void RunLauncher(const HostSteps* steps) {
 }
 
 void LauncherMain() {
-  static const HostSteps kOwnSteps = {nullptr, nullptr, nullptr};
+  static const ToolSteps kOwnSteps = {nullptr, nullptr, nullptr};
   LauncherMainWith(&kOwnSteps);
 }
 
-void LauncherMainWith(const HostSteps* steps) {
+void LauncherMainWith(const ToolSteps* steps) {
   RestrictDllSearch();
-  // Per-run state, for hosts that run the sequence more than once.
+  // Per-run state, for tools that run the sequence more than once.
   SetUnstartedCopy(nullptr);
   ResetAdministratorCache();
   BuildCrcTable();

@@ -2,20 +2,20 @@
 #ifndef LAUNCHER_MAIN_SEQUENCE_H_
 #define LAUNCHER_MAIN_SEQUENCE_H_
 
-#include "launcher/host_steps.h"
+#include "launcher/tool_steps.h"
 
 namespace launcher {
 
-// Runs the steps in order, with the host's steps where `steps` gives them.
+// Runs the steps in order, with the tool's steps where `steps` gives them.
 // Returns only after a complete run; every failure ends the process inside a
 // step.
-void RunLauncher(const HostSteps* steps);
+void RunLauncher(const ToolSteps* steps);
 
 // The program entry: builds the CRC table, runs the launcher and ends the
 // process with exit code 0.
 [[noreturn]] void LauncherMain();
-// The same with a host's steps.
-[[noreturn]] void LauncherMainWith(const HostSteps* steps);
+// The same with a tool's steps.
+[[noreturn]] void LauncherMainWith(const ToolSteps* steps);
 
 }  // namespace launcher
 

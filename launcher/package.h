@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "launcher/host_steps.h"
+#include "launcher/tool_steps.h"
 #include "launcher/package_format.h"
 #include "platform/platform.h"
 
@@ -12,7 +12,7 @@ namespace launcher {
 
 // Reads the CRC region (`length` bytes at `offset` of the own file) into
 // `region`, a block of that size, and gives its CRC-32 in *crc; false when
-// it cannot be read. The launcher's own step; hosts may hand in another
+// it cannot be read. The launcher's own step; tools may hand in another
 // (RegionCrcStep), which gets their `context`.
 bool ReadRegionCrc(void* unused, platform::Handle ownFile, uint32_t offset, uint8_t* region, uint32_t length,
                    uint32_t* crc);

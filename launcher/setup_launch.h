@@ -38,7 +38,7 @@ void LaunchSetupProgram(const Text& copyPath, uint32_t majorVersion, uint8_t ele
                         uint32_t detachedSize);
 
 // Forgets the cached CheckTokenMembership: every run starts as a new process
-// does (hosts run the launcher's main sequence many times in one process).
+// does (tools run the launcher's main sequence many times in one process).
 void ResetAdministratorCache();
 
 }  // namespace launcher

@@ -36,7 +36,7 @@ class TLZMADecoder {
   // at an end marker.
   bool Decode(TStream* input, TStream* output, int64_t size);
 
- protected:  // THostLZMADecoder (host tools only) shares the settings
+ protected:  // TToolLZMADecoder (the tools' build only) shares the settings
   bool ready_ = false;
   uint32_t lc_ = 0, lp_ = 0, pb_ = 0;
   uint32_t dictionarySize_ = 0;

@@ -1,5 +1,5 @@
 // The decoder's memory steps, shared by TLZMADecoder (lzma_decoder.cpp) and
-// the host-only decoder (lzma_host_decoder.cpp), which must take memory
+// the tools' decoder (lzma_tool_decoder.cpp), which must take memory
 // exactly as it does. Included by those two files only.
 #ifndef SUPPORT_LZMA_DECODER_STEPS_H_
 #define SUPPORT_LZMA_DECODER_STEPS_H_

@@ -30,7 +30,7 @@ using namespace sim;
 
 Handle CreateFileA(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
                    uint32_t flags) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("CreateFileA ") + name + " access=" + sim::Hex(access) +
         " share=" + std::to_string(share) + " disposition=" + std::to_string(disposition) +
         " flags=" + sim::Hex(flags));
@@ -55,7 +55,7 @@ Handle CreateFileA(const char* name, uint32_t access, uint32_t share, uint32_t d
 }
 
 uint32_t SetFilePointer(Handle file, int32_t distance, uint32_t method) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "SetFilePointer " + std::to_string(distance) + " method=" + std::to_string(method));
   if (!Live(m)) return kInvalidSetFilePointer;
   Open* open = FindOpen(m, file);
@@ -66,7 +66,7 @@ uint32_t SetFilePointer(Handle file, int32_t distance, uint32_t method) {
 }
 
 Bool ReadFile(Handle file, void* buffer, uint32_t count, uint32_t* read) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "ReadFile " + std::to_string(count));
   *read = 0;
   if (!Live(m)) return 0;
@@ -87,7 +87,7 @@ Bool ReadFile(Handle file, void* buffer, uint32_t count, uint32_t* read) {
 }
 
 Bool WriteFile(Handle file, const void* buffer, uint32_t count, uint32_t* written) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "WriteFile " + std::to_string(count));
   *written = 0;
   if (!Live(m)) return 0;
@@ -96,7 +96,7 @@ Bool WriteFile(Handle file, const void* buffer, uint32_t count, uint32_t* writte
   if (Fault(m, "WriteFile")) return 0;
   uint32_t n = Shortening(m, "WriteFile", count);
   Node& node = StateOf(m).nodes[sim::Key(open->path)];
-  // A whole new file from a block whose bytes the host declared: the file
+  // A whole new file from a block whose bytes the caller declared: the file
   // holds what the block was declared to hold.
   auto declared = StateOf(m).declared.find(buffer);
   if (declared != StateOf(m).declared.end()) {
@@ -120,7 +120,7 @@ Bool WriteFile(Handle file, const void* buffer, uint32_t count, uint32_t* writte
 }
 
 uint32_t GetFileSize(Handle file, uint32_t* high) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "GetFileSize");
   Open* open = FindOpen(m, file);
   if (open == nullptr || Fault(m, "GetFileSize")) {
@@ -133,7 +133,7 @@ uint32_t GetFileSize(Handle file, uint32_t* high) {
 }
 
 Bool DeleteFileA(const char* name) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("DeleteFileA ") + name);
   if (!Live(m)) return 0;
   if (Fault(m, "DeleteFileA")) return 0;
@@ -151,7 +151,7 @@ Bool DeleteFileA(const char* name) {
 }
 
 Handle FindFirstFileA(const char* name) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("FindFirstFileA ") + name);
   if (!Live(m) || Fault(m, "FindFirstFileA")) return kInvalidHandleValue;
   if (std::strlen(name) >= kMaxPath || !m.Exists(name)) return kInvalidHandleValue;
@@ -162,7 +162,7 @@ Handle FindFirstFileA(const char* name) {
 }
 
 Bool FindClose(Handle search) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "FindClose");
   auto it = StateOf(m).handles.find(search);
   if (it == StateOf(m).handles.end() || !it->second.search) return 0;
@@ -171,7 +171,7 @@ Bool FindClose(Handle search) {
 }
 
 uint32_t GetTempPathA(uint32_t size, char* buffer) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "GetTempPathA " + std::to_string(size));
   if (m.tempPathFails) return 0;
   const uint32_t n = static_cast<uint32_t>(m.tempPath.size());
@@ -184,7 +184,7 @@ uint32_t GetTempPathA(uint32_t size, char* buffer) {
 // terminating zero; from Vista on it ends in one; either way the size comes
 // back.
 uint32_t GetModuleFileNameA(char* buffer, uint32_t size) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   if (size == 0) return 0;
   const size_t length = m.modulePath.size();
   if (length < size) {

@@ -281,11 +281,11 @@ Open* FindOpen(Machine& m, platform::Handle h) {
 // of their own.
 namespace platform {
 
-using sim::M;
+using sim::TheMachine;
 using sim::Machine;
 
 Bool CloseHandle(Handle handle) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "CloseHandle " + std::to_string(handle));
   if (!Live(m)) return 1;
   if (Fault(m, "CloseHandle")) return 0;
@@ -297,13 +297,13 @@ Bool CloseHandle(Handle handle) {
 }
 
 const char* GetCommandLineA() {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "GetCommandLineA");
   return m.commandLine.c_str();
 }
 
 Bool GetVersionExA(OsVersionInfo* info) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "GetVersionExA size=" + std::to_string(info->dwOSVersionInfoSize));
   const uint32_t size = info->dwOSVersionInfoSize;
   if (size != kOsVersionInfoSize && size != kOsVersionInfoExSize) return 0;
@@ -316,7 +316,7 @@ Bool GetVersionExA(OsVersionInfo* info) {
 }
 
 void ExitProcess(uint32_t exitCode) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "ExitProcess " + std::to_string(exitCode));
   m.ended = true;
   m.exitCode = exitCode;

@@ -1,10 +1,13 @@
-// A simulated Windows machine for host tests: the platform functions operate
-// on the machine installed with Machine::Install, keep its state in memory
-// and log every call in order. This header shows what a test sets and what
-// it reads; the machine's inner tables live in sim_state.h, and its platform
-// functions in one file per area (files, processes, modules, memory, text). "End the process" throws ProcessEnded, which
-// Run() catches, so a test sees the exit code; calls made after the end (by
-// destructors during unwinding) are ignored and not logged.
+// A simulated Windows machine: the platform functions operate on the machine
+// installed with Machine::Install, keep its state in memory and log every
+// call in order. The tests run the launcher on it, and so does the package
+// tool (verify and its checks run the launcher's own code on it; it ships
+// with the tool). This header shows what a caller sets and what it reads;
+// the machine's inner tables live in sim_state.h, and its platform functions
+// in one file per area (files, processes, modules, memory, text). "End the
+// process" throws ProcessEnded, which Run() catches, so the caller sees the
+// exit code; calls made after the end (by destructors during unwinding) are
+// ignored and not logged.
 #ifndef PLATFORM_SIM_SIM_MACHINE_H_
 #define PLATFORM_SIM_SIM_MACHINE_H_
 
@@ -90,7 +93,7 @@ class Machine {
   host::ByteView FileBytes(const std::string& path) const;
   host::ByteView FileStart(const std::string& path) const;
   uint64_t FileSize(const std::string& path) const;
-  // For hosts that know what a memory block of the running process holds
+  // For tools that know what a memory block of the running process holds
   // without writing it there (a program decoded once, run on many machines):
   // `block` holds `size` bytes beginning with `head` (at least what starting
   // it as a program reads, pe::HeadNeeded), kept alive by `owner`. A file

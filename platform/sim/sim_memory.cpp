@@ -49,7 +49,7 @@ void Unaccount(Machine& m, std::map<void*, Block>::iterator it) {
 }  // namespace
 
 void* MemoryAllocate(std::size_t size) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   m.largestRequest = std::max(m.largestRequest, size);
   m.memoryRequests.push_back(size);
   const int range = Fault(m, "MemoryAllocate") ? -1 : FittingRange(m, size, -1, 0);
@@ -65,7 +65,7 @@ void* MemoryAllocate(std::size_t size) {
 // A block that grows stays in its range when the range has room, otherwise
 // moves (the old block is kept until the copy is made).
 void* MemoryResize(void* block, std::size_t size) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   auto it = StateOf(m).blocks.find(block);
   if (it == StateOf(m).blocks.end()) throw std::logic_error("resize of a block not allocated here");
   m.largestRequest = std::max(m.largestRequest, size);
@@ -85,7 +85,7 @@ void* MemoryResize(void* block, std::size_t size) {
 }
 
 void MemoryRelease(void* block) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   auto it = StateOf(m).blocks.find(block);
   if (it == StateOf(m).blocks.end()) throw std::logic_error("release of a block not allocated here");
   m.largestSettled = std::max(m.largestSettled, it->second.size);

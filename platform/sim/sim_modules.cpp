@@ -112,7 +112,7 @@ namespace platform {
 using namespace sim;
 
 void* GetModuleHandleA(const char* name) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("GetModuleHandleA ") + name);
   std::string n;
   for (const char* p = name; *p != 0; ++p) n += sim::Upper(*p);
@@ -122,7 +122,7 @@ void* GetModuleHandleA(const char* name) {
 }
 
 void* GetProcAddress(void* module, const char* name) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("GetProcAddress ") + name);
   const std::string n = name;
   if (module == &sim::kernel32Module && n == "IsWow64Process" && m.hasIsWow64Process) {
@@ -146,7 +146,7 @@ void* GetProcAddress(void* module, const char* name) {
 }
 
 void* LoadLibraryExA(const char* name, uint32_t flags) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("LoadLibraryExA ") + name + " flags=" + std::to_string(flags));
   const std::string path = name;
   const std::string folder = sim::FolderOf(path);
@@ -155,7 +155,7 @@ void* LoadLibraryExA(const char* name, uint32_t flags) {
 }
 
 uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "GetSystemDirectoryA");
   if (m.systemDirectoryFails) return 0;
   const uint32_t length = static_cast<uint32_t>(m.systemDirectory.size());

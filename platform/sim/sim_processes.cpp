@@ -58,7 +58,7 @@ Handle GetCurrentProcess() { return ~Handle(0); }
 
 Bool CreateProcessA(char* commandLine, const char* currentDirectory, const StartupInfo* startup,
                     ProcessInformation* information) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("CreateProcessA ") + commandLine);
   if (Fault(m, "CreateProcessA")) return 0;
   if (std::strlen(commandLine) >= kMaxCommandLine) return 0;  // ERROR_INVALID_PARAMETER
@@ -84,7 +84,7 @@ Bool CreateProcessA(char* commandLine, const char* currentDirectory, const Start
 }
 
 Bool ShellExecuteExA(ShellExecuteInfo* info) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, std::string("ShellExecuteExA ") + (info->lpVerb ? info->lpVerb : "(null)") + " " +
         (info->lpFile ? info->lpFile : "") + " " + (info->lpParameters ? info->lpParameters : ""));
   sim::SystemLoads(m, "ShellExecuteExA");
@@ -112,7 +112,7 @@ Bool ShellExecuteExA(ShellExecuteInfo* info) {
 }
 
 uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   Log(m, "WaitForSingleObject " + std::to_string(handle) + " " + sim::Hex(milliseconds));
   if (Fault(m, "WaitForSingleObject")) return 0xFFFFFFFFu;
   Open* open = FindOpen(m, handle);
@@ -123,7 +123,7 @@ uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
 
 Bool AllocateAndInitializeSid(const uint8_t authority[6], uint8_t count, const uint32_t sub[8],
                               void** sid) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   std::string text = "S-1-" + std::to_string(authority[5]);
   for (int i = 0; i < count && i < 8; ++i) text += "-" + std::to_string(sub[i]);
   Log(m, "AllocateAndInitializeSid " + text);
@@ -139,6 +139,6 @@ Bool AllocateAndInitializeSid(const uint8_t authority[6], uint8_t count, const u
   return 1;
 }
 
-void FreeSid(void*) { Log(M(), "FreeSid"); }
+void FreeSid(void*) { Log(TheMachine(), "FreeSid"); }
 
 }  // namespace platform

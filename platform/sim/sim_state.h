@@ -19,7 +19,7 @@ namespace sim {
 
 // A file's bytes are its own (written in place), or held elsewhere and only
 // read: then `kept` are the ones at hand of a file `size` bytes long (a
-// program copy whose bytes the host did not keep has only its headers).
+// program copy whose bytes the caller did not keep has only its headers).
 struct Node {
   bool folder = false;
   std::shared_ptr<std::vector<uint8_t>> own;
@@ -33,7 +33,7 @@ uint64_t SizeOf(const Node& node);
 // The node's bytes to write to: bytes held elsewhere become its own first.
 std::vector<uint8_t>& Writable(Node& node, const std::string& path);
 
-// A memory block whose bytes the host declared instead of writing them
+// A memory block whose bytes the caller declared instead of writing them
 // (Machine::DeclareBlock).
 struct Declared {
   host::ByteView head;
@@ -87,7 +87,7 @@ struct State {
 
 State& StateOf(Machine& machine);
 const State& StateOf(const Machine& machine);
-inline Machine& M() { return Machine::Current(); }
+inline Machine& TheMachine() { return Machine::Current(); }
 
 // The log and fault injection.
 bool Fault(Machine& m, const std::string& operation);  // counts the call and decides

@@ -37,7 +37,7 @@ namespace platform {
 
 using namespace sim;
 
-uint32_t GetACP() { return M().codePage; }
+uint32_t GetACP() { return TheMachine().codePage; }
 
 int32_t MultiByteToWideChar(uint32_t codePage, uint32_t, const char* text, int32_t length,
                             char16_t* wide, int32_t wideLength) {
@@ -61,14 +61,14 @@ int32_t WideCharToMultiByte(uint32_t codePage, uint32_t, const char16_t* wide, i
 
 const char* CharNextA(const char* p) {
   if (*p == 0) return p;
-  if (host::IsLeadByte(M().codePage, static_cast<unsigned char>(*p)) && p[1] != 0) {
+  if (host::IsLeadByte(TheMachine().codePage, static_cast<unsigned char>(*p)) && p[1] != 0) {
     return p + 2;
   }
   return p + 1;
 }
 
 int32_t MessageBoxA(const char* text, const char* caption, uint32_t type) {
-  Machine& m = M();
+  Machine& m = TheMachine();
   const std::string shown = StableCodeAddress(text);
   Log(m, "MessageBoxA " + shown);
   if (!Live(m)) return 0;

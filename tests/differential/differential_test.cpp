@@ -20,9 +20,9 @@
 #include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/differential/corpus.h"
-#include "tests/support/relay_trace.h"
+#include "tests/helpers/relay_trace.h"
 #include "host/pe_image.h"
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/windows_releases.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tests/differential/corpus.h"
-#include "tests/support/relay_trace.h"
+#include "tests/helpers/relay_trace.h"
 
 namespace {
 

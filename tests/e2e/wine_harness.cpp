@@ -1,6 +1,6 @@
 #include "tests/e2e/wine_harness.h"
 
-#include "tests/support/relay_trace.h"
+#include "tests/helpers/relay_trace.h"
 
 #include <sys/stat.h>
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/relay_trace.h"
-#include "tools/package/package_writer.h"
+#include "tests/helpers/relay_trace.h"
+#include "tools/packaging/package_writer.h"
 
 namespace e2e {
 

@@ -2,7 +2,7 @@
 // download folder may hold planted files, and mpr.dll from the system folder.
 #include <gtest/gtest.h>
 
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

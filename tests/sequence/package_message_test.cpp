@@ -7,7 +7,7 @@
 #include "launcher/fatal.h"
 #include "launcher/package.h"
 #include "platform/sim/sim_machine.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

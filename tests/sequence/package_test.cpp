@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/fatal.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
 #include "launcher/payload.h"
-#include "tools/package/package_reader.h"
-#include "tools/package/program_replay.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_replay.h"
 #include "support/lzma_decoder.h"
 #include "support/stream.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 
@@ -278,7 +278,7 @@ TEST(DecodeSequenceTest, ReplayGivesWhatDecodingGives) {
       copySize = replaying.FileSize(copy);
       copyStart = replaying.FileStart(copy);
     };
-    const launcher::HostSteps replay = {
+    const launcher::ToolSteps replay = {
         const_cast<void*>(static_cast<const void*>(&decoded)),
         [](void* context, platform::Handle, const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
            support::TStream* compressed, support::TStream* decompressed) {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/fatal.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "launcher/fatal.h"
-#include "tests/support/test_packages.h"
-#include "tools/package/windows_releases.h"
+#include "tests/helpers/test_packages.h"
+#include "tools/packaging/windows_releases.h"
 
 namespace {
 

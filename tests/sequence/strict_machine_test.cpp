@@ -9,7 +9,7 @@
 
 #include "launcher/arguments.h"
 #include "launcher/fatal.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "launcher/fatal.h"
 #include "launcher/temp_copy.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 
 #include "launcher/crc32.h"
 #include "launcher/fatal.h"
-#include "tools/package/package_writer.h"
-#include "tools/package/codes.h"
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/package_writer.h"
+#include "tools/packaging/codes.h"
+#include "tools/packaging/windows_releases.h"
 #include "host/pe_image.h"
 #include "tools/package_tool/output_files.h"
 #include "tools/pe/branding.h"

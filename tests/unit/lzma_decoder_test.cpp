@@ -7,7 +7,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "support/lzma_decoder.h"
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 namespace {
 

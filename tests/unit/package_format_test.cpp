@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/package_format.h"
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "launcher/requirements.h"
 #include "platform/sim/sim_machine.h"
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/windows_releases.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "host/utf.h"
 #include "launcher/package_format.h"
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/tool_paths.h"

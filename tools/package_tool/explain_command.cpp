@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "tools/package/codes.h"
+#include "tools/packaging/codes.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/report.h"
 

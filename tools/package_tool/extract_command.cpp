@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/package/package_reader.h"
-#include "tools/package/program_replay.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_replay.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"

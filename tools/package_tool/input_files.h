@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/bytes.h"
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 
 namespace tool {
 

@@ -6,11 +6,11 @@
 
 #include "host/pe_image.h"
 #include "tools/pe/branding.h"
-#include "tools/package/package_reader.h"
-#include "tools/package/program_replay.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_replay.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
-#include "tools/package_tool/inspect.h"
+#include "tools/package_tool/package_words.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
 

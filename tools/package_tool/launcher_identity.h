@@ -5,7 +5,7 @@
 #define TOOLS_PACKAGE_TOOL_LAUNCHER_IDENTITY_H_
 
 #include "host/bytes.h"
-#include "tools/package/package_reader.h"
+#include "tools/packaging/package_reader.h"
 
 namespace tool {
 

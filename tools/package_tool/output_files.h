@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 
 namespace tool {
 

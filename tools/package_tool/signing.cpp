@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/package/package_reader.h"
+#include "tools/packaging/package_reader.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"
 #include "tools/package_tool/report.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/package/codes.h"
-#include "tools/package/package_reader.h"
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/codes.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 

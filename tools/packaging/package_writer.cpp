@@ -1,4 +1,4 @@
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 
 #include <lzma.h>
 

@@ -1,4 +1,4 @@
-#include "tools/package/launcher_memory.h"
+#include "tools/packaging/launcher_memory.h"
 
 #include "launcher/fatal.h"
 #include "platform/sim/sim_machine.h"

@@ -1,10 +1,10 @@
 // Words for package fields, shared by inspect and verify.
-#ifndef TOOLS_PACKAGE_TOOL_INSPECT_H_
-#define TOOLS_PACKAGE_TOOL_INSPECT_H_
+#ifndef TOOLS_PACKAGE_TOOL_PACKAGE_WORDS_H_
+#define TOOLS_PACKAGE_TOOL_PACKAGE_WORDS_H_
 
 #include <string>
 
-#include "tools/package/package_reader.h"
+#include "tools/packaging/package_reader.h"
 
 namespace tool {
 
@@ -16,4 +16,4 @@ std::string SetupDataWords(const packaging::PackageView& view);
 
 }  // namespace tool
 
-#endif  // TOOLS_PACKAGE_TOOL_INSPECT_H_
+#endif  // TOOLS_PACKAGE_TOOL_PACKAGE_WORDS_H_

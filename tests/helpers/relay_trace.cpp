@@ -1,4 +1,4 @@
-#include "tests/support/relay_trace.h"
+#include "tests/helpers/relay_trace.h"
 
 #include <sstream>
 

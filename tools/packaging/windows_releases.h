@@ -3,8 +3,8 @@
 // (a 64-bit edition, IsWow64Process, DOS programs in its 32-bit edition).
 // verify's rows, the fuzz target and the tests put a machine on a release
 // from this one table; its names come from the launcher's version table.
-#ifndef TOOLS_PACKAGE_WINDOWS_RELEASES_H_
-#define TOOLS_PACKAGE_WINDOWS_RELEASES_H_
+#ifndef TOOLS_PACKAGING_WINDOWS_RELEASES_H_
+#define TOOLS_PACKAGING_WINDOWS_RELEASES_H_
 
 #include <cstdint>
 #include <string>
@@ -57,4 +57,4 @@ void PutOnRelease(const WindowsRelease& release, bool is64, sim::Machine* machin
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_WINDOWS_RELEASES_H_
+#endif  // TOOLS_PACKAGING_WINDOWS_RELEASES_H_

@@ -1,4 +1,4 @@
-#include "tools/package/program_replay.h"
+#include "tools/packaging/program_replay.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,9 +8,9 @@
 #include "launcher/package.h"
 #include "launcher/payload.h"
 #include "platform/sim/sim_machine.h"
-#include "support/lzma_host_decoder.h"
-#include "tools/package/codes.h"
-#include "tools/package/launcher_memory.h"
+#include "support/lzma_tool_decoder.h"
+#include "tools/packaging/codes.h"
+#include "tools/packaging/launcher_memory.h"
 
 namespace packaging {
 
@@ -55,7 +55,7 @@ Decoded DecodeEntry(host::ByteView file, const launcher::PackageHeader& header, 
     platform::Handle own = platform::CreateFileA(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
                                                  platform::kOpenExisting, 0);
     support::TStream compressed;
-    support::THostLZMADecoder decoder;
+    support::TToolLZMADecoder decoder;
     launcher::ReadPayload(own, entry, header, &compressed, &decoder);  // a refusal ends the run here
     d.read = true;
     decoder.DecodeInPieces(compressed.Memory, static_cast<size_t>(compressed.Size), entry.uncompressedSize, &KeepHead,
@@ -80,7 +80,7 @@ void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::Pa
   }
   compressed->SetSize(compressedSize);
   {
-    support::THostLZMADecoder decoder;
+    support::TToolLZMADecoder decoder;
     if (!decoder.SetProperties(header.lzmaProperties, launcher::kLzmaPropertiesSize) ||
         !decoder.Replay(compressed, entry.uncompressedSize, static_cast<int32_t>(decoded->produced), decompressed)) {
       launcher::FatalDamagedPackage();

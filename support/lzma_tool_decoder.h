@@ -1,8 +1,8 @@
-// THostLZMADecoder: TLZMADecoder with what only host tools need, never
+// TToolLZMADecoder: TLZMADecoder with what only the tools need, never
 // built into the launcher's image: decoding in pieces (no program held
 // whatever its size) and replaying a decoding's memory without decoding.
-#ifndef SUPPORT_LZMA_HOST_DECODER_H_
-#define SUPPORT_LZMA_HOST_DECODER_H_
+#ifndef SUPPORT_LZMA_TOOL_DECODER_H_
+#define SUPPORT_LZMA_TOOL_DECODER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +12,9 @@
 
 namespace support {
 
-class THostLZMADecoder : public TLZMADecoder {
+class TToolLZMADecoder : public TLZMADecoder {
  public:
-  // For hosts that decode a payload once and run the launcher over it many
+  // For tools that decode a payload once and run the launcher over it many
   // times: takes memory as Decode takes it (the decoder's, the output's
   // first block and each growth) for `input` bounded at `size` where the
   // stream produced `produced` bytes, and leaves `output` at that size. Its
@@ -33,4 +33,4 @@ class THostLZMADecoder : public TLZMADecoder {
 
 }  // namespace support
 
-#endif  // SUPPORT_LZMA_HOST_DECODER_H_
+#endif  // SUPPORT_LZMA_TOOL_DECODER_H_

@@ -1,6 +1,6 @@
 // Message boxes as Wine's relay trace of user32.MessageBoxA shows them.
-#ifndef TESTS_SUPPORT_RELAY_TRACE_H_
-#define TESTS_SUPPORT_RELAY_TRACE_H_
+#ifndef TESTS_HELPERS_RELAY_TRACE_H_
+#define TESTS_HELPERS_RELAY_TRACE_H_
 
 #include <cstdint>
 #include <string>
@@ -23,4 +23,4 @@ bool ShownAs(const std::string& shown, const std::string& expected);
 
 }  // namespace relay
 
-#endif  // TESTS_SUPPORT_RELAY_TRACE_H_
+#endif  // TESTS_HELPERS_RELAY_TRACE_H_

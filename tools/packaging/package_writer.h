@@ -1,8 +1,8 @@
 // Writes setup packages: a launcher image with a package appended. Shared by
 // the package tool and the tests; every field can be overridden after the
 // layout is made, so tests can build damaged packages on purpose.
-#ifndef TOOLS_PACKAGE_PACKAGE_WRITER_H_
-#define TOOLS_PACKAGE_PACKAGE_WRITER_H_
+#ifndef TOOLS_PACKAGING_PACKAGE_WRITER_H_
+#define TOOLS_PACKAGING_PACKAGE_WRITER_H_
 
 #include <cstdint>
 #include <functional>
@@ -87,4 +87,4 @@ bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadAreaEn
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_PACKAGE_WRITER_H_
+#endif  // TOOLS_PACKAGING_PACKAGE_WRITER_H_

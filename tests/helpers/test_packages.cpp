@@ -1,4 +1,4 @@
-#include "tests/support/test_packages.h"
+#include "tests/helpers/test_packages.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The stable codes beside the tool's words, for scripts: the problems inspect
 // finds and the reasons verify gives for each row, each with what it means.
 // `setup-package explain` prints this table.
-#ifndef TOOLS_PACKAGE_CODES_H_
-#define TOOLS_PACKAGE_CODES_H_
+#ifndef TOOLS_PACKAGING_CODES_H_
+#define TOOLS_PACKAGING_CODES_H_
 
 #include <string>
 #include <vector>
@@ -64,4 +64,4 @@ const std::vector<Code>& AllCodes();
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_CODES_H_
+#endif  // TOOLS_PACKAGING_CODES_H_

@@ -4,8 +4,8 @@
 // over the same package a decoding step that replays that result (the same
 // memory taken in the same steps, the same verdict) instead of decoding
 // again.
-#ifndef TOOLS_PACKAGE_PROGRAM_REPLAY_H_
-#define TOOLS_PACKAGE_PROGRAM_REPLAY_H_
+#ifndef TOOLS_PACKAGING_PROGRAM_REPLAY_H_
+#define TOOLS_PACKAGING_PROGRAM_REPLAY_H_
 
 #include <cstdint>
 #include <functional>
@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "host/bytes.h"
-#include "launcher/host_steps.h"
+#include "launcher/tool_steps.h"
 #include "launcher/package_format.h"
 #include "support/stream.h"
-#include "tools/package/package_reader.h"
+#include "tools/packaging/package_reader.h"
 
 namespace packaging {
 
@@ -77,7 +77,7 @@ void CheckPrograms(host::ByteView file, PackageView* view, ProgramSlot* slot32 =
 // row's machine instead of being written there, so that no row holds one.
 class RunCache {
  public:
-  const launcher::HostSteps* Steps() { return &steps_; }
+  const launcher::ToolSteps* Steps() { return &steps_; }
 
   // What CheckPrograms gave for a payload; `slot`: "32-bit" or "64-bit".
   void Add(const launcher::PayloadEntry& entry, Decoded decoded, const char* slot);
@@ -107,9 +107,9 @@ class RunCache {
 
   std::vector<Cached> entries_;
   std::optional<RegionSum> region_;
-  const launcher::HostSteps steps_ = {this, &Decode, &RegionCrc};
+  const launcher::ToolSteps steps_ = {this, &Decode, &RegionCrc};
 };
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_PROGRAM_REPLAY_H_
+#endif  // TOOLS_PACKAGING_PROGRAM_REPLAY_H_

@@ -1,4 +1,4 @@
-#include "tools/package/windows_releases.h"
+#include "tools/packaging/windows_releases.h"
 
 
 namespace packaging {

@@ -1,8 +1,8 @@
 // Test packages, described in one place. Every package the tests use starts
 // from GoodPackage() and is then changed on purpose; the changes are named
 // after the outcome they must give.
-#ifndef TESTS_SUPPORT_TEST_PACKAGES_H_
-#define TESTS_SUPPORT_TEST_PACKAGES_H_
+#ifndef TESTS_HELPERS_TEST_PACKAGES_H_
+#define TESTS_HELPERS_TEST_PACKAGES_H_
 
 #include <cstdint>
 #include <string>
@@ -10,7 +10,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "host/pe_image.h"
-#include "tools/package/package_writer.h"
+#include "tools/packaging/package_writer.h"
 
 namespace testing_support {
 
@@ -50,4 +50,4 @@ std::u16string U16(const std::string& ascii);
 
 }  // namespace testing_support
 
-#endif  // TESTS_SUPPORT_TEST_PACKAGES_H_
+#endif  // TESTS_HELPERS_TEST_PACKAGES_H_

@@ -1,4 +1,4 @@
-#include "tools/package/codes.h"
+#include "tools/packaging/codes.h"
 
 namespace packaging {
 

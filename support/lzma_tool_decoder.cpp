@@ -1,10 +1,10 @@
-#include "support/lzma_host_decoder.h"
+#include "support/lzma_tool_decoder.h"
 
 #include "support/lzma_decoder_steps.h"
 
 namespace support {
 
-bool THostLZMADecoder::Replay(const TStream* input, int64_t size, int32_t produced, TStream* output) {
+bool TToolLZMADecoder::Replay(const TStream* input, int64_t size, int32_t produced, TStream* output) {
   if (!ready_ || size < 0 || size > INT32_MAX || produced < 0 || produced > size) return false;
   if (size == 0) return true;
   lzma_stream stream;
@@ -18,7 +18,7 @@ bool THostLZMADecoder::Replay(const TStream* input, int64_t size, int32_t produc
   return true;
 }
 
-bool THostLZMADecoder::DecodeInPieces(const uint8_t* input, size_t inputSize, int64_t size, PieceTaker take,
+bool TToolLZMADecoder::DecodeInPieces(const uint8_t* input, size_t inputSize, int64_t size, PieceTaker take,
                                   void* context, int64_t* produced) {
   *produced = 0;
   if (!ready_ || size < 0 || size > INT32_MAX) return false;

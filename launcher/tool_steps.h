@@ -1,10 +1,10 @@
-// Steps a host hands in instead of the shipped launcher's own. Host tools
+// Steps a tool hands in instead of the shipped launcher's own. Tools
 // that run the launcher many times over one package read and decode it once
 // and give the same results again, taking the memory the launcher's own
 // steps take; `context` is theirs. A null step is the launcher's own. The
 // shipped launcher hands in none.
-#ifndef LAUNCHER_HOST_STEPS_H_
-#define LAUNCHER_HOST_STEPS_H_
+#ifndef LAUNCHER_TOOL_STEPS_H_
+#define LAUNCHER_TOOL_STEPS_H_
 
 #include <cstdint>
 
@@ -27,7 +27,7 @@ using DecodeStep = void (*)(void* context, platform::Handle ownFile, const Paylo
                             const PackageHeader& header, support::TStream* compressed,
                             support::TStream* decompressed);
 
-struct HostSteps {
+struct ToolSteps {
   void* context;
   DecodeStep decode;        // instead of DecodePayload's own
   RegionCrcStep regionCrc;  // instead of ReadRegionCrc
@@ -35,4 +35,4 @@ struct HostSteps {
 
 }  // namespace launcher
 
-#endif  // LAUNCHER_HOST_STEPS_H_
+#endif  // LAUNCHER_TOOL_STEPS_H_

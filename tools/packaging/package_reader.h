@@ -1,8 +1,8 @@
 // Reads a package back: its records, its layout as a map of the file, and
 // the problems in it, each by the launcher's own rule. Its programs are
 // decoded and checked by program_replay.h.
-#ifndef TOOLS_PACKAGE_PACKAGE_READER_H_
-#define TOOLS_PACKAGE_PACKAGE_READER_H_
+#ifndef TOOLS_PACKAGING_PACKAGE_READER_H_
+#define TOOLS_PACKAGING_PACKAGE_READER_H_
 
 #include <cstdint>
 #include <optional>
@@ -11,8 +11,8 @@
 
 #include "host/bytes.h"
 #include "launcher/package_format.h"
-#include "tools/package/codes.h"
-#include "tools/package/package_writer.h"
+#include "tools/packaging/codes.h"
+#include "tools/packaging/package_writer.h"
 
 namespace packaging {
 
@@ -62,4 +62,4 @@ void AddProblem(PackageView* view, ProblemCode code, const std::string& text);
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_PACKAGE_READER_H_
+#endif  // TOOLS_PACKAGING_PACKAGE_READER_H_

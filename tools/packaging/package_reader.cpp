@@ -1,12 +1,12 @@
-#include "tools/package/package_reader.h"
+#include "tools/packaging/package_reader.h"
 
 #include <algorithm>
 
 #include "host/pe_image.h"
 #include "launcher/crc32.h"
 #include "support/lzma_decoder.h"
-#include "tools/package/codes.h"
-#include "tools/package/launcher_memory.h"
+#include "tools/packaging/codes.h"
+#include "tools/packaging/launcher_memory.h"
 
 namespace packaging {
 

@@ -1,8 +1,8 @@
 // The machine on which the tool runs the launcher's steps for a verdict on
 // memory: what a 32-bit process gets on 64-bit Windows, and the launcher's
 // out-of-memory report (runtime error 203) on it.
-#ifndef TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
-#define TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
+#ifndef TOOLS_PACKAGING_LAUNCHER_MEMORY_H_
+#define TOOLS_PACKAGING_LAUNCHER_MEMORY_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -24,4 +24,4 @@ std::string BlockMemoryError(uint32_t length);
 
 }  // namespace packaging
 
-#endif  // TOOLS_PACKAGE_LAUNCHER_MEMORY_H_
+#endif  // TOOLS_PACKAGING_LAUNCHER_MEMORY_H_
