@@ -329,34 +329,28 @@ TEST_F(ToolTest, BuildWarnings) {
 }
 
 // Damaged and hostile packages, as inspect, verify and extract see them.
+// Each command ends in exit status 1 on a damaged package (the reader's
+// codes for each are held in-process, package_reader_test.cpp), and extract
+// writes nothing from it.
 TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   using Adjust = std::function<void(launcher::PackageLocator&, launcher::PackageHeader&)>;
   struct Case {
     const char* name;
     Adjust adjust;
-    const char* inspectSays;
   };
   const Case cases[] = {
-      {"compressed-size-1", [](auto&, auto& h) { h.payload32.compressedSize = 1; },
-       "32-bit payload: the launcher refuses it"},
-      {"uncompressed-2-31", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x80000000u; },
-       "32-bit payload: the launcher refuses it"},
-      {"uncompressed-all-ones", [](auto&, auto& h) { h.payload32.uncompressedSize = 0xFFFFFFFFu; },
-       "32-bit payload: the launcher refuses it"},
-      {"claims-2-gib", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; },
-       "32-bit payload: the launcher refuses it"},
-      {"payload-end-1", [](auto&, auto& h) { h.notInterpreted[0] = 1, h.notInterpreted[1] = 0, h.notInterpreted[2] = 0, h.notInterpreted[3] = 0; },
-       "payload-end field (1) points before the end of the header and payloads"},
-      {"payload-end-0", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0); }, "payload-end field is 0"},
-      {"uncompressed-0", [](auto&, auto& h) { h.payload32.uncompressedSize = 0; }, "not a Windows program"},
-      {"payload-end-past", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0x7FFFFFF0u); },
-       "points past the end of the package"},
+      {"compressed-size-1", [](auto&, auto& h) { h.payload32.compressedSize = 1; }},
+      {"uncompressed-2-31", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x80000000u; }},
+      {"claims-2-gib", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; }},
+      {"payload-end-1", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 1); }},
+      {"payload-end-0", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0); }},
+      {"uncompressed-0", [](auto&, auto& h) { h.payload32.uncompressedSize = 0; }},
+      {"payload-end-past", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0x7FFFFFF0u); }},
   };
   for (const Case& c : cases) {
     const std::string package = Made(std::string(c.name) + ".exe", c.adjust);
     const Result inspected = RunTool("inspect " + package);
     EXPECT_EQ(inspected.status, 1) << c.name << "\n" << inspected.all();
-    EXPECT_NE(inspected.output.find(c.inspectSays), std::string::npos) << c.name << "\n" << inspected.output;
     const Result verified = RunTool("verify " + package);
     EXPECT_EQ(verified.status, 1) << c.name << "\n" << verified.all();
     const std::string out = dir_ + "/" + c.name;
@@ -368,23 +362,18 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   const json claims = Json(RunTool("verify --json " + dir_ + "/claims-2-gib.exe"));
   EXPECT_GT(claims["damagedRows"], 0) << claims.dump();
   for (const json& row : claims["rows"]) EXPECT_EQ(row["outcome"], "message") << row.dump();
-  // Problems carry stable codes beside their words.
-  const json zero = Json(RunTool("inspect --json " + dir_ + "/payload-end-0.exe"));
-  EXPECT_EQ(zero["problemCodes"], json::array({"payload-end-zero"})) << zero.dump();
-  // A program of a subsystem Windows does not start as a process (POSIX),
-  // and an i386 program in the 64-bit slot, which 64-bit Windows does start.
-  packaging::Bytes posix = Bytes(kSetup32);
-  launcher::StoreLe16(&posix[launcher::LoadLe32(&posix[60]) + 24 + 68], 7);
-  const json px = Json(RunTool("inspect --json " + Made("posix.exe", nullptr, [&](packaging::PackageInput& in) {
-    in.program32 = posix;
-  })));
-  EXPECT_EQ(px["problemCodes"], json::array({"program-not-startable"})) << px.dump();
-  const json slot = Json(RunTool("inspect --json " + Made("slot.exe", nullptr, [](packaging::PackageInput& in) {
-    in.program64 = Bytes(kSetup32);
-  })));
-  EXPECT_EQ(slot["problemCodes"], json::array({"program-32-bit-in-64-bit-slot"})) << slot.dump();
-  // An MZ file without a PE header: 32-bit Windows up to 7 starts it as a DOS
-  // program; 8 and later (the feature off) and 64-bit Windows do not.
+  const Result verified = RunTool("verify " + Made("damaged.exe", nullptr, [](packaging::PackageInput& in) {
+    in.adjust = [](auto&, auto& h) { h.payload32.offset += 1; };
+  }));
+  EXPECT_EQ(verified.status, 1);
+  EXPECT_NE(verified.output.find("rows show the damaged or truncated package message"), std::string::npos)
+      << verified.output;
+}
+
+// What Windows starts: an MZ file without a PE header runs as a DOS program
+// on 32-bit Windows up to 7 only; a package cut inside the launcher's image,
+// or with its DOS header damaged, is started nowhere.
+TEST_F(ToolTest, VerifyRowsOfFilesWindowsDoesNotStart) {
   packaging::Bytes dos(600, 0);
   dos[0] = 'M', dos[1] = 'Z';
   const json dosRows = Json(RunTool("verify --json " + Made("dos.exe", nullptr, [&](packaging::PackageInput& in) {
@@ -400,25 +389,22 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   EXPECT_EQ(dosSays["Windows 7"], "runs");
   EXPECT_EQ(dosSays["Windows 8"], "not-executed");
   EXPECT_EQ(dosSays["Windows 7 64"], "not-executed");
-  // Cut inside the launcher's own image: no program Windows would start.
   std::string image = Slurp(Made("whole-image.exe", nullptr));
   Spit(dir_ + "/image-cut.exe", image.substr(0, 100));
   const Result cut = RunTool("verify " + dir_ + "/image-cut.exe");
   EXPECT_EQ(cut.status, 1);
   EXPECT_NE(cut.output.find("Windows does not start the file"), std::string::npos) << cut.output;
-  // A launcher image whose DOS header is damaged: a problem, and what the
-  // rows show is said as it is.
   image[1] = 'X';
   Spit(dir_ + "/image-mx.exe", image);
-  const Result mx = RunTool("inspect " + dir_ + "/image-mx.exe");
-  EXPECT_EQ(mx.status, 1);
-  EXPECT_NE(mx.output.find("the launcher image is damaged"), std::string::npos) << mx.output;
   const Result mxRows = RunTool("verify " + dir_ + "/image-mx.exe");
   EXPECT_NE(mxRows.output.find("rows: Windows does not start the file"), std::string::npos) << mxRows.output;
   EXPECT_EQ(mxRows.output.find("damaged or truncated package message"), std::string::npos) << mxRows.output;
-  // Code bytes of the launcher changed (outside the CRC region): verify runs
-  // the tool's own launcher code, so it checks no row of such a package.
-  std::string int3 = Slurp(dir_ + "/whole-image.exe");
+}
+
+// Code bytes of the launcher changed (outside the CRC region): verify runs
+// the tool's own launcher code, so it checks no row of such a package.
+TEST_F(ToolTest, ModifiedLauncherRowsAreNotChecked) {
+  std::string int3 = Slurp(Made("whole-image.exe", nullptr));
   int3.replace(0x1000, 16, std::string(16, '\xCC'));
   Spit(dir_ + "/int3.exe", int3);
   const Result modified = RunTool("inspect --json " + dir_ + "/int3.exe");
@@ -429,7 +415,10 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   const json rows = Json(notChecked);
   EXPECT_EQ(rows["notCheckedRows"], rows["rows"].size());
   for (const json& row : rows["rows"]) EXPECT_EQ(row["reason"], "not-checked") << row.dump();
-  // A package cut short: refused, or salvaged on request (still status 1).
+}
+
+// A package cut short: refused, or salvaged on request (still status 1).
+TEST_F(ToolTest, ExtractOfACutPackage) {
   std::string bytes = Slurp(Made("whole.exe", nullptr));
   Spit(dir_ + "/cut.exe", bytes.substr(0, bytes.size() - 100));
   EXPECT_EQ(RunTool("extract " + dir_ + "/cut.exe --output-dir " + dir_ + "/cut").status, 1);
@@ -438,13 +427,6 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   EXPECT_EQ(salvaged.status, 1) << salvaged.all();
   EXPECT_NE(salvaged.errors.find("shorter than its recorded size"), std::string::npos) << salvaged.all();
   EXPECT_EQ(Slurp(dir_ + "/cut/setup32.exe"), Slurp(kSetup32)) << "what can be read is written";
-
-  const Result verified = RunTool("verify " + Made("damaged.exe", nullptr, [](packaging::PackageInput& in) {
-    in.adjust = [](auto&, auto& h) { h.payload32.offset += 1; };
-  }));
-  EXPECT_EQ(verified.status, 1);
-  EXPECT_NE(verified.output.find("rows show the damaged or truncated package message"), std::string::npos)
-      << verified.output;
 }
 
 // Where memory decides the outcome, verify says so: a CRC region of 2 GiB

@@ -1,0 +1,86 @@
+// The reader's problem codes, in-process: a package from the shared writer
+// around the real launcher and sample program, one field or program changed,
+// and exactly the codes ReadPackage and CheckPrograms give it.
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "launcher/package_format.h"
+#include "tools/packaging/package_reader.h"
+#include "tools/packaging/package_writer.h"
+#include "tools/packaging/program_replay.h"
+
+namespace {
+
+packaging::Bytes FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return packaging::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+const std::string kBuild = WINDOWS_BUILD_DIR;
+
+struct Case {
+  const char* name;
+  std::function<void(launcher::PackageHeader&)> header;  // changed after the writer laid it out
+  std::function<void(packaging::PackageInput&)> input;   // changed before
+  std::function<void(packaging::Bytes&)> file;           // changed in the finished file
+  std::vector<std::string> codes;
+};
+
+void Posix(packaging::PackageInput& in) {
+  packaging::Bytes& p = *in.program32;
+  launcher::StoreLe16(&p[launcher::LoadLe32(&p[60]) + 24 + 68], 7);  // subsystem 7
+}
+
+const Case kCases[] = {
+    {"compressed_size_1", [](auto& h) { h.payload32.compressedSize = 1; }, nullptr, nullptr, {"payload-refused"}},
+    {"uncompressed_2_gib", [](auto& h) { h.payload32.uncompressedSize = 0x80000000u; }, nullptr, nullptr,
+     {"payload-refused"}},
+    {"uncompressed_all_ones", [](auto& h) { h.payload32.uncompressedSize = 0xFFFFFFFFu; }, nullptr, nullptr,
+     {"payload-refused"}},
+    {"claims_2_gib_less_1", [](auto& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; }, nullptr, nullptr,
+     {"payload-refused"}},
+    {"uncompressed_0", [](auto& h) { h.payload32.uncompressedSize = 0; }, nullptr, nullptr,
+     {"program-not-startable"}},
+    {"payload_end_1", [](auto& h) { launcher::StoreLe32(h.notInterpreted, 1); }, nullptr, nullptr,
+     {"payload-end-before-payloads"}},
+    {"payload_end_0", [](auto& h) { launcher::StoreLe32(h.notInterpreted, 0); }, nullptr, nullptr,
+     {"payload-end-zero"}},
+    {"payload_end_past", [](auto& h) { launcher::StoreLe32(h.notInterpreted, 0x7FFFFFF0u); }, nullptr, nullptr,
+     {"payload-end-past-end"}},
+    {"posix_program", nullptr, Posix, nullptr, {"program-not-startable"}},
+    {"i386_in_64_bit_slot", nullptr,
+     [](packaging::PackageInput& in) { in.program64 = FileBytes(kBuild + "/sample_setup32.exe"); }, nullptr,
+     {"program-32-bit-in-64-bit-slot"}},
+    {"launcher_dos_header", nullptr, nullptr, [](packaging::Bytes& f) { f[1] = 'X'; }, {"launcher-image-damaged"}},
+    {"cut_by_100", nullptr, nullptr, [](packaging::Bytes& f) { f.resize(f.size() - 100); }, {"truncated"}},
+};
+
+class ReaderCodesTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ReaderCodesTest, GivesExactlyTheCodes) {
+  const Case& c = GetParam();
+  packaging::PackageInput in;
+  in.image = FileBytes(kBuild + "/launcher.exe");
+  in.program32 = FileBytes(kBuild + "/sample_setup32.exe");
+  in.setupData = packaging::Bytes(5000, 0x42);
+  if (c.header) in.adjust = [&](launcher::PackageLocator&, launcher::PackageHeader& h) { c.header(h); };
+  if (c.input) c.input(in);
+  packaging::BuiltPackage built;
+  std::string error;
+  ASSERT_TRUE(packaging::BuildPackage(in, &built, &error)) << error;
+  if (c.file) c.file(built.bytes);
+  packaging::PackageView view = packaging::ReadPackage(built.bytes);
+  packaging::CheckPrograms(built.bytes, &view);
+  EXPECT_EQ(view.problemCodes, c.codes);
+  ASSERT_EQ(view.problems.size(), view.problemCodes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReaderCodesTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+}  // namespace
