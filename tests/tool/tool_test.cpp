@@ -912,6 +912,11 @@ TEST_F(ToolTest, EdgeSizesAsTheLauncherTreatsThem) {
   EXPECT_EQ(RunTool("extract -q --salvage " + cut + " --output-dir " + dir_ + "/cut").status, 1);
   EXPECT_FALSE(Exists(dir_ + "/cut/setup32.exe"));
   EXPECT_TRUE(Exists(dir_ + "/cut/setup-data.bin"));
+  // A CRC region of 0 bytes (its CRC 0) guards nothing; the launcher runs
+  // the package, and inspect warns as build does.
+  const json unguarded = Json(RunTool("inspect --json " + Made("unguarded.exe", [](auto& l, auto&) { l.crcLength = 0; })));
+  EXPECT_EQ(unguarded["problems"], json::array());
+  EXPECT_EQ(unguarded["warnings"].size(), 1u) << unguarded.dump();
 }
 
 }  // namespace

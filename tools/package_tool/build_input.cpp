@@ -13,6 +13,7 @@
 #include "launcher/package_format.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/package_words.h"
 #include "tools/package_tool/report.h"
 #include "tools/pe/branding.h"
 
@@ -224,8 +225,7 @@ std::vector<std::string> PackageWarnings(const packaging::BuiltPackage& package,
                 "verify shows where)");
   }
   if (package.locator.crcLength < package.payloadAreaEnd - package.locator.headerOffset) {
-    w.push_back("--crc-reach " + crcReach + " leaves part of the header and payloads outside the CRC: damage " +
-                "there is found only when decoding fails, or not at all");
+    w.push_back("--crc-reach " + crcReach + kCrcLeavesOut);
   }
   return w;
 }

@@ -167,6 +167,7 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
   j["signature"] = v.signature.has_value();
   j["problems"] = v.problems;
   j["problemCodes"] = v.problemCodes;
+  j["warnings"] = PackageWarnings(v);
   return j;
 }
 
@@ -198,8 +199,12 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
     const LauncherIdentity identity = CompareLauncher(file.bytes, view);
     AddLauncherProblem(identity, &view);
-    if (s->json) PrintJson(Json(s->package, file.bytes, view, identity));
-    else if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view, identity);
+    if (s->json) {
+      PrintJson(Json(s->package, file.bytes, view, identity));
+    } else {
+      if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view, identity);
+      for (const std::string& w : PackageWarnings(view)) Warn(common, w);
+    }
     return view.problems.empty() ? kExitFine : kExitProblems;
   };
 }

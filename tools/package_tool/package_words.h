@@ -3,6 +3,7 @@
 #define TOOLS_PACKAGE_TOOL_PACKAGE_WORDS_H_
 
 #include <string>
+#include <vector>
 
 #include "tools/packaging/package_reader.h"
 
@@ -13,6 +14,17 @@ std::string AllowedWords(uint64_t set);
 
 // Where the setup data lies, for setup-program authors.
 std::string SetupDataWords(const packaging::PackageView& view);
+
+// What a CRC region that stops short of the payloads' end leaves unguarded
+// (after "--crc-reach N" or "the CRC region of N bytes").
+constexpr const char* kCrcLeavesOut =
+    " leaves part of the header and payloads outside the CRC: damage there is found only when decoding fails, or "
+    "not at all";
+
+// inspect's warnings: what the package's users would meet that its author
+// may not mean, though the launcher runs it (a CRC region that leaves out
+// part of the header and payloads).
+std::vector<std::string> PackageWarnings(const packaging::PackageView& view);
 
 }  // namespace tool
 
