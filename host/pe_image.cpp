@@ -167,11 +167,14 @@ bool CheckProgram(host::ByteView b, uint16_t machine, std::string* problem) {
 }
 
 bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string* problem) {
-  // `b` is the file's start: every byte read below lies before HeadNeeded.
-  if (b.size() < size && b.size() < HeadNeeded(b)) throw std::logic_error("CheckProgram: the headers are not at hand");
+  // `b` is the file's start: every byte read below lies before HeadNeeded
+  // (a PE header outside the file is found from the DOS header alone).
+  const bool whole = b.size() >= size;
+  if (!whole && b.size() < 64) throw std::logic_error("CheckProgram: the headers are not at hand");
   if (size < 64 || b[0] != 'M' || b[1] != 'Z') return *problem = "not a Windows program (no MZ header)", false;
   const uint32_t pe = U32(b, 60);
   if (pe > size || size - pe < 24) return *problem = "not a Windows program (PE header outside the file)", false;
+  if (!whole && b.size() < HeadNeeded(b)) throw std::logic_error("CheckProgram: the headers are not at hand");
   if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *problem = "not a Windows program (no PE signature)", false;
   const uint16_t found = U16(b, pe + 4);
   if (found != machine) {

@@ -1,6 +1,7 @@
 // The reader's problem codes, in-process: a package from the shared writer
 // around the real launcher and sample program, one field or program changed,
 // and exactly the codes ReadPackage and CheckPrograms give it.
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -82,5 +83,32 @@ TEST_P(ReaderCodesTest, GivesExactlyTheCodes) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderCodesTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+// A PE header 2 MiB into the program: the program is checked as it is, and
+// its head holds the headers, not everything before them.
+TEST(ProgramHeadTest, FarPeHeaderKeepsOnlyTheHeaders) {
+  packaging::PackageInput in;
+  in.image = FileBytes(kBuild + "/launcher.exe");
+  packaging::Bytes program = FileBytes(kBuild + "/sample_setup32.exe");
+  const uint32_t pe = launcher::LoadLe32(&program[60]);
+  const uint32_t headers = 24 + launcher::LoadLe16(&program[pe + 20]) + 40 * launcher::LoadLe16(&program[pe + 6]);
+  const packaging::Bytes copy(program.begin() + pe, program.begin() + pe + headers);
+  constexpr uint32_t kFar = 2u << 20;
+  program.resize(kFar);
+  program.insert(program.end(), copy.begin(), copy.end());
+  launcher::StoreLe32(&program[60], kFar);
+  in.program32 = program;
+  packaging::BuiltPackage built;
+  std::string error;
+  ASSERT_TRUE(packaging::BuildPackage(in, &built, &error)) << error;
+  packaging::PackageView view = packaging::ReadPackage(built.bytes);
+  packaging::ProgramSlot slot;
+  packaging::CheckPrograms(built.bytes, &view, &slot);
+  EXPECT_EQ(view.problemCodes, std::vector<std::string>());
+  const host::ByteView head = slot.decoded.head.View();
+  ASSERT_EQ(head.size(), kFar + headers);
+  EXPECT_TRUE(std::equal(copy.begin(), copy.end(), head.begin() + kFar));
+  EXPECT_EQ(head[pe], 0) << "the bytes between the DOS header and the far PE header are not held";
+}
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "tools/packaging/program_replay.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "host/pe_image.h"
 #include "launcher/fatal.h"
@@ -19,6 +23,10 @@ namespace {
 // Payloads from this size on show progress while they decode.
 constexpr uint32_t kProgressFrom = 4u << 20;
 
+// A PE header at least this far into the program is kept without the bytes
+// before it.
+constexpr uint64_t kFarHeader = uint64_t(64) << 10;
+
 // Takes decoded pieces: keeps the program's head, hands every piece on.
 struct HeadKeeper {
   Decoded* decoded;
@@ -26,17 +34,46 @@ struct HeadKeeper {
 };
 
 void KeepHead(void* context, const uint8_t* bytes, size_t count) {
-  HeadKeeper* t = static_cast<HeadKeeper*>(context);
-  Bytes& head = t->decoded->head;
-  for (size_t at = 0; at < count && head.size() < pe::HeadNeeded(head);) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, pe::HeadNeeded(head) - head.size()));
-    head.insert(head.end(), bytes + at, bytes + at + n);
-    at += n;
-  }
-  if (*t->sink) (*t->sink)(bytes, count);
+  HeadKeeper* k = static_cast<HeadKeeper*>(context);
+  k->decoded->head.Take(bytes, count);
+  if (*k->sink) (*k->sink)(bytes, count);
 }
 
 }  // namespace
+
+void ProgramHead::Take(const uint8_t* bytes, size_t count) {
+  for (size_t at = 0; at < count;) {
+    const uint64_t position = seen_ + at;
+    if (position < sizeof dos_) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, sizeof dos_ - position));
+      std::memcpy(dos_ + position, bytes + at, n);
+      at += n;
+      size_ = static_cast<size_t>(seen_ + at);
+      if (size_ < sizeof dos_) continue;
+      // The whole DOS header: room for the most its PE header's offset can
+      // make the head need, in pages that are only backed where written.
+      const size_t room = size_t(launcher::LoadLe32(dos_ + 60)) + 24 + 0xFFFF + 40 * 0xFFFF;
+      void* block = ::mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+      if (block == MAP_FAILED) throw std::bad_alloc();
+      block_ = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [room](uint8_t* p) { ::munmap(p, room); });
+      std::memcpy(block_.get(), dos_, sizeof dos_);
+      continue;
+    }
+    const host::ByteView view = View();
+    const uint64_t needed = pe::HeadNeeded(view);
+    if (size_ >= needed) break;
+    const uint64_t pe = launcher::LoadLe32(dos_ + 60);
+    if (pe >= kFarHeader && position < pe) {  // between the DOS header and a far PE header
+      at += static_cast<size_t>(std::min<uint64_t>(count - at, pe - position));
+      continue;
+    }
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, needed - position));
+    std::memcpy(block_.get() + position, bytes + at, n);
+    size_ = static_cast<size_t>(position + n);
+    at += n;
+  }
+  seen_ += count;
+}
 
 Decoded DecodeEntry(host::ByteView file, const launcher::PackageHeader& header, const launcher::PayloadEntry& entry,
                     const PieceSink& sink, bool progress) {
@@ -88,7 +125,7 @@ void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::Pa
   }
   launcher::CheckDecodedSize(entry, decompressed->GetSize());
   if (decompressed->Size > 0) {
-    sim::Machine::Current().DeclareBlock(decompressed->Memory, decoded->head, uint64_t(decompressed->Size), decoded);
+    sim::Machine::Current().DeclareBlock(decompressed->Memory, decoded->head.View(), uint64_t(decompressed->Size), decoded);
   }
 }
 
@@ -97,7 +134,7 @@ std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launc
   sim::Machine machine;
   machine.memoryLimit = kMachineMemory;
   auto shared = std::make_shared<Decoded>(decoded);
-  shared->head.clear();  // nothing is started here
+  shared->head.Clear();  // nothing is started here
   machine.Run([&] {
     support::TStream compressed, decompressed;
     ReplayDecodePayload(entry, header, shared, &compressed, &decompressed);
@@ -138,8 +175,8 @@ void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, Pro
       continue;
     }
     std::string problem, as32;
-    if (pe::CheckProgram(d.head, uint64_t(d.produced), s.machine, &problem)) continue;
-    if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head, uint64_t(d.produced), pe::kMachineI386, &as32)) {
+    if (pe::CheckProgram(d.head.View(), uint64_t(d.produced), s.machine, &problem)) continue;
+    if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head.View(), uint64_t(d.produced), pe::kMachineI386, &as32)) {
       AddProblem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
                      ": an i386 (32-bit) program: 64-bit Windows starts it as a 32-bit program, not the 64-bit "
                      "one the slot is for");
@@ -159,7 +196,7 @@ void RunCache::Add(const launcher::PayloadEntry& entry, Decoded decoded, const c
 
 std::string RunCache::WhichProgram(host::ByteView start) const {
   for (const Cached& c : entries_) {
-    if (!start.empty() && start.data() == c.decoded->head.data()) return c.slot;
+    if (!start.empty() && start.data() == c.decoded->head.View().data()) return c.slot;
   }
   return "other";
 }

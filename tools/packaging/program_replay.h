@@ -28,10 +28,27 @@ using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
 // What the launcher's own steps make of a payload, decoded in pieces so that
 // no program is held whatever its size: the launcher's reading of the stream
 // (ReadPayload), then its decoder bounded at the recorded size.
+// The start of a decoded program, as far as pe::HeadNeeded, taken as the
+// program's bytes pass. What no check reads, the bytes between the DOS
+// header and a PE header far into the program, is not held: it reads as
+// zeros from pages never written, so a header at 1 GiB costs a few pages.
+class ProgramHead {
+ public:
+  void Take(const uint8_t* bytes, size_t count);  // the program's next bytes
+  host::ByteView View() const { return host::ByteView(block_ ? block_.get() : dos_, size_); }
+  void Clear() { block_.reset(), size_ = 0, seen_ = 0; }
+
+ private:
+  uint8_t dos_[64] = {};            // the head while it is shorter than the DOS header
+  std::shared_ptr<uint8_t> block_;  // then: room for the most a head can need
+  size_t size_ = 0;                 // the head's length so far
+  uint64_t seen_ = 0;               // the program's bytes taken so far
+};
+
 struct Decoded {
   bool read = false;     // the stream was read and the decoder set up
   int64_t produced = 0;  // the bytes the stream gave
-  Bytes head;            // the program's first bytes, as far as pe::HeadNeeded
+  ProgramHead head;      // the program's first bytes, as far as pe::HeadNeeded
   bool ok = false;       // it decoded to exactly the recorded size
   std::string message;   // when not ok: the message the launcher shows
 };
