@@ -73,14 +73,15 @@ PackageView ReadPackage(host::ByteView file) {
     return v;
   }
   v.hasPackage = true;
-  {
-    // The package file is the program Windows starts: its launcher image
-    // must be one.
-    std::string why;
-    if (!pe::CheckProgram(file, pe::kMachineI386, &why)) {
-      AddProblem(&v, ProblemCode::kLauncherImageDamaged, "the launcher image is damaged (" + why + "): Windows does not start the package at all");
-    }
+  // The package file is the program Windows starts: its launcher image must
+  // be one. Its certificate-table entry is a signature when it points after
+  // the recorded end.
+  std::string why;
+  if (!pe::CheckProgram(file, pe::kMachineI386, &why)) {
+    AddProblem(&v, ProblemCode::kLauncherImageDamaged, "the launcher image is damaged (" + why + "): Windows does not start the package at all");
   }
+  pe::ImageInfo info;
+  const bool certificateEntry = pe::Parse(file, &info, &why) && info.securitySize != 0;
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
   if (launcher::IsTruncated(l, file.size())) AddProblem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
@@ -147,11 +148,6 @@ PackageView ReadPackage(host::ByteView file) {
   } else if (payloadEnd < dataEnd) {
     AddRegion(&v, RegionKind::kSetupData, payloadEnd, dataEnd - payloadEnd);
   }
-  // The launcher image's certificate-table entry: a signature when it
-  // points after the recorded end.
-  pe::ImageInfo info;
-  std::string error;
-  const bool certificateEntry = pe::Parse(file, &info, &error) && info.securitySize != 0;
   if (v.recordedSize < file.size()) {
     Region after{RegionKind::kAfterTheRecordedEnd, v.recordedSize, file.size()};
     if (certificateEntry && info.securityOffset >= v.recordedSize &&
