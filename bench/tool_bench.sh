@@ -8,7 +8,7 @@
 # time and in memory, on every one; every row of verify with a verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-T=build/host/setup-package
+T=build/linux/setup-package
 work=build/bench-tool
 rm -rf "$work"; mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT

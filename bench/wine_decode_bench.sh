@@ -30,11 +30,11 @@ package() {  # package NAME BYTES
   find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +100k -print0 | sort -z |
     xargs -0 cat 2>/dev/null | head -c "$(($2 - $(stat -c %s "$work/code.bin")))" >>"$work/code.bin"
   set -o pipefail
-  build/host/setup-package build -q --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
+  build/linux/setup-package build -q --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
     --lzma-preset 1 --dictionary "$dictionary" --output "$work/$1.exe"
   rm "$work/code.bin"
   # The same stream as a .lzma file for the bare decode and xz.
-  build/host/setup-package inspect --json "$work/$1.exe" | python3 -c '
+  build/linux/setup-package inspect --json "$work/$1.exe" | python3 -c '
 import json, struct, sys
 h = json.load(sys.stdin)["header"]; p = h["payload32"]
 props = (h["pb"] * 5 + h["lp"]) * 9 + h["lc"]
@@ -51,10 +51,12 @@ for mib in 16 64 256; do package "bench$mib" $((mib * 1048576)); done
 cp build/windows/win_decode_bench.exe build/windows/win_bare_decode.exe "$work/"
 
 cat >"$work/job.sh" <<'JOB'
-export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$WINE_PREFIXES/win64 WINEDEBUG=-all
-wineserver -p
+. ./wine-job.sh
+use_prefix win64
+export WINEDEBUG=-all
+start_servers
 echo "processor: $(grep -m1 -o 'pclmulqdq' /proc/cpuinfo || echo 'no') carry-less multiplication; $(xz --version | head -1)"
-temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
+temp=$(temp_folder)
 # measure WHAT SIZE COMMAND...: the best of two runs: "WHAT SIZE user sys peak-KiB"
 measure() {
   what=$1 size=$2; shift 2
@@ -76,7 +78,7 @@ for mib in 0 16 64 256; do
 done
 echo "decoding step in-process (reading the stream and decoding, second of two):"
 wine ./win_decode_bench.exe bench16.exe bench64.exe bench256.exe 2>/dev/null | tr -d '\r'
-wineserver -k
+stop_servers
 JOB
 backend=$(scripts/wine/backend.sh)
 WINE_JOB_TIMEOUT=3600 scripts/wine/run.sh "$work"

@@ -7,13 +7,13 @@ scripts/build.sh
 size=$(stat -c %s build/windows/launcher.exe) budget=$(image_budget)
 echo "image: build/windows/launcher.exe, $size bytes (goal at most $budget, with the decoder, manifest and icon: $([ "$size" -le "$budget" ] && echo met || echo not met))"
 echo
-build/host/args_bench
+build/linux/args_bench
 echo
-build/host/crc_bench
+build/linux/crc_bench
 echo
-build/host/decode_bench
+build/linux/decode_bench
 echo
-build/host/run_bench
+build/linux/run_bench
 echo
 bench/tool_bench.sh
 echo

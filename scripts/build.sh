@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # build.sh [HOST_TARGET...]: sets up what is missing and builds the Windows
-# launcher (windows preset) and the host tools (host preset; all of them, or
+# launcher (windows preset) and the tools (linux preset; all of them, or
 # only the targets named). Quiet unless something fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,9 +8,9 @@ jobs=$(nproc)
 scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs" >/dev/null
-cmake --preset host >/dev/null
+cmake --preset linux >/dev/null
 if [ $# -gt 0 ]; then
-  cmake --build --preset host -j"$jobs" --target "$@" >/dev/null
+  cmake --build --preset linux -j"$jobs" --target "$@" >/dev/null
 else
-  cmake --build --preset host -j"$jobs" >/dev/null
+  cmake --build --preset linux -j"$jobs" >/dev/null
 fi

@@ -46,21 +46,31 @@ debian_mirror() {
   echo "$uri"
 }
 
-apt_updated=0
-apt_update() {
-  [ "$apt_updated" -eq 1 ] && return 0
+# apt_update_retrying [COMMAND...]: "apt-get update -qq", run through COMMAND
+# when given (chroot ROOT), tried three times: a mirror in the middle of a
+# sync answers with index files of the wrong size for a while. Some mirrors
+# keep one index wrong for days; what follows fails by itself if what it
+# needs is not in the indexes that did arrive.
+apt_update_retrying() {
   local try
   for try in 1 2 3; do
-    if apt-get update -qq; then apt_updated=1; return 0; fi
+    if "$@" apt-get update -qq; then return 0; fi
     [ "$try" -lt 3 ] || break
     echo "setup: apt-get update failed (a mirror being synced?); trying again in $((try * 15)) s" >&2
     sleep $((try * 15))
   done
-  # Some mirrors keep one index wrong for days; the install that follows
-  # fails by itself if what it needs is not in the indexes that did arrive.
   echo "setup: apt-get update failed three times; going on with the indexes it fetched" >&2
+}
+
+apt_updated=0
+apt_update() {
+  [ "$apt_updated" -eq 1 ] && return 0
+  apt_update_retrying
   apt_updated=1
 }
+
+# debian_suite: this machine's Debian suite (bookworm, ...).
+debian_suite() { (. /etc/os-release && echo "$VERSION_CODENAME"); }
 
 # apt_install PACKAGE...: installs the ones that are not installed yet.
 apt_install() {
@@ -80,10 +90,33 @@ image_budget() {
   sed -n 's/^set(LAUNCHER_IMAGE_BUDGET \([0-9]*\)).*/\1/p' "$scripts_dir/../CMakeLists.txt"
 }
 
-# The Wine root and the prefixes made from it are keyed by the scripts that
-# make them, so a change to either makes them anew.
+# cached_build NAME KEY BUILD: leaves in $built the folder
+# $cache_root/NAME/KEY, running the function BUILD (given that folder, empty)
+# first when it is not ready. One build at a time (a lock per NAME). A build
+# that fails ends the script (set -e) and leaves no ready folder; once one is
+# ready, the folders of other keys (made by older scripts) are removed.
+# BUILD writes only to standard error.
+cached_build() {
+  local cache="$cache_root/$1" key=$2 build=$3
+  built="$cache/$key"
+  [ -f "$built/ready" ] && return 0
+  mkdir -p "$cache"
+  exec 9>"$cache/lock"
+  flock 9
+  if [ ! -f "$built/ready" ]; then
+    rm -rf "$built"
+    mkdir -p "$built"
+    "$build" "$built" >&2
+    touch "$built/ready"
+    find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$key" -exec rm -rf {} +
+  fi
+  exec 9>&-
+}
+
+# The Wine root and what is made from it are keyed by the scripts that make
+# them, so a change to any of them makes them anew.
 wine_root_key() {
-  cat "$scripts_dir/wine/root.sh" "$scripts_dir/winebox/guest-init" | sha256sum | cut -c1-12
+  cat "$scripts_dir/wine/root.sh" "$scripts_dir/wine/box-init" | sha256sum | cut -c1-12
 }
 wine_prefixes_key() {
   (wine_root_key; cat "$scripts_dir/wine/prepare-prefixes.sh") | sha256sum | cut -c1-12

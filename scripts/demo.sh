@@ -11,7 +11,7 @@ echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/lau
 work=build/demo
 rm -rf "$work"; mkdir -p "$work"
 head -c 20000 /dev/urandom >"$work/setup-data.bin"
-build/host/setup-package build \
+build/linux/setup-package build \
   --launcher build/windows/launcher.exe \
   --program32 build/windows/sample_setup32.exe \
   --program64 build/windows/sample_setup64.exe \
@@ -21,8 +21,9 @@ build/host/setup-package build \
   --output "$work/ExampleSetup.exe"
 
 cat >"$work/job.sh" <<'JOB'
-export WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$WINE_PREFIXES/win64
-temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
+. ./wine-job.sh
+use_prefix win64
+temp=$(temp_folder)
 echo "+ wine ExampleSetup.exe /silent \"C:\\Program Files\\Example\" /lang=en"
 start=$(date +%s.%N)
 WINEDEBUG=+relay wine ./ExampleSetup.exe /silent 'C:\Program Files\Example' /lang=en >stdout.txt 2>stderr.txt

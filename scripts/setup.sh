@@ -22,7 +22,7 @@ packages=(cmake g++ make pkg-config python3
 # index, lists in DIR), so the machine's apt sources stay as they are.
 xz_utils_source() {
   local dir=$1 suite mirror
-  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  suite=$(debian_suite)
   mirror=$(debian_mirror "$suite")
   mkdir -p "$dir/apt/lists/partial" "$dir/apt/archives/partial"
   echo "deb-src $mirror $suite main" >"$dir/apt/sources.list"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything and runs every test tier: a
 # short fuzzing run, the unit and sequence tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and then on the normal host build the unit,
+# UndefinedBehaviorSanitizer, and then on the normal linux build the unit,
 # sequence and package tool tests, the checks of the built executable and the
 # end-to-end tests of the real launcher.exe under Wine.
 set -euo pipefail
@@ -14,10 +14,10 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
 
 # The fuzz targets over the seed corpus, the launcher's for about a minute and
-# the host side's for half of one (a long run: see README).
+# the tool side's for half of one (a long run: see README).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in launcher_fuzz:60 host_fuzz:30; do
+for target in launcher_fuzz:60 tool_fuzz:30; do
   name=${target%%:*} seconds=${target##*:}
   mkdir -p "$work/$name"
   if ! "build/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
@@ -30,4 +30,4 @@ for target in launcher_fuzz:60 host_fuzz:30; do
 done
 
 ctest --preset sanitize -j"$jobs"
-ctest --preset host -j"$jobs"
+ctest --preset linux -j"$jobs"

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# backend.sh: prints which Wine the end-to-end jobs run on, "host" or "box".
+# backend.sh: prints which Wine the end-to-end jobs run on, "native" or "box".
 # Both run the one Wine root (root.sh):
 #
-#   host  entered natively (enter.sh). Chosen when this machine executes
-#         32-bit x86 code, which the launcher (a 32-bit program) and Wine's
-#         32-bit half need, and the root's Wine then starts a 32-bit program
-#         in the prefixes it makes (host-prefixes.sh).
-#   box   booted as a small Debian machine under qemu's software emulation
-#         (scripts/winebox), for machines whose kernel cannot run 32-bit
-#         programs at all, or where the native start failed (one line says
-#         why).
+#   native  entered natively (native-enter.sh). Chosen when this machine
+#           executes 32-bit x86 code, which the launcher (a 32-bit program)
+#           and Wine's 32-bit half need, and the root's Wine then starts a
+#           32-bit program in the prefixes it makes (native-prefixes.sh).
+#   box     booted as a small Debian machine under qemu's software emulation
+#           (box-image.sh, box-run.sh), for machines whose kernel cannot run
+#           32-bit programs at all, or where the native start failed (one
+#           line says why).
 #
 # The first test is a tiny 32-bit Linux program (exit code 42), written into
-# the cache folder and run. LAUNCHER_WINE=host or LAUNCHER_WINE=box forces a
-# backend; forcing "host" where 32-bit code cannot run stops with a sentence
+# the cache folder and run. LAUNCHER_WINE=native or LAUNCHER_WINE=box forces a
+# backend; forcing "native" where 32-bit code cannot run stops with a sentence
 # saying so. For tests: LAUNCHER_WINE_PROBE names another probe program,
 # LAUNCHER_WINE_NATIVE another command for the native start (exit 0 when it
 # works), and --write-probe FILE writes the built-in probe.
@@ -62,7 +62,7 @@ probe_runs() {
 # native_runs: the root's Wine starts a 32-bit program here (making the
 # prefixes natively checks exactly that); its output goes to stderr.
 native_runs() {
-  if [ -n "${LAUNCHER_WINE_NATIVE:-}" ]; then "$LAUNCHER_WINE_NATIVE" >&2; else "$scripts_dir/wine/host-prefixes.sh" >/dev/null; fi
+  if [ -n "${LAUNCHER_WINE_NATIVE:-}" ]; then "$LAUNCHER_WINE_NATIVE" >&2; else "$scripts_dir/wine/native-prefixes.sh" >/dev/null; fi
 }
 
 if [ "${1:-}" = --write-probe ]; then write_probe "$2"; exit 0; fi
@@ -70,27 +70,27 @@ if [ "${1:-}" = --write-probe ]; then write_probe "$2"; exit 0; fi
 case "${LAUNCHER_WINE:-}" in
   box)
     echo box ;;
-  host)
+  native)
     if ! probe_runs; then
-      [ -z "$noexec_folder" ] || { echo "wine: LAUNCHER_WINE=host, but the test of this machine could not run (see above); set SETUP_LAUNCHER_CACHE to a folder that allows programs" >&2; exit 1; }
+      [ -z "$noexec_folder" ] || { echo "wine: LAUNCHER_WINE=native, but the test of this machine could not run (see above); set SETUP_LAUNCHER_CACHE to a folder that allows programs" >&2; exit 1; }
       cat >&2 <<'MSG'
-wine: LAUNCHER_WINE=host, but this machine cannot run 32-bit x86 programs (a tiny
+wine: LAUNCHER_WINE=native, but this machine cannot run 32-bit x86 programs (a tiny
 32-bit test program did not run), so neither the launcher nor Wine's 32-bit half
 can run here. Unset LAUNCHER_WINE to choose automatically, or set LAUNCHER_WINE=box
-to run Wine inside the emulated Debian machine (scripts/winebox).
+to run Wine inside the emulated Debian machine (box backend).
 MSG
       exit 1
     fi
-    native_runs || { echo "wine: LAUNCHER_WINE=host, but the Wine root's Wine did not start a 32-bit program natively (see above)" >&2; exit 1; }
-    echo host ;;
+    native_runs || { echo "wine: LAUNCHER_WINE=native, but the Wine root's Wine did not start a 32-bit program natively (see above)" >&2; exit 1; }
+    echo native ;;
   "")
     if ! probe_runs; then echo box
-    elif native_runs; then echo host
+    elif native_runs; then echo native
     else
       echo "wine: this machine runs 32-bit code, but the Wine root's Wine did not start a 32-bit program natively; using the emulated machine (box backend)" >&2
       echo box
     fi ;;
   *)
-    echo "wine: LAUNCHER_WINE is \"$LAUNCHER_WINE\"; it takes \"host\" or \"box\" (or unset: choose by testing)" >&2
+    echo "wine: LAUNCHER_WINE is \"$LAUNCHER_WINE\"; it takes \"native\" or \"box\" (or unset: choose by testing)" >&2
     exit 2 ;;
 esac

@@ -3,7 +3,7 @@
 # (64-bit Windows) and OUT/win32 (32-bit Windows, WINEARCH=win32), with crash
 # dialogs off and the relay trace limited to user32.MessageBoxA.
 #
-# Runs on the host (host backend) and inside the emulated machine (box
+# Runs natively in the Wine root (native backend) and inside the emulated machine (box
 # backend) alike. Each prefix is made in a scratch folder, checked by running
 # a 32-bit and (on win64) a 64-bit program in it, tried a second time from
 # scratch when the check fails, and only then moved to OUT. Exit 0 only when

@@ -10,9 +10,9 @@ apt_install debootstrap bubblewrap
 "$scripts_dir/wine/root.sh" >/dev/null
 backend=$("$scripts_dir/wine/backend.sh")
 case "$backend" in
-  host)
-    echo "setup: Wine backend: host (this machine runs 32-bit code, so the Wine root is entered natively)" ;;
+  native)
+    echo "setup: Wine backend: native (this machine runs 32-bit code, so the Wine root is entered natively)" ;;
   box)
     echo "setup: Wine backend: box (Wine runs in an emulated Debian machine booted from the Wine root)"
-    "$scripts_dir/winebox/build.sh" >/dev/null ;;
+    "$scripts_dir/wine/box-image.sh" >/dev/null ;;
 esac

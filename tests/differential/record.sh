@@ -6,14 +6,14 @@
 #   tests/differential/outcomes-s1.tsv  the corpus (seed 1, 320 packages)
 #   tests/differential/outcomes-s2.tsv  a held-out corpus (seed 2, 100 packages)
 # Run it again (scripts/build.sh first) whenever the launcher or the corpus
-# changes what a package does. On the host's Wine it takes a few minutes; on
+# changes what a package does. On the native backend it takes a few minutes; on
 # the emulated machine each run costs seconds (Wine starts the launcher and
 # the setup program under software emulation), so the full corpus takes
 # hours there: RECORD_CORPUS="1:60 2:20" records smaller ones (SEED:COUNT).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-tool=build/host/tests/differential
-[ -x "$tool" ] || { echo "record: build the host preset first (scripts/build.sh)" >&2; exit 1; }
+tool=build/linux/tests/differential
+[ -x "$tool" ] || { echo "record: build the linux preset first (scripts/build.sh)" >&2; exit 1; }
 for seed_count in ${RECORD_CORPUS:-1:320 2:100}; do
   seed=${seed_count%%:*} count=${seed_count#*:}
   work=build/differential-s$seed
@@ -21,14 +21,13 @@ for seed_count in ${RECORD_CORPUS:-1:320 2:100}; do
   "$tool" write "$work/packages" "$seed" "$count"
   cp "$work/packages/list.txt" "$work/list.txt"
   cat >"$work/job.sh" <<'JOB'
-export WINEDLLOVERRIDES='mscoree,mshtml='
-for p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -p; done
+. ./wine-job.sh
+start_servers
 # row prefix version with32
 while read -r row prefix version with32; do
-  export WINEPREFIX=$WINE_PREFIXES/$prefix
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' "$version" >"version-$row.reg"
-  WINEDEBUG=-all wine regedit "version-$row.reg"
-  temp=$WINEPREFIX/drive_c/users/$WINE_USER/Temp
+  use_prefix "$prefix"
+  windows_version "$version"
+  temp=$(temp_folder)
   mkdir -p "run-$row"
   # Two runs at a time; each removes only its own copy (named after its
   # package, numbered when the name was taken).
@@ -53,7 +52,7 @@ win10-64-with32 win64 win10 /32
 win10-32 win32 win10
 win7-64 win64 win7
 ROWS
-for p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -k; done
+stop_servers
 JOB
   WINE_JOB_TIMEOUT=5400 scripts/wine/run.sh "$work"
   cat "$work/job.log"

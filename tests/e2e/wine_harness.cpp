@@ -62,28 +62,24 @@ std::string Quote(const std::string& s) {
 void WriteJob(const std::string& job) {
   std::ostringstream script;
   script << "# Written by the end-to-end harness; run by scripts/wine/run.sh.\n"
-            "export WINEDLLOVERRIDES='mscoree,mshtml='\n"
+            ". ./wine-job.sh\n"
             "printf '%s' \"$JOB_WINDOWS\" >windows-folder.txt\n"
             "printf '%s' \"$WINE_USER\" >wine-user.txt\n"
-            "for p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -p; done\n";
-  std::map<std::string, std::string> versions;  // prefix -> .reg lines
+            "start_servers\n";
+  // The Windows versions, per prefix and version: one call names every
+  // executable that version is for.
+  std::map<std::pair<std::string, std::string>, std::string> versions;
   for (auto& [name, c] : Cases()) {
-    if (!c.windowsVersion.empty()) {
-      versions[c.prefix] += "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\" + c.exeName +
-                            "]\n\"Version\"=\"" + c.windowsVersion + "\"\n\n";
-    }
+    if (!c.windowsVersion.empty()) versions[{c.prefix, c.windowsVersion}] += " " + Quote(c.exeName);
   }
-  for (auto& [prefix, lines] : versions) {
-    const std::string reg = "REGEDIT4\n\n" + lines;
-    WriteBytes(job + "/versions-" + prefix + ".reg", packaging::Bytes(reg.begin(), reg.end()));
-    script << "WINEPREFIX=$WINE_PREFIXES/" << prefix << " WINEDEBUG=-all wine regedit versions-" << prefix
-           << ".reg\n";
+  for (auto& [prefixVersion, exes] : versions) {
+    script << "use_prefix " << prefixVersion.first << "\nwindows_version " << prefixVersion.second << exes << "\n";
   }
   for (auto& [name, c] : Cases()) {
     script << "\n# " << name << "\n"
            << "cd \"$JOB/" << name << "\"\n"
-           << "export WINEPREFIX=$WINE_PREFIXES/" << c.prefix << "\n"
-           << "TEMPDIR=$WINEPREFIX/drive_c/users/$WINE_USER/Temp\n"
+           << "use_prefix " << c.prefix << "\n"
+           << "TEMPDIR=$(temp_folder)\n"
            << c.before << "\n"
            << "WINEDEBUG=+relay " << c.environment << " timeout 300 wine ./" << c.exeName << " "
            << c.arguments
@@ -91,7 +87,7 @@ void WriteJob(const std::string& job) {
            << c.after << "\n"
            << "ls -1 \"$TEMPDIR\" >temp-after.txt 2>/dev/null\n";
   }
-  script << "\ncd \"$JOB\"\nfor p in win64 win32; do WINEPREFIX=$WINE_PREFIXES/$p wineserver -k; done\n";
+  script << "\ncd \"$JOB\"\nstop_servers\n";
   const std::string text = script.str();
   WriteBytes(job + "/job.sh", packaging::Bytes(text.begin(), text.end()));
 }

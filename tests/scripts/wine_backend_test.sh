@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The choice of Wine backend (scripts/wine/backend.sh): forced, automatic,
-# forced "host" on a machine whose 32-bit probe does not run, and a machine
+# forced "native" on a machine whose 32-bit probe does not run, and a machine
 # that runs 32-bit code but where the Wine root's Wine does not start natively.
 set -uo pipefail
 backend="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine/backend.sh"
@@ -25,19 +25,19 @@ case_() {
     passed=$((passed + 1))
   fi
 }
-case_ auto-runs           ""   "$work/runs"           0 host
-case_ auto-cannot-run     ""   "$work/not-executable" 0 box
-case_ auto-wrong-code     ""   "$work/wrong-code"     0 box
-case_ auto-missing-probe  ""   "$work/missing"        0 box
-case_ forced-box          box  "$work/runs"           0 box
-case_ forced-host         host "$work/runs"           0 host
-case_ forced-host-refused host "$work/not-executable" 1 "" "cannot run 32-bit x86 programs"
-case_ refusal-names-box   host "$work/missing"        1 "" "LAUNCHER_WINE=box"
-case_ unknown-value       qemu "$work/runs"           2 "" "takes \"host\" or \"box\""
+case_ auto-runs             ""     "$work/runs"           0 native
+case_ auto-cannot-run       ""     "$work/not-executable" 0 box
+case_ auto-wrong-code       ""     "$work/wrong-code"     0 box
+case_ auto-missing-probe    ""     "$work/missing"        0 box
+case_ forced-box            box    "$work/runs"           0 box
+case_ forced-native         native "$work/runs"           0 native
+case_ forced-native-refused native "$work/not-executable" 1 "" "cannot run 32-bit x86 programs"
+case_ refusal-names-box     native "$work/missing"        1 "" "LAUNCHER_WINE=box"
+case_ unknown-value         qemu   "$work/runs"           2 "" "takes \"native\" or \"box\""
 NATIVE=$work/native-fails
-case_ auto-native-fails   ""   "$work/runs"           0 box "did not start a 32-bit program natively"
-case_ forced-host-native  host "$work/runs"           1 "" "did not start a 32-bit program natively"
-case_ forced-box-no-check box  "$work/runs"           0 box
+case_ auto-native-fails     ""     "$work/runs"           0 box "did not start a 32-bit program natively"
+case_ forced-native-fails   native "$work/runs"           1 "" "did not start a 32-bit program natively"
+case_ forced-box-no-check   box    "$work/runs"           0 box
 NATIVE=
 
 # The built-in probe is a well-formed i386 program, and the automatic choice
@@ -45,7 +45,7 @@ NATIVE=
 "$backend" --write-probe "$work/probe"
 header=$(readelf -h -l "$work/probe" 2>&1)
 probe_rc=0; "$work/probe" 2>/dev/null || probe_rc=$?
-[ "$probe_rc" = 42 ] && expected=host || expected=box
+[ "$probe_rc" = 42 ] && expected=native || expected=box
 for want in "Class: *ELF32" "Machine: *Intel 80386" "Type: *EXEC" "Entry point address: *0x8048054" "LOAD .* R E"; do
   if grep -Eq "$want" <<<"$header"; then passed=$((passed + 1)); else
     echo "FAIL builtin-probe: no '$want' in readelf's view"; failed=$((failed + 1)); fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# wine_native_entry_test.sh PROGRAM64: the host backend's entry into the Wine
-# root (scripts/wine/enter.sh), on every machine, including one that cannot
+# wine_native_entry_test.sh PROGRAM64: the native backend's entry into the
+# Wine root (scripts/wine/native-enter.sh), on every machine, including one that cannot
 # run 32-bit code: a fresh 64-bit prefix made natively, PROGRAM64 (the 64-bit
 # sample setup program) run under wine64 with arguments, and after the entry
 # ends no process of the job left (its wineserver, kept alive on purpose,
@@ -13,15 +13,18 @@ work=$(mktemp -d) prefixes=$(mktemp -d)
 trap 'rm -rf "$work" "$prefixes"' EXIT
 tag=native-entry-$$-$RANDOM
 cp "$program" "$work/setup64.exe"
+cp "$top/scripts/wine/wine-job.sh" "$work/"
 cat >"$work/job.sh" <<JOB
-export WINEPREFIX=\$WINE_PREFIXES/win64 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' MARK=$tag
+. ./wine-job.sh
+use_prefix win64
+export WINEARCH=win64 WINEDEBUG=-all MARK=$tag
 /usr/lib/wine/wine64 wineboot -i >wineboot.log 2>&1
 wineserver -p
 bash -c 'exec -a $tag sleep 1000' &
 /usr/lib/wine/wine64 ./setup64.exe 'Z:\\host\\package.bin' "two words" /s
 echo "program exit \$?"
 JOB
-"$top/scripts/wine/enter.sh" "$root" "$prefixes" "$work" sh ./job.sh >"$work/job.log" 2>&1
+"$top/scripts/wine/native-enter.sh" "$root" "$prefixes" "$work" sh ./job.sh >"$work/job.log" 2>&1
 rc=$?
 
 failed=0 passed=0

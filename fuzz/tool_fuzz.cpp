@@ -1,4 +1,4 @@
-// Fuzz target of the host side: what the package tool does with a file it is
+// Fuzz target of the tool's side: what the package tool does with a file it is
 // given: the package reader and inspect's checks (each payload decoded by the
 // launcher's own code), the PE reader, the launcher identity's
 // normalisation, the maker's resources read back, and an .ico file read.

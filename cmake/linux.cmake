@@ -117,11 +117,11 @@ if(LAUNCHER_FUZZ)
   add_executable(launcher_fuzz fuzz/launcher_fuzz.cpp)
   target_link_libraries(launcher_fuzz PRIVATE packaging)
   target_link_options(launcher_fuzz PRIVATE -fsanitize=fuzzer)
-  # The host side over the same seeds: the reader, inspect's checks, the PE
+  # The tool's side over the same seeds: the reader, inspect's checks, the PE
   # reader and the maker's resources.
-  add_executable(host_fuzz fuzz/host_fuzz.cpp)
-  target_link_libraries(host_fuzz PRIVATE packaging)
-  target_link_options(host_fuzz PRIVATE -fsanitize=fuzzer)
+  add_executable(tool_fuzz fuzz/tool_fuzz.cpp)
+  target_link_libraries(tool_fuzz PRIVATE packaging)
+  target_link_options(tool_fuzz PRIVATE -fsanitize=fuzzer)
   add_executable(make_corpus fuzz/make_corpus.cpp tests/helpers/test_packages.cpp)
   target_link_libraries(make_corpus PRIVATE packaging)
 else()
@@ -129,7 +129,7 @@ else()
   enable_testing()
   add_subdirectory(tests)
 
-  # Benchmarks: they print figures (build/host/decode_bench).
+  # Benchmarks: they print figures (build/linux/decode_bench).
   add_executable(decode_bench bench/decode_bench.cpp tests/helpers/test_packages.cpp)
   target_link_libraries(decode_bench PRIVATE packaging)
   find_package(ZLIB REQUIRED)
