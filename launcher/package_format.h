@@ -53,7 +53,7 @@ struct PackageHeader {
   uint8_t elevationMode;
   PayloadEntry payload32;
   PayloadEntry payload64;
-  uint8_t notInterpreted[16];  // 38..41: end of the payload area, in packages
+  uint8_t notInterpreted[16];  // 38..41: the payload-end field (PayloadEnd)
   MessageReference architectureMessage;
   MessageReference versionMessage;
 };
@@ -78,6 +78,12 @@ inline void StoreLe16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
   p[1] = uint8_t(v >> 8);
 }
+
+// The payload-end field: header bytes 38..41, among the bytes the launcher
+// does not interpret. The package tool writes there where the setup data
+// starts (the end of the header and payloads), for the setup programs.
+inline uint32_t PayloadEnd(const PackageHeader& header) { return LoadLe32(header.notInterpreted); }
+inline void SetPayloadEnd(PackageHeader* header, uint32_t offset) { StoreLe32(header->notInterpreted, offset); }
 
 PackageLocator DecodeLocator(const uint8_t bytes[kLocatorSize]);
 void EncodeLocator(const PackageLocator& locator, uint8_t bytes[kLocatorSize]);

@@ -342,10 +342,10 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
       {"compressed-size-1", [](auto&, auto& h) { h.payload32.compressedSize = 1; }},
       {"uncompressed-2-31", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x80000000u; }},
       {"claims-2-gib", [](auto&, auto& h) { h.payload32.uncompressedSize = 0x7FFFFFFFu; }},
-      {"payload-end-1", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 1); }},
-      {"payload-end-0", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0); }},
+      {"payload-end-1", [](auto&, auto& h) { launcher::SetPayloadEnd(&h, 1); }},
+      {"payload-end-0", [](auto&, auto& h) { launcher::SetPayloadEnd(&h, 0); }},
       {"uncompressed-0", [](auto&, auto& h) { h.payload32.uncompressedSize = 0; }},
-      {"payload-end-past", [](auto&, auto& h) { launcher::StoreLe32(h.notInterpreted, 0x7FFFFFF0u); }},
+      {"payload-end-past", [](auto&, auto& h) { launcher::SetPayloadEnd(&h, 0x7FFFFFF0u); }},
   };
   for (const Case& c : cases) {
     const std::string package = Made(std::string(c.name) + ".exe", c.adjust);

@@ -45,7 +45,7 @@ TEST(PackageFormatTest, ExampleHeaderFields) {
   EXPECT_EQ(h.payload32.uncompressedSize, 1202688u);
   EXPECT_EQ(h.payload64.offset, 0u);
   EXPECT_EQ(h.payload64.compressedSize, 0u);
-  EXPECT_EQ(launcher::LoadLe32(h.notInterpreted), 695708u);
+  EXPECT_EQ(launcher::PayloadEnd(h), 695708u);
   EXPECT_EQ(h.architectureMessage.offset, 0u);
   EXPECT_EQ(h.versionMessage.length, 0u);
 }

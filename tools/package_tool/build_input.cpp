@@ -224,7 +224,7 @@ std::vector<std::string> PackageWarnings(const packaging::BuiltPackage& package,
                 "it in one block of memory, which a 32-bit process does not get everywhere (runtime error 203; " +
                 "verify shows where)");
   }
-  if (package.locator.crcLength < package.payloadAreaEnd - package.locator.headerOffset) {
+  if (package.locator.crcLength < package.payloadEnd - package.locator.headerOffset) {
     w.push_back("--crc-reach " + crcReach + kCrcLeavesOut);
   }
   return w;

@@ -1,7 +1,5 @@
 #include "tools/package_tool/package_words.h"
 
-#include <algorithm>
-
 namespace tool {
 
 std::string AllowedWords(uint64_t set) {
@@ -25,13 +23,7 @@ std::string SetupDataWords(const packaging::PackageView& view) {
 std::vector<std::string> PackageWarnings(const packaging::PackageView& view) {
   std::vector<std::string> warnings;
   if (!view.headerRead) return warnings;
-  uint64_t payloadsEnd = uint64_t(view.locator.headerOffset) + launcher::kHeaderSize;
-  for (const packaging::Region& r : view.regions) {
-    if (r.kind == packaging::RegionKind::kPayload32 || r.kind == packaging::RegionKind::kPayload64) {
-      payloadsEnd = std::max(payloadsEnd, r.end);
-    }
-  }
-  if (view.locator.headerOffset + uint64_t(view.locator.crcLength) < payloadsEnd) {
+  if (view.locator.headerOffset + uint64_t(view.locator.crcLength) < view.headerAndPayloadsEnd) {
     warnings.push_back("the CRC region of " + std::to_string(view.locator.crcLength) + " bytes" + kCrcLeavesOut);
   }
   return warnings;

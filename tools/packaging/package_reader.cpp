@@ -125,14 +125,16 @@ PackageView ReadPackage(host::ByteView file) {
   AddRegion(&v, RegionKind::kVersionMessage, h.versionMessage.offset, 2u * h.versionMessage.length, true);
   // Setup data: from the end of the payload area to the next region or the
   // recorded end.
-  const uint32_t payloadEnd = launcher::LoadLe32(h.notInterpreted);
+  const uint32_t payloadEnd = launcher::PayloadEnd(h);
   uint64_t dataEnd = std::min<uint64_t>(v.recordedSize, file.size());
   for (const Region& r : v.regions) {
     if (r.start >= payloadEnd && r.start < dataEnd) dataEnd = r.start;
   }
-  uint64_t payloadsEnd = uint64_t(l.headerOffset) + launcher::kHeaderSize;
+  v.headerAndPayloadsEnd = uint64_t(l.headerOffset) + launcher::kHeaderSize;
   for (const Region& r : v.regions) {
-    if ((r.kind == RegionKind::kPayload32 || r.kind == RegionKind::kPayload64) && r.end > payloadsEnd) payloadsEnd = r.end;
+    if (r.kind == RegionKind::kPayload32 || r.kind == RegionKind::kPayload64) {
+      v.headerAndPayloadsEnd = std::max(v.headerAndPayloadsEnd, r.end);
+    }
   }
   const uint64_t packageEnd = std::min<uint64_t>(v.recordedSize, file.size());
   if (payloadEnd == 0) {
@@ -141,9 +143,9 @@ PackageView ReadPackage(host::ByteView file) {
     AddProblem(&v, ProblemCode::kPayloadEndPastEnd, "the header's payload-end field (" + std::to_string(payloadEnd) +
                          ") points past the end of the package (" + std::to_string(packageEnd) +
                          "): setup programs cannot find their data");
-  } else if (payloadEnd < payloadsEnd) {
+  } else if (payloadEnd < v.headerAndPayloadsEnd) {
     AddProblem(&v, ProblemCode::kPayloadEndBeforePayloads, "the header's payload-end field (" + std::to_string(payloadEnd) +
-                         ") points before the end of the header and payloads (" + std::to_string(payloadsEnd) +
+                         ") points before the end of the header and payloads (" + std::to_string(v.headerAndPayloadsEnd) +
                          "): setup programs would look for their data in the wrong place");
   } else if (payloadEnd < dataEnd) {
     AddRegion(&v, RegionKind::kSetupData, payloadEnd, dataEnd - payloadEnd);

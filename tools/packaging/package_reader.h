@@ -51,6 +51,7 @@ struct PackageView {
   std::vector<std::string> problems;
   std::vector<std::string> problemCodes;  // one per problem: "crc-mismatch", "truncated", ...
   uint32_t lc = 0, lp = 0, pb = 0;
+  uint64_t headerAndPayloadsEnd = 0;  // where the header and the payloads end (with the header read)
   std::optional<Region> signature;  // a certificate table after the recorded end
 };
 

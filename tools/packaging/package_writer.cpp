@@ -119,8 +119,8 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
   if (in.program32 && !addPayload(*in.program32, &h.payload32)) return false;
   if (in.program64 && !addPayload(*in.program64, &h.payload64)) return false;
   if (in.notFor64BitWindows) h.payload64.offset = launcher::kNotFor64BitWindows;
-  out->payloadAreaEnd = static_cast<uint32_t>(b.size());
-  launcher::StoreLe32(h.notInterpreted, out->payloadAreaEnd);
+  out->payloadEnd = static_cast<uint32_t>(b.size());
+  launcher::SetPayloadEnd(&h, out->payloadEnd);
 
   out->setupDataOffset = static_cast<uint32_t>(b.size());
   b.insert(b.end(), in.setupData.begin(), in.setupData.end());
@@ -144,7 +144,7 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
   if (!addMessage(in.versionMessage, &h.versionMessage)) return false;
 
   launcher::PackageLocator& l = out->locator;
-  if (!LocatorSizes(in, start, out->payloadAreaEnd, b.size(), &l, error)) return false;
+  if (!LocatorSizes(in, start, out->payloadEnd, b.size(), &l, error)) return false;
   WriteRecords(out);
   UpdateCrc(out);
   if (in.adjust) {
@@ -155,12 +155,12 @@ bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error)
   return true;
 }
 
-bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadAreaEnd, uint64_t size,
+bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadEnd, uint64_t size,
                   launcher::PackageLocator* l, std::string* error) {
   l->headerOffset = start;
   uint64_t reach = 0;  // the CRC region's length, before it is a 32-bit field
   switch (in.crcReach) {
-    case CrcReach::kHeaderAndPayloads: reach = payloadAreaEnd - start; break;
+    case CrcReach::kHeaderAndPayloads: reach = payloadEnd - start; break;
     case CrcReach::kWholePackage: reach = size - start; break;
     case CrcReach::kByteCount: reach = in.crcByteCount; break;
   }

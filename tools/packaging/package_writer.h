@@ -54,7 +54,7 @@ struct BuiltPackage {
   Bytes bytes;
   launcher::PackageLocator locator{};
   launcher::PackageHeader header{};
-  uint32_t payloadAreaEnd = 0;
+  uint32_t payloadEnd = 0;
   uint32_t setupDataOffset = 0;
   uint32_t messagesOffset = 0;
 };
@@ -78,11 +78,11 @@ void UpdateCrc(BuiltPackage* package);
 void WriteRecords(BuiltPackage* package);
 
 // The locator's sizes for a package of `size` bytes whose header is at
-// `start` and whose payloads end at `payloadAreaEnd`: the CRC region as
+// `start` and whose payloads end at `payloadEnd`: the CRC region as
 // `in.crcReach` says, the total size and the detached size. False with a
 // reason for what the format cannot say (a CRC region reaching 2 GiB, a
 // detached package of 4 GiB or more).
-bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadAreaEnd, uint64_t size,
+bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadEnd, uint64_t size,
                   launcher::PackageLocator* locator, std::string* error);
 
 }  // namespace packaging
