@@ -8,7 +8,13 @@
 #        no unwinding tables or type information (the launcher never throws);
 #   -fno-threadsafe-statics: one thread, no guard calls;
 #   own operator new/delete (platform/win32/entry.cpp): libstdc++'s pull in
-#        its exception machinery, about 150 KB.
+#        its exception machinery, about 150 KB;
+#   -nostartfiles with its own entry point (platform/win32/entry.cpp): the C
+#        runtime's start-up code (argument parsing, pseudo-relocations, TLS
+#        callbacks, the unwind tables it registers, and the .CRT and .tls
+#        sections) is about 10 KB, and the launcher needs none of it.
+# The linker's map of the shipped image (launcher.map beside it) says what
+# each object and symbol costs: bench/size_report.py prints the largest.
 # liblzma, built by scripts/setup.sh with the flags on the next line (which
 # it reads from here), configured --enable-small and decoder-only:
 # LIBLZMA_CFLAGS: -O2 -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
@@ -48,7 +54,7 @@ enable_language(RC)
 set(size_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-threadsafe-statics -fno-ident
     "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.")
-set(link_flags -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+set(link_flags -static -s -nostartfiles -Wl,--entry=_LauncherEntry@0 -Wl,--gc-sections -Wl,--no-insert-timestamp
     -Wl,--large-address-aware -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
 
@@ -99,6 +105,9 @@ function(add_launcher name)
   # loaded at run time from the system folder.
   target_link_libraries(${name} PRIVATE lzma_windows shell32 advapi32 user32)
   set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name})
+  if(name STREQUAL "launcher")
+    target_link_options(${name} PRIVATE "-Wl,-Map=${CMAKE_BINARY_DIR}/launcher.map")
+  endif()
   add_dependencies(${name} host_tools)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND "${make_locator_room}" "$<TARGET_FILE:${name}>"
@@ -158,8 +167,9 @@ target_compile_options(win_decode_bench PRIVATE -O2)
 target_link_options(win_decode_bench PRIVATE -static -Wl,--large-address-aware)
 target_link_libraries(win_decode_bench PRIVATE lzma_windows shell32 advapi32 user32)
 
-# The floor a whole run is measured against: the same liblzma, decoding into
-# one block and nothing else (bench/wine_decode_bench.sh).
+# The floors a whole run is measured against (bench/wine_decode_bench.sh): the
+# same liblzma decoding into one block and nothing else, and, given a copy's
+# name, also one read of the stream, one write of the copy and its deletion.
 add_executable(win_bare_decode bench/win_bare_decode.cpp)
 target_compile_options(win_bare_decode PRIVATE -O2)
 target_link_options(win_bare_decode PRIVATE -static -Wl,--large-address-aware)

@@ -6,6 +6,7 @@ scripts/build.sh
 . scripts/common.sh
 size=$(stat -c %s build/windows/launcher.exe) budget=$(image_budget)
 echo "image: build/windows/launcher.exe, $size bytes (goal at most $budget, with the decoder, manifest and icon: $([ "$size" -le "$budget" ] && echo met || echo not met))"
+bench/size_report.py build/windows/launcher.map
 echo
 build/linux/args_bench
 echo

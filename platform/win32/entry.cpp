@@ -32,7 +32,12 @@ extern "C" EXCEPTION_DISPOSITION __cdecl LastResortHandler(EXCEPTION_RECORD* rec
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+// The image's entry point. No C runtime start-up code is linked
+// (-nostartfiles): the launcher needs none of it (no arguments parsed by the
+// runtime, no static constructors, no thread-local data, no floating point),
+// and msvcrt.dll sets itself up as it loads. The stack is aligned here for
+// the code that keeps SSE values on it.
+extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WINAPI LauncherEntry() {
   Registration registration;
   registration.handler = reinterpret_cast<void*>(&LastResortHandler);
   __asm__ __volatile__("movl %%fs:0, %0" : "=r"(registration.next));
