@@ -1,17 +1,21 @@
-// The floor the launcher's whole run is measured against: the same liblzma,
+// The floors the launcher's whole run is measured against: the same liblzma,
 // built the same way, decoding a raw LZMA1 stream into one block allocated
-// beforehand, and nothing else. Reads FILE.lzma (the .lzma format: properties
-// byte, dictionary size, uncompressed size, stream), decodes it and exits 0
-// when it decoded to its size. Run under Wine by bench/wine_decode_bench.sh.
+// beforehand. Reads FILE.lzma (the .lzma format: properties byte, dictionary
+// size, uncompressed size, stream) with one read, decodes it and exits 0 when
+// it decoded to its size. With COPY, it then also does what the launcher's
+// steps need beyond that: writes the block whole to COPY with one WriteFile
+// and deletes it again (the floor of a whole run); without, nothing else (the
+// bare decode). Run under Wine by bench/wine_decode_bench.sh.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <lzma.h>
+#include <windows.h>
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2 && argc != 3) return 2;
   FILE* in = std::fopen(argv[1], "rb");
   if (in == nullptr) return 3;
   std::fseek(in, 0, SEEK_END);
@@ -43,5 +47,14 @@ int main(int argc, char** argv) {
   const bool whole = stream.avail_out == 0 && (ret == LZMA_OK || ret == LZMA_STREAM_END);
   lzma_end(&stream);
   std::printf("%u\n", static_cast<unsigned>(out[size / 2]));  // the output is used
+  if (whole && argc == 3) {
+    HANDLE copy = CreateFileA(argv[2], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (copy == INVALID_HANDLE_VALUE) return 7;
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(copy, out, static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(copy);
+    DeleteFileA(argv[2]);
+    if (!wrote || written != size) return 8;
+  }
   return whole ? 0 : 6;
 }
