@@ -73,7 +73,7 @@ Machine::Machine() : state_(new State) {
 }
 
 Machine::~Machine() {
-  for (auto& block : state_->blocks) std::free(block.first);
+  FreeBlocks(*state_);
   if (current == this) current = nullptr;
 }
 

@@ -2,8 +2,11 @@
 // free ranges of its address space.
 #include "platform/sim/sim_state.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace platform {
@@ -32,8 +35,40 @@ int FittingRange(const Machine& m, std::size_t size, int oldRange, std::size_t k
   return -1;
 }
 
+// Blocks from this size on get pages of their own instead of the host's
+// heap: a run that only declares a block's bytes, or trims a guess to what
+// it used, then costs the host (and a sanitizer's heap) nothing for the rest.
+constexpr std::size_t kMappedFrom = std::size_t(64) << 20;
+
+// The host's memory for a block of `size` (nullptr when the host has none).
+void* HostBlock(std::size_t size) {
+  if (size < kMappedFrom) return std::malloc(size);
+  void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void FreeHostBlock(void* block, const Block& b) {
+  if (b.mapped) ::munmap(block, b.size);
+  else std::free(block);
+}
+
+// The block's bytes in a host block of `size`, the old one freed; nullptr
+// (the old one kept) when the host has no memory.
+void* ResizeHostBlock(void* block, const Block& old, std::size_t size) {
+  if (!old.mapped && size < kMappedFrom) return std::realloc(block, size);
+  if (old.mapped && size >= kMappedFrom) {
+    void* moved = ::mremap(block, old.size, size, MREMAP_MAYMOVE);
+    return moved == MAP_FAILED ? nullptr : moved;
+  }
+  void* fresh = HostBlock(size);
+  if (fresh == nullptr) return nullptr;
+  std::memcpy(fresh, block, std::min(old.size, size));
+  FreeHostBlock(block, old);
+  return fresh;
+}
+
 void Account(Machine& m, void* block, std::size_t size, int range) {
-  StateOf(m).blocks[block] = Block{size, range};
+  StateOf(m).blocks[block] = Block{size, range, size >= kMappedFrom};
   StateOf(m).rangeInUse[range] += size;
   m.memoryInUse += size;
   m.memoryPeak = std::max(m.memoryPeak, m.memoryInUse);
@@ -53,7 +88,7 @@ void* MemoryAllocate(std::size_t size) {
   m.largestRequest = std::max(m.largestRequest, size);
   m.memoryRequests.push_back(size);
   const int range = Fault(m, "MemoryAllocate") ? -1 : FittingRange(m, size, -1, 0);
-  void* block = range < 0 ? nullptr : std::malloc(size);
+  void* block = range < 0 ? nullptr : HostBlock(size);
   if (block == nullptr) {
     ++m.memoryRefusals;
     return nullptr;
@@ -73,7 +108,7 @@ void* MemoryResize(void* block, std::size_t size) {
   const Block old = it->second;
   int range = Fault(m, "MemoryResize") ? -1 : FittingRange(m, size, old.range, old.size);
   if (range != old.range && range >= 0) range = FittingRange(m, size, -1, 0);  // moved: both exist at once
-  void* resized = range < 0 ? nullptr : std::realloc(block, size);
+  void* resized = range < 0 ? nullptr : ResizeHostBlock(block, old, size);
   if (resized == nullptr) {
     ++m.memoryRefusals;
     return nullptr;
@@ -89,8 +124,18 @@ void MemoryRelease(void* block) {
   auto it = StateOf(m).blocks.find(block);
   if (it == StateOf(m).blocks.end()) throw std::logic_error("release of a block not allocated here");
   m.largestSettled = std::max(m.largestSettled, it->second.size);
+  const Block b = it->second;
   Unaccount(m, it);
-  std::free(block);
+  FreeHostBlock(block, b);
 }
 
 }  // namespace platform
+
+namespace sim {
+
+void FreeBlocks(State& state) {
+  for (const auto& [block, b] : state.blocks) platform::FreeHostBlock(block, b);
+  state.blocks.clear();
+}
+
+}  // namespace sim

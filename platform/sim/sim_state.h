@@ -62,7 +62,8 @@ struct Process {
 
 struct Block {
   std::size_t size;
-  int range;  // 0: below 2 GiB, 1: above
+  int range;    // 0: below 2 GiB, 1: above
+  bool mapped;  // its own pages (a large block), not the host's heap
 };
 
 struct LoadedModule {
@@ -88,6 +89,8 @@ struct State {
 State& StateOf(Machine& machine);
 const State& StateOf(const Machine& machine);
 inline Machine& TheMachine() { return Machine::Current(); }
+// Gives the host's memory of every block still held back (sim_memory.cpp).
+void FreeBlocks(State& state);
 
 // The log and fault injection.
 bool Fault(Machine& m, const std::string& operation);  // counts the call and decides

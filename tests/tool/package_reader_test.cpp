@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ const Case kCases[] = {
     {"launcher_dos_header", nullptr, nullptr, [](packaging::Bytes& f) { f[1] = 'X'; }, {"launcher-image-damaged"}},
     {"cut_by_100", nullptr, nullptr, [](packaging::Bytes& f) { f.resize(f.size() - 100); }, {"truncated"}},
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class ReaderCodesTest : public ::testing::TestWithParam<Case> {};
 
