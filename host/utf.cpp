@@ -66,7 +66,11 @@ int32_t DecodeUtf8(const std::string& s, size_t at, size_t* length) {
   return c;
 }
 
-std::string Utf16ToValidUtf8(const std::u16string& text) {
+namespace {
+
+// UTF-16 as UTF-8, each lone surrogate given to `lone`.
+template <typename Lone>
+std::string FromUtf16(const std::u16string& text, Lone lone) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     const uint32_t c = text[i];
@@ -74,14 +78,28 @@ std::string Utf16ToValidUtf8(const std::u16string& text) {
       AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04X", c);
-      out += buffer;
+      lone(&out, c);
     } else {
       AppendUtf8(&out, c);
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string Utf16ToValidUtf8(const std::u16string& text) {
+  return FromUtf16(text, [](std::string* out, uint32_t) { AppendUtf8(out, 0xFFFD); });
+}
+
+std::string Utf16ToWtf8(const std::u16string& text) {
+  return FromUtf16(text, [](std::string* out, uint32_t c) { AppendUtf8(out, c); });
+}
+
+bool HasLoneSurrogate(const std::u16string& text) {
+  bool lone = false;
+  FromUtf16(text, [&](std::string*, uint32_t) { lone = true; });
+  return lone;
 }
 
 }  // namespace host

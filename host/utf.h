@@ -14,9 +14,16 @@ namespace host {
 // encoded surrogates and code points past U+10FFFF included.
 bool Utf8ToUtf16(const std::string& text, std::u16string* out);
 
-// UTF-16 as valid UTF-8: a lone surrogate becomes the six characters
-// "\uD800" (its code in hex), so nothing is lost and nothing is invalid.
+// UTF-16 as valid UTF-8: a lone surrogate becomes U+FFFD, the replacement
+// character (where the exact text matters, the UTF-16 goes beside it).
 std::string Utf16ToValidUtf8(const std::u16string& text);
+
+// UTF-16 as WTF-8: UTF-8, except that a lone surrogate keeps a three-byte
+// form of its own, so that nothing is lost (for text shown escaped).
+std::string Utf16ToWtf8(const std::u16string& text);
+
+// Whether the text holds a surrogate that is not one half of a pair.
+bool HasLoneSurrogate(const std::u16string& text);
 
 // The code point that starts at `at` in UTF-8 text, and its length in bytes;
 // -1 (length 1) for a byte that starts no valid sequence.

@@ -503,16 +503,21 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
 TEST_F(ToolTest, MessagesAreShownEscaped) {
   const std::string package = Made("messages.exe", nullptr, [](packaging::PackageInput& in) {
     in.architectureMessage = U16("Bell\a, escape\x1b[2J\nno problems found\n");
-    in.versionMessage = u"lone \xD800 surrogate on %USER%";
+    in.versionMessage = u"lone \xD800 or \\uD800 on %USER%";
     in.allowedVersions = ~(uint64_t(1) << 7);
   });
   const Result text = RunTool("inspect " + package);
   EXPECT_EQ(text.output.find('\x1b'), std::string::npos);
   EXPECT_EQ(text.output.find('\a'), std::string::npos);
   EXPECT_NE(text.output.find("Bell\\x07, escape\\e[2J\\nno problems found\\n"), std::string::npos) << text.output;
+  // Nothing lost, nothing mistaken: a lone surrogate and the same six
+  // characters written out stay apart, in text and in JSON.
+  EXPECT_NE(text.output.find("lone \\uD800 or \\\\uD800 on"), std::string::npos) << text.output;
   const Result js = RunTool("inspect --json " + package);
   const json j = Json(js);
-  EXPECT_EQ(j["header"]["versionMessage"], "lone \\uD800 surrogate on %USER%");
+  EXPECT_EQ(j["header"]["versionMessage"], "lone \xEF\xBF\xBD or \\uD800 on %USER%");
+  EXPECT_EQ(j["header"]["versionMessageUtf16"][5], 0xD800);
+  EXPECT_FALSE(j["header"].contains("architectureMessageUtf16"));
   const Result verified = RunTool("verify " + package);
   EXPECT_EQ(verified.output.find('\x1b'), std::string::npos);
   // What comes from outside reaches the terminal escaped too: a path, and a
@@ -523,6 +528,9 @@ TEST_F(ToolTest, MessagesAreShownEscaped) {
     in.architectureMessage = u"a\u202Eb";
   })));
   EXPECT_NE(RunTool("inspect " + dir_ + "/rlo.exe").output.find("a\\u202Eb"), std::string::npos);
+  const Result rloJson = RunTool("inspect --json " + dir_ + "/rlo.exe");
+  EXPECT_EQ(rloJson.output.find("\xE2\x80\xAE"), std::string::npos) << "escaped in JSON too";
+  EXPECT_EQ(Json(rloJson)["header"]["architectureMessage"], "a\u202Eb");
 }
 
 TEST_F(ToolTest, FoldersAndSpecialFilesAreNamedNotCrashedOn) {

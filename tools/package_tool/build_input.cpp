@@ -99,7 +99,7 @@ std::vector<std::string> CheckMessage(const std::u16string& text, uint32_t codeP
   const std::u16string back = host::AnsiToWide(codePage, host::WideToAnsi(codePage, text));
   if (back != text) {
     warnings.push_back(std::string(which) + " holds characters that code page " + std::to_string(codePage) +
-                       " lacks: users with that code page see \"" + Escaped(host::Utf16ToValidUtf8(back)) + "\"");
+                       " lacks: users with that code page see \"" + Escaped(host::Utf16ToWtf8(back)) + "\"");
   }
   return warnings;
 }

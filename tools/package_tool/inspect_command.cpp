@@ -50,7 +50,7 @@ void PrintBranding(const pe::BrandingView& b) {
   std::printf("\nfile properties (version resource):\n");
   if (!b.hasVersion) std::printf("  none\n");
   for (const auto& [key, value] : b.version.strings) {
-    std::printf("  %-17s \"%s\"\n", key.c_str(), Escaped(host::Utf16ToValidUtf8(value)).c_str());
+    std::printf("  %-17s \"%s\"\n", key.c_str(), Escaped(host::Utf16ToWtf8(value)).c_str());
   }
   if (b.hasVersion) {
     std::printf("  %-17s %s, product %s\n", "version numbers", pe::VersionText(b.version.fileVersion).c_str(),
@@ -113,8 +113,8 @@ void PrintText(host::ByteView file, const packaging::PackageView& v, LauncherIde
     std::printf("  32-bit program  %s\n", PayloadWords(h.payload32, false).c_str());
     std::printf("  64-bit program  %s\n", PayloadWords(h.payload64, true).c_str());
     std::printf("  setup data      %s\n", SetupDataWords(v).c_str());
-    std::printf("  architecture message: \"%s\"\n", Escaped(host::Utf16ToValidUtf8(v.architectureMessage)).c_str());
-    std::printf("  version message:      \"%s\"\n", Escaped(host::Utf16ToValidUtf8(v.versionMessage)).c_str());
+    std::printf("  architecture message: \"%s\"\n", Escaped(host::Utf16ToWtf8(v.architectureMessage)).c_str());
+    std::printf("  version message:      \"%s\"\n", Escaped(host::Utf16ToWtf8(v.versionMessage)).c_str());
   }
   std::printf("\n%s\n", v.problems.empty() ? "no problems found" : "problems:");
   for (size_t k = 0; k < v.problems.size(); ++k) {
@@ -163,6 +163,13 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
                    {"payload64", entry(h.payload64)},
                    {"architectureMessage", host::Utf16ToValidUtf8(v.architectureMessage)},
                    {"versionMessage", host::Utf16ToValidUtf8(v.versionMessage)}};
+    // A lone surrogate has no UTF-8: the string shows U+FFFD, and the exact
+    // UTF-16 code units go beside it.
+    for (const auto& [key, text] : {std::pair<const char*, const std::u16string*>{"architectureMessageUtf16",
+                                                                                   &v.architectureMessage},
+                                    {"versionMessageUtf16", &v.versionMessage}}) {
+      if (host::HasLoneSurrogate(*text)) j["header"][key] = std::vector<uint16_t>(text->begin(), text->end());
+    }
   }
   j["signature"] = v.signature.has_value();
   j["problems"] = v.problems;

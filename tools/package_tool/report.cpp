@@ -28,13 +28,16 @@ std::string Escaped(const std::string& s) {
     size_t length = 1;
     const int32_t c = host::DecodeUtf8(s, i, &length);
     char buffer[16];
-    if (c == '\n') out += "\\n";
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else if (c == 0x1B) out += "\\e";
     else if (c < 0) std::snprintf(buffer, sizeof buffer, "\\x%02X", static_cast<unsigned char>(s[i])), out += buffer;
     else if (c < 0x20 || c == 0x7F) std::snprintf(buffer, sizeof buffer, "\\x%02X", c), out += buffer;
-    else if ((c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c)) std::snprintf(buffer, sizeof buffer, "\\u%04X", c), out += buffer;
+    else if ((c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      std::snprintf(buffer, sizeof buffer, c > 0xFFFF ? "\\U%08X" : "\\u%04X", c), out += buffer;
+    }
     else out.append(s, i, length);
     i += length;
   }
@@ -51,7 +54,27 @@ std::string JsonText(const nlohmann::ordered_json& json) {
   nlohmann::ordered_json out;
   out["schemaVersion"] = kJsonSchemaVersion;
   for (const auto& [key, value] : json.items()) out[key] = value;
-  return out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  const std::string text = out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  // DEL, the C1 controls and the format characters only ever stand inside
+  // strings: as JSON escapes they mean the same and reach no terminal raw.
+  std::string escaped;
+  for (size_t i = 0; i < text.size();) {
+    size_t length = 1;
+    const int32_t c = host::DecodeUtf8(text, i, &length);
+    if (c == 0x7F || (c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c)) {
+      char buffer[16];
+      if (c > 0xFFFF) {
+        std::snprintf(buffer, sizeof buffer, "\\u%04x\\u%04x", 0xD800 + ((c - 0x10000) >> 10), 0xDC00 + (c & 0x3FF));
+      } else {
+        std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      }
+      escaped += buffer;
+    } else {
+      escaped.append(text, i, length);
+    }
+    i += length;
+  }
+  return escaped;
 }
 
 void PrintJson(nlohmann::ordered_json json) {
