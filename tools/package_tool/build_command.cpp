@@ -96,7 +96,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
                                   std::to_string(package.bytes.size() - package.locator.headerOffset) +
                                   " bytes from the header on)");
     }
-    for (const std::string& w : PackageWarnings(package, reach)) {
+    for (const std::string& w : BuiltPackageWarnings(package, reach)) {
       warnings.push_back(w);
       Warn(common, w);
     }

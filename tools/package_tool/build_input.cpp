@@ -210,16 +210,16 @@ std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uin
   // The launcher holds the decoded program in one block of memory.
   const size_t largest =
       std::max(input.program32 ? input.program32->size() : 0, input.program64 ? input.program64->size() : 0);
-  if (largest > kLargeProgram) {
+  if (largest > packaging::kBlockEveryProcessGets) {
     w.push_back("a setup program of " + std::to_string(largest >> 20) + " MiB: the launcher holds it in one block " +
                 "of memory, which a 32-bit process does not get everywhere (runtime error 203; verify shows where)");
   }
   return w;
 }
 
-std::vector<std::string> PackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach) {
+std::vector<std::string> BuiltPackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach) {
   std::vector<std::string> w;
-  if (package.locator.crcLength > kLargeProgram) {
+  if (package.locator.crcLength > packaging::kBlockEveryProcessGets) {
     w.push_back("a CRC region of " + std::to_string(package.locator.crcLength >> 20) + " MiB: the launcher reads " +
                 "it in one block of memory, which a 32-bit process does not get everywhere (runtime error 203; " +
                 "verify shows where)");

@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/packaging/launcher_memory.h"
 #include "tools/packaging/package_writer.h"
 #include "tools/package_tool/build_options.h"
 
 namespace tool {
-
-// A program the launcher holds in one block of memory that a 32-bit
-// process does not get everywhere.
-constexpr size_t kLargeProgram = size_t(1) << 30;
 
 // Reads every input the settings name into *input: kExitFine, or the exit
 // status with a sentence in *error. Nothing big is read before the messages
@@ -29,7 +26,7 @@ std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uin
 
 // Warnings about the built package: a CRC region too big for every 32-bit
 // process, or one that leaves part of the header and payloads out.
-std::vector<std::string> PackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach);
+std::vector<std::string> BuiltPackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach);
 
 }  // namespace tool
 

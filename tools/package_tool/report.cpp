@@ -20,6 +20,10 @@ bool IsFormatCharacter(int32_t c) {
          (c >= 0xE0000 && c <= 0xE007F);
 }
 
+// Beyond the C0 controls, what never reaches a terminal or a JSON document
+// raw: DEL, the C1 controls and the format characters.
+bool Unseen(int32_t c) { return c == 0x7F || (c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c); }
+
 }  // namespace
 
 std::string Escaped(const std::string& s) {
@@ -35,10 +39,11 @@ std::string Escaped(const std::string& s) {
     else if (c == 0x1B) out += "\\e";
     else if (c < 0) std::snprintf(buffer, sizeof buffer, "\\x%02X", static_cast<unsigned char>(s[i])), out += buffer;
     else if (c < 0x20 || c == 0x7F) std::snprintf(buffer, sizeof buffer, "\\x%02X", c), out += buffer;
-    else if ((c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+    else if (Unseen(c) || (c >= 0xD800 && c <= 0xDFFF)) {
       std::snprintf(buffer, sizeof buffer, c > 0xFFFF ? "\\U%08X" : "\\u%04X", c), out += buffer;
+    } else {
+      out.append(s, i, length);
     }
-    else out.append(s, i, length);
     i += length;
   }
   return out;
@@ -55,13 +60,13 @@ std::string JsonText(const nlohmann::ordered_json& json) {
   out["schemaVersion"] = kJsonSchemaVersion;
   for (const auto& [key, value] : json.items()) out[key] = value;
   const std::string text = out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-  // DEL, the C1 controls and the format characters only ever stand inside
-  // strings: as JSON escapes they mean the same and reach no terminal raw.
+  // Unseen characters only ever stand inside strings: as JSON escapes they
+  // mean the same and reach no terminal raw.
   std::string escaped;
   for (size_t i = 0; i < text.size();) {
     size_t length = 1;
     const int32_t c = host::DecodeUtf8(text, i, &length);
-    if (c == 0x7F || (c >= 0x80 && c <= 0x9F) || IsFormatCharacter(c)) {
+    if (Unseen(c)) {
       char buffer[16];
       if (c > 0xFFFF) {
         std::snprintf(buffer, sizeof buffer, "\\u%04x\\u%04x", 0xD800 + ((c - 0x10000) >> 10), 0xDC00 + (c & 0x3FF));

@@ -9,13 +9,14 @@
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/report.h"
 #include "tools/package_tool/verify_rows.h"
+#include "tools/packaging/launcher_memory.h"
 
 namespace tool {
 
 namespace {
 
 std::string MemoryWords(const Outcome& o) {
-  if (o.largestBlock <= kLargeBlock) return "";
+  if (o.largestBlock <= packaging::kBlockEveryProcessGets) return "";
   const std::string mib = std::to_string(o.largestBlock >> 20);
   if (o.kind == OutcomeKind::kRuntimeError) return " (needs " + mib + " MiB in one block: more than this process can have here)";
   return " (needs " + mib + " MiB in one block: where a process cannot get that much, runtime error 203 instead)";
@@ -81,7 +82,7 @@ nlohmann::ordered_json JsonRow(const Row& r, const Outcome& o) {
   } else if (!o.message.empty()) {
     row["message"] = o.message;
   }
-  if (o.largestBlock > kLargeBlock) row["largestBlockMiB"] = o.largestBlock >> 20;
+  if (o.largestBlock > packaging::kBlockEveryProcessGets) row["largestBlockMiB"] = o.largestBlock >> 20;
   return row;
 }
 

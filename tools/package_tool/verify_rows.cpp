@@ -1,19 +1,15 @@
 #include "tools/package_tool/verify_rows.h"
 
 #include <cstdio>
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/code_pages.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
-#include "support/lzma_decoder.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/packaging/codes.h"
+#include "tools/packaging/launcher_memory.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/packaging/windows_releases.h"
@@ -158,7 +154,7 @@ void Verify(const MappedFile& file, const Common& common, Verification* v, const
     v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
     v->notStarted += o.kind == OutcomeKind::kNotStarted;
     v->notChecked += o.kind == OutcomeKind::kNotChecked;
-    v->hedged += o.kind == OutcomeKind::kRuns && o.largestBlock > kLargeBlock;
+    v->hedged += o.kind == OutcomeKind::kRuns && o.largestBlock > packaging::kBlockEveryProcessGets;
     v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
     each(row, o);
   }

@@ -54,11 +54,6 @@ struct Verification {
   bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
 };
 
-// Runs that ask for this much at once depend on the machine: a 32-bit
-// process's free address space comes in ranges of less than 2 GiB, and what
-// is free in them differs from machine to machine.
-constexpr std::size_t kLargeBlock = std::size_t(1) << 30;
-
 // Runs every row and hands each outcome to `each` as soon as it is known:
 // no row's words are held longer than printing them takes (a message of
 // 65,535 characters shown on 60 rows is megabytes).

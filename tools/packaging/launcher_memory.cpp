@@ -14,7 +14,7 @@ bool OutOfMemory(const std::string& message) {
 }
 
 std::string BlockMemoryError(uint32_t length) {
-  if (length <= (1u << 30)) return "";  // every process gets that much
+  if (length <= kBlockEveryProcessGets) return "";
   sim::Machine machine;
   machine.memoryLimit = kMachineMemory;
   machine.Run([&] { support::ReleaseMemory(support::AllocateMemory(length)); });

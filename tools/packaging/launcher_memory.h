@@ -14,6 +14,11 @@ namespace packaging {
 // itself takes there.
 constexpr size_t kMachineMemory = size_t(3) << 30;
 
+// A block that every 32-bit process gets. Larger ones depend on the
+// machine: a 32-bit process's free address space comes in ranges of less
+// than 2 GiB, and what is free in them differs from machine to machine.
+constexpr size_t kBlockEveryProcessGets = size_t(1) << 30;
+
 // Whether the launcher's message is its out-of-memory report (runtime error
 // 203).
 bool OutOfMemory(const std::string& message);
