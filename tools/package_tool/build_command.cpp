@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "host/pe_image.h"
+#include "tools/packaging/program_replay.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"
 #include "tools/package_tool/commands.h"
@@ -14,9 +15,6 @@
 namespace tool {
 
 namespace {
-
-// Programs from this size on show progress while they compress.
-constexpr size_t kProgressFrom = size_t(4) << 20;
 
 // The settings from the command line over those of the package file, with
 // what build requires: a launcher, an output that is none of the inputs, a
@@ -86,7 +84,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
 
     const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
                                     input.program64 ? input.program64->size() : 0);
-    if (ShowsProgress(common) && largest > kProgressFrom) input.lzma.progress = ShowProgress;
+    if (ShowsProgress(common) && largest > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
     packaging::BuiltPackage package;
     if (!packaging::BuildPackage(input, &package, &error)) return Fail(kExitProblems, *s.output + ": " + error);
     const std::string reach = s.crcReach.value_or("payloads");

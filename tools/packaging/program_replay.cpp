@@ -20,9 +20,6 @@ namespace packaging {
 
 namespace {
 
-// Payloads from this size on show progress while they decode.
-constexpr uint32_t kProgressFrom = 4u << 20;
-
 // A PE header at least this far into the program is kept without the bytes
 // before it.
 constexpr uint64_t kFarHeader = uint64_t(64) << 10;

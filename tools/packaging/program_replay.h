@@ -22,6 +22,10 @@
 
 namespace packaging {
 
+// Programs from this size on show progress while they are compressed or
+// decoded.
+constexpr uint64_t kProgressFrom = uint64_t(4) << 20;
+
 // Pieces of a decoded program, handed on as they are decoded.
 using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
