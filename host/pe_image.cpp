@@ -92,15 +92,29 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
 }
 
 uint32_t Checksum(host::ByteView b, uint32_t checkSumOffset) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i + 1 < b.size() + 1; i += 2) {
-    if (i == checkSumOffset || i == checkSumOffset + 2) continue;
-    uint32_t word = b[i] | (i + 1 < b.size() ? b[i + 1] << 8 : 0);
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
+  ChecksumSum sum(checkSumOffset);
+  sum.Add(0, b.data(), b.size());
+  return sum.Value(b.size());
+}
+
+// The sum is of little-endian 16-bit words with an end-around carry, which
+// is addition modulo 0xFFFF except that a sum of nonzero words that comes to
+// a multiple of 0xFFFF is written 0xFFFF, never 0.
+void ChecksumSum::Sum(uint64_t offset, const uint8_t* bytes, size_t count, bool remove) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t at = offset + i;
+    const uint64_t word = at & ~uint64_t(1);
+    if (word == checkSumOffset_ || word == uint64_t(checkSumOffset_) + 2) continue;
+    const uint32_t value = uint32_t(bytes[i]) << (8 * (at & 1));
+    sum_ += remove ? 0xFFFF - value : value;
+    nonzero_ = nonzero_ || (value != 0 && !remove);
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + b.size());
+  sum_ %= 0xFFFF;
+}
+
+uint32_t ChecksumSum::Value(uint64_t fileSize) const {
+  const uint32_t folded = sum_ == 0 && nonzero_ ? 0xFFFF : static_cast<uint32_t>(sum_);
+  return static_cast<uint32_t>(folded + fileSize);
 }
 
 bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error) {

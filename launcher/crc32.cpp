@@ -135,6 +135,32 @@ uint32_t Crc32Update(uint32_t crc, const void* data, std::size_t length) {
 
 uint32_t Crc32(const void* data, std::size_t length) { return Crc32Update(0, data, length); }
 
+namespace {
+
+// a times b modulo the CRC polynomial, bits reflected (bit 31 holds x^0).
+uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t m = 1u << 31; m != 0; m >>= 1) {
+    if (a & m) product ^= b;
+    b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return product;
+}
+
+}  // namespace
+
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB) {
+  // Running B's bytes after A's multiplies A's register by x^(8 lengthB);
+  // the power is made from the squares x^8, x^16, x^32, ...
+  uint32_t power = 1u << 31;
+  uint32_t square = 1u << 23;
+  for (uint64_t n = lengthB; n != 0; n >>= 1) {
+    if (n & 1) power = MultiplyModP(power, square);
+    square = MultiplyModP(square, square);
+  }
+  return MultiplyModP(power, crcA) ^ crcB;
+}
+
 bool CrcFoldingForTesting(bool enabled) {
   const bool before = useFolding;
 #if defined(LAUNCHER_CRC_FOLDING)

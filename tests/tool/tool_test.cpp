@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -137,6 +138,13 @@ TEST_F(ToolTest, BuildInspectVerifyExtractRoundTrip) {
   EXPECT_EQ(b["schemaVersion"], 1);
   EXPECT_EQ(b["warnings"], json::array());
   const json data = b["setupData"];
+  // The checksum, taken as the package was written, is the whole file's.
+  const std::string file = Slurp(package);
+  const packaging::Bytes bytes(file.begin(), file.end());
+  pe::ImageInfo image;
+  std::string why;
+  ASSERT_TRUE(pe::Parse(bytes, &image, &why)) << why;
+  EXPECT_EQ(image.checkSum, pe::Checksum(bytes, image.checkSumOffset));
 
   const json in = Json(RunTool("inspect --json " + package));
   EXPECT_EQ(in["schemaVersion"], 1);
@@ -925,6 +933,15 @@ TEST_F(ToolTest, EdgeSizesAsTheLauncherTreatsThem) {
   const json unguarded = Json(RunTool("inspect --json " + Made("unguarded.exe", [](auto& l, auto&) { l.crcLength = 0; })));
   EXPECT_EQ(unguarded["problems"], json::array());
   EXPECT_EQ(unguarded["warnings"].size(), 1u) << unguarded.dump();
+  // A program of 0x7FFE0000 bytes (zeros after its start) is built, read in
+  // pieces, and no 32-bit process holds it decoded.
+  const std::string zeros = dir_ + "/zeros.exe", huge = dir_ + "/huge.exe";
+  ASSERT_TRUE(std::filesystem::copy_file(kSetup32, zeros));
+  ASSERT_EQ(truncate(zeros.c_str(), 0x7FFE0000), 0);
+  const Result built = RunTool("build -q --lzma-preset 0 --launcher " + kLauncher + " --program32 " + zeros +
+                               " --output " + huge);
+  ASSERT_EQ(built.status, 0) << built.all();
+  EXPECT_EQ(Json(RunTool("inspect --json " + huge))["problemCodes"], json::array({"payload-out-of-memory"}));
 }
 
 }  // namespace

@@ -39,11 +39,13 @@ TEST_F(Crc32Test, MatchesZlibOnEdgeLengthsAndAlignments) {
   }
 }
 
-TEST_F(Crc32Test, UpdateContinuesAcrossPieces) {
+TEST_F(Crc32Test, UpdateAndCombineContinueAcrossPieces) {
   const char text[] = "The quick brown fox jumps over the lazy dog";
   const size_t n = std::strlen(text);
   for (size_t cut = 0; cut <= n; ++cut) {
     EXPECT_EQ(launcher::Crc32Update(launcher::Crc32(text, cut), text + cut, n - cut),
+              launcher::Crc32(text, n));
+    EXPECT_EQ(launcher::Crc32Combine(launcher::Crc32(text, cut), launcher::Crc32(text + cut, n - cut), n - cut),
               launcher::Crc32(text, n));
   }
 }

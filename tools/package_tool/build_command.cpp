@@ -54,6 +54,22 @@ void ShowProgress(uint64_t done, uint64_t total) {
   if (done == total) std::fputc('\n', stderr);
 }
 
+// Writes the package into a new file (`fd`, to be named `path`): kExitFine,
+// or the exit status with *error (1 for what the format cannot say, 3 for
+// what could not be read or written).
+int WritePackageFile(int fd, const std::string& path, const packaging::PackageSettings& input,
+                     const packaging::PackageParts& parts, packaging::PackageLayout* package, std::string* error) {
+  pe::ImageInfo image;
+  if (!pe::Parse(input.image, &image, error)) return kExitProblems;
+  FileSink sink(fd, path, image.checkSumOffset);
+  switch (packaging::WritePackage(input, parts, &sink, package, error)) {
+    case packaging::WriteResult::kWritten: break;
+    case packaging::WriteResult::kRefused: return *error = path + ": " + *error, kExitProblems;
+    case packaging::WriteResult::kInputOutputFailed: return kExitInputOutput;
+  }
+  return sink.Finish() ? kExitFine : (*error = sink.Reason(), kExitInputOutput);
+}
+
 }  // namespace
 
 Runner AddBuild(CLI::App& app, const Common& common) {
@@ -77,38 +93,45 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     std::string error;
     int status = ResolveSettings(st->cli, st->config, &s, &error);
     if (status != kExitFine) return Fail(status, error);
-    packaging::PackageInput input;
-    if ((status = ReadBuildInput(s, &input, &error)) != kExitFine) return Fail(status, error);
-    std::vector<std::string> warnings = InputWarnings(input, s.codePage.value_or(kDefaultCodePage));
+    packaging::PackageSettings input;
+    packaging::PackageParts parts;
+    if ((status = ReadBuildInput(s, &input, &parts, &error)) != kExitFine) return Fail(status, error);
+    std::vector<std::string> warnings = InputWarnings(input, parts, s.codePage.value_or(kDefaultCodePage));
     for (const std::string& w : warnings) Warn(common, w);
-
-    const size_t largest = std::max(input.program32 ? input.program32->size() : 0,
-                                    input.program64 ? input.program64->size() : 0);
-    if (ShowsProgress(common) && largest > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
-    packaging::BuiltPackage package;
-    if (!packaging::BuildPackage(input, &package, &error)) return Fail(kExitProblems, *s.output + ": " + error);
-    const std::string reach = s.crcReach.value_or("payloads");
-    if (input.crcReach == packaging::CrcReach::kByteCount &&
-        uint64_t(package.locator.headerOffset) + input.crcByteCount > package.bytes.size()) {
-      return Fail(kExitUsage, "--crc-reach " + reach + " reaches past the end of the package (" +
-                                  std::to_string(package.bytes.size() - package.locator.headerOffset) +
-                                  " bytes from the header on)");
-    }
-    for (const std::string& w : BuiltPackageWarnings(package, reach)) {
-      warnings.push_back(w);
-      Warn(common, w);
-    }
+    if (ShowsProgress(common) && LargestProgram(parts) > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
     // A signature of the launcher (or of a replaced package) does not cover
-    // the new file: its entry goes, and the checksum is made anew.
-    pe::ClearSignatureAndChecksum(&package.bytes);
-    uint64_t written = package.bytes.size();
+    // the new file: its entry goes, and the checksum is made anew as the
+    // package is written.
+    pe::ClearSignatureAndChecksum(&input.image);
+    const std::string reach = s.crcReach.value_or("payloads");
+    packaging::PackageLayout package;
+    const PackageWriter write = [&](int fd, std::string* why) {
+      const int written = WritePackageFile(fd, *s.output, input, parts, &package, why);
+      if (written != kExitFine) return written;
+      if (input.crcReach == packaging::CrcReach::kByteCount &&
+          uint64_t(package.locator.headerOffset) + input.crcByteCount > package.size) {
+        return *why = "--crc-reach " + reach + " reaches past the end of the package (" +
+                      std::to_string(package.size - package.locator.headerOffset) + " bytes from the header on)",
+               kExitUsage;
+      }
+      for (const std::string& w : BuiltPackageWarnings(package, reach)) {
+        warnings.push_back(w);
+        Warn(common, w);
+      }
+      return kExitFine;
+    };
+    uint64_t written = 0;
     if (s.signCommand) {
-      if ((status = WriteSignedPackage(*s.output, package.bytes, *s.signCommand, common, &written, &error)) !=
-          kExitFine) {
+      if ((status = WriteSignedPackage(*s.output, write, *s.signCommand, common, &written, &error)) != kExitFine) {
         return Fail(status, error);
       }
-    } else if (!WriteOutputFile(*s.output, package.bytes, Existing::kReplace, &error)) {
-      return Fail(kExitInputOutput, error);
+    } else {
+      OutputSet output(Existing::kReplace);
+      const int index = output.Add(*s.output, &error);
+      if (index < 0) return Fail(kExitInputOutput, error);
+      if ((status = write(output.Descriptor(index), &error)) != kExitFine) return Fail(status, error);
+      if (!output.Commit(&error)) return Fail(kExitInputOutput, error);
+      written = package.size;
     }
     if (st->json) {
       nlohmann::ordered_json j;
@@ -118,7 +141,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       j["headerOffset"] = package.locator.headerOffset;
       j["crcLength"] = package.locator.crcLength;
       j["setupData"] = {{"start", package.setupDataOffset},
-                        {"end", package.setupDataOffset + input.setupData.size()}};
+                        {"end", package.setupDataOffset + parts.setupData.size}};
       j["warnings"] = warnings;
       PrintJson(j);
     } else if (!common.quiet) {

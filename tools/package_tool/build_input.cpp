@@ -104,20 +104,31 @@ std::vector<std::string> CheckMessage(const std::u16string& text, uint32_t codeP
   return warnings;
 }
 
-// The programs, each checked against its slot.
-int ReadPrograms(const BuildSettings& s, packaging::PackageInput* input, std::string* error) {
+// The start of a program, as much of it as CheckProgram reads.
+bool ReadHead(const packaging::PieceSource& program, packaging::Bytes* head, std::string* error) {
+  for (;;) {
+    const uint64_t needed = std::min<uint64_t>(pe::HeadNeeded(*head), program.size);
+    if (head->size() >= needed) return true;
+    const size_t had = head->size();
+    head->resize(static_cast<size_t>(needed));
+    if (!program.read(had, head->data() + had, head->size() - had, error)) return false;
+  }
+}
+
+// The programs, each checked against its slot; they are read as the
+// package is written.
+int OpenPrograms(const BuildSettings& s, packaging::PackageParts* parts, std::string* error) {
   for (const auto& [path, slot, machine] :
-       {std::make_tuple(s.program32, &input->program32, pe::kMachineI386),
-        std::make_tuple(s.program64, &input->program64, pe::kMachineAmd64)}) {
+       {std::make_tuple(s.program32, &parts->program32, pe::kMachineI386),
+        std::make_tuple(s.program64, &parts->program64, pe::kMachineAmd64)}) {
     if (!path) continue;
-    struct stat info;
-    if (::stat(path->c_str(), &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) >= launcher::kLimit) {
-      return *error = *path + ": setup programs must be smaller than 2 GiB", kExitProblems;
-    }
-    packaging::Bytes program;
-    if (!ReadInputFile(*path, &program, error)) return kExitInputOutput;
+    packaging::PieceSource program;
+    if (!OpenPieceSource(*path, &program, error)) return kExitInputOutput;
+    if (program.size >= launcher::kLimit) return *error = *path + ": setup programs must be smaller than 2 GiB", kExitProblems;
+    packaging::Bytes head;
+    if (!ReadHead(program, &head, error)) return kExitInputOutput;
     std::string problem;
-    if (!pe::CheckProgram(program, machine, &problem)) {
+    if (!pe::CheckProgram(head, program.size, machine, &problem)) {
       const bool is32 = machine == pe::kMachineI386;
       return *error = *path + ": " + problem + " (" + (is32 ? "--program32" : "--program64") + " takes a " +
                       (is32 ? "32-bit" : "64-bit") + " Windows program)",
@@ -129,7 +140,7 @@ int ReadPrograms(const BuildSettings& s, packaging::PackageInput* input, std::st
 }
 
 // "payloads", "whole" or a byte count below 2 GiB.
-bool ParseCrcReach(const std::string& reach, packaging::PackageInput* input) {
+bool ParseCrcReach(const std::string& reach, packaging::PackageSettings* input) {
   if (reach == "payloads") {
     input->crcReach = packaging::CrcReach::kHeaderAndPayloads;
   } else if (reach == "whole") {
@@ -146,7 +157,8 @@ bool ParseCrcReach(const std::string& reach, packaging::PackageInput* input) {
 
 }  // namespace
 
-int ReadBuildInput(const BuildSettings& s, packaging::PackageInput* input, std::string* error) {
+int ReadBuildInput(const BuildSettings& s, packaging::PackageSettings* input, packaging::PackageParts* parts,
+                   std::string* error) {
   // The messages first: a wrong one is found before big inputs are read.
   int status = kExitFine;
   if (!ReadMessage(s.architectureMessage, s.architectureMessageFile, "--architecture-message",
@@ -158,8 +170,8 @@ int ReadBuildInput(const BuildSettings& s, packaging::PackageInput* input, std::
   pe::Branding branding;
   if ((status = ReadBranding(s, &branding, error)) != kExitFine) return status;
   if (!ReadInputFile(*s.launcher, &input->image, error)) return kExitInputOutput;
-  if ((status = ReadPrograms(s, input, error)) != kExitFine) return status;
-  if (s.setupData && !ReadInputFile(*s.setupData, &input->setupData, error)) return kExitInputOutput;
+  if ((status = OpenPrograms(s, parts, error)) != kExitFine) return status;
+  if (s.setupData && !OpenPieceSource(*s.setupData, &parts->setupData, error)) return kExitInputOutput;
   if (s.versions) {
     std::string unknown;
     if (!ParseVersions(*s.versions, &input->allowedVersions, &unknown)) {
@@ -169,7 +181,7 @@ int ReadBuildInput(const BuildSettings& s, packaging::PackageInput* input, std::
   if (s.elevation) input->elevationMode = static_cast<uint8_t>(*s.elevation);
   if (s.detached) input->detached = *s.detached;
   if (s.notFor64Bit) input->notFor64BitWindows = *s.notFor64Bit;
-  if (input->notFor64BitWindows && (!input->program32 || input->program64)) {
+  if (input->notFor64BitWindows && (!parts->program32 || parts->program64)) {
     return *error = "--not-for-64bit goes with --program32 alone", kExitUsage;
   }
   if (!ParseCrcReach(s.crcReach.value_or("payloads"), input)) {
@@ -192,15 +204,16 @@ int ReadBuildInput(const BuildSettings& s, packaging::PackageInput* input, std::
   return kExitFine;
 }
 
-std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uint32_t codePage) {
+std::vector<std::string> InputWarnings(const packaging::PackageSettings& input, const packaging::PackageParts& parts,
+                                       uint32_t codePage) {
   std::vector<std::string> w;
   if (input.allowedVersions == 0) w.push_back("no Windows version is allowed: the package runs nowhere");
   if ((input.allowedVersions & launcher::kAllVersions) != launcher::kAllVersions && input.versionMessage.empty()) {
     w.push_back("some Windows versions are refused but there is no --version-message: their users see an empty box");
   }
-  const bool refusesAnArchitecture = !input.program32 || input.notFor64BitWindows;
+  const bool refusesAnArchitecture = !parts.program32 || input.notFor64BitWindows;
   if (refusesAnArchitecture && input.architectureMessage.empty()) {
-    w.push_back(std::string(!input.program32 ? "32-bit" : "64-bit") +
+    w.push_back(std::string(!parts.program32 ? "32-bit" : "64-bit") +
                 " Windows is refused but there is no --architecture-message: its users see an empty box");
   }
   for (const std::string& m : CheckMessage(input.architectureMessage, codePage, "the architecture message")) {
@@ -208,8 +221,7 @@ std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uin
   }
   for (const std::string& m : CheckMessage(input.versionMessage, codePage, "the version message")) w.push_back(m);
   // The launcher holds the decoded program in one block of memory.
-  const size_t largest =
-      std::max(input.program32 ? input.program32->size() : 0, input.program64 ? input.program64->size() : 0);
+  const uint64_t largest = LargestProgram(parts);
   if (largest > packaging::kBlockEveryProcessGets) {
     w.push_back("a setup program of " + std::to_string(largest >> 20) + " MiB: the launcher holds it in one block " +
                 "of memory, which a 32-bit process does not get everywhere (runtime error 203; verify shows where)");
@@ -217,7 +229,11 @@ std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uin
   return w;
 }
 
-std::vector<std::string> BuiltPackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach) {
+uint64_t LargestProgram(const packaging::PackageParts& parts) {
+  return std::max(parts.program32 ? parts.program32->size : 0, parts.program64 ? parts.program64->size : 0);
+}
+
+std::vector<std::string> BuiltPackageWarnings(const packaging::PackageLayout& package, const std::string& crcReach) {
   std::vector<std::string> w;
   if (package.locator.crcLength > packaging::kBlockEveryProcessGets) {
     w.push_back("a CRC region of " + std::to_string(package.locator.crcLength >> 20) + " MiB: the launcher reads " +

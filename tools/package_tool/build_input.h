@@ -14,19 +14,25 @@
 
 namespace tool {
 
-// Reads every input the settings name into *input: kExitFine, or the exit
-// status with a sentence in *error. Nothing big is read before the messages
-// and the branding are found good.
-int ReadBuildInput(const BuildSettings& settings, packaging::PackageInput* input, std::string* error);
+// Reads every input the settings name into *input, and opens the programs
+// (their headers checked) and the setup data, which are read as the package
+// is written: kExitFine, or the exit status with a sentence in *error.
+// Nothing big is opened before the messages and the branding are found good.
+int ReadBuildInput(const BuildSettings& settings, packaging::PackageSettings* input, packaging::PackageParts* parts,
+                   std::string* error);
 
 // Warnings about the input: versions or architectures refused without a
 // message, messages the code page cannot show, a program too big for every
 // 32-bit process.
-std::vector<std::string> InputWarnings(const packaging::PackageInput& input, uint32_t codePage);
+std::vector<std::string> InputWarnings(const packaging::PackageSettings& input, const packaging::PackageParts& parts,
+                                       uint32_t codePage);
+
+// The size of the larger program.
+uint64_t LargestProgram(const packaging::PackageParts& parts);
 
 // Warnings about the built package: a CRC region too big for every 32-bit
 // process, or one that leaves part of the header and payloads out.
-std::vector<std::string> BuiltPackageWarnings(const packaging::BuiltPackage& package, const std::string& crcReach);
+std::vector<std::string> BuiltPackageWarnings(const packaging::PackageLayout& package, const std::string& crcReach);
 
 }  // namespace tool
 

@@ -18,7 +18,7 @@ namespace tool {
 
 namespace {
 
-const packaging::PackageInput kDefaults;
+const packaging::PackageSettings kDefaults;
 
 std::string Default(uint32_t value) { return " (default " + std::to_string(value) + ")"; }
 

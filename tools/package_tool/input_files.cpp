@@ -137,4 +137,26 @@ bool MapInputFile(const std::string& path, MappedFile* out, std::string* error) 
   return true;
 }
 
+bool OpenPieceSource(const std::string& path, packaging::PieceSource* out, std::string* error) {
+  struct stat s;
+  const int fd = OpenInput(path, &s, error);
+  if (fd < 0) return false;
+  const std::shared_ptr<int> owner(new int(fd), [](int* f) {
+    ::close(*f);
+    delete f;
+  });
+  out->size = static_cast<uint64_t>(s.st_size);
+  out->read = [owner, path](uint64_t offset, uint8_t* to, size_t count, std::string* why) {
+    while (count > 0) {
+      const ssize_t n = ::pread(*owner, to, count, static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return *why = Reason(path), false;
+      if (n == 0) return *why = path + ": the file shrank while it was being read", false;
+      to += n, offset += uint64_t(n), count -= size_t(n);
+    }
+    return true;
+  };
+  return true;
+}
+
 }  // namespace tool

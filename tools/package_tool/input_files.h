@@ -24,6 +24,11 @@ struct MappedFile {
 };
 bool MapInputFile(const std::string& path, MappedFile* out, std::string* error);
 
+// A regular file read in pieces as a package is written, never held whole.
+// A read that finds the file shorter than it was fails with "PATH: the file
+// shrank while it was being read".
+bool OpenPieceSource(const std::string& path, packaging::PieceSource* out, std::string* error);
+
 }  // namespace tool
 
 #endif  // TOOLS_PACKAGE_TOOL_INPUT_FILES_H_

@@ -226,6 +226,45 @@ bool OutputSet::Commit(std::string* error) {
   return ok;
 }
 
+bool FileSink::WriteAt(uint64_t offset, const uint8_t* bytes, size_t count) {
+  while (error_ == 0 && count > 0) {
+    const ssize_t n = ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error_ = n < 0 ? errno : ENOSPC;
+    else bytes += n, offset += uint64_t(n), count -= size_t(n);
+  }
+  return error_ == 0;
+}
+
+bool FileSink::Append(const uint8_t* bytes, size_t count) {
+  sum_.Add(size_, bytes, count);
+  size_ += count;
+  return WriteAt(size_ - count, bytes, count);
+}
+
+bool FileSink::Put(uint64_t offset, const uint8_t* bytes, size_t count) {
+  // What is written over leaves the checksum.
+  std::vector<uint8_t> old(count);
+  for (size_t done = 0; error_ == 0 && done < count;) {
+    const ssize_t n = ::pread(fd_, old.data() + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error_ = n < 0 ? errno : EIO;
+    else done += size_t(n);
+  }
+  if (error_ != 0) return false;
+  sum_.Remove(offset, old.data(), count);
+  sum_.Add(offset, bytes, count);
+  return WriteAt(offset, bytes, count);
+}
+
+std::string FileSink::Reason() const { return path_ + ": " + std::strerror(error_); }
+
+bool FileSink::Finish() {
+  const uint32_t value = sum_.Value(size_);
+  const uint8_t field[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+  return WriteAt(checkSumOffset_, field, sizeof field);
+}
+
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error) {
   OutputSet set(existing);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/pe_image.h"
 #include "tools/packaging/package_writer.h"
 
 namespace tool {
@@ -33,6 +34,9 @@ class OutputSet {
   // Appends to output `index`; a write that fails is reported by Commit.
   void Write(int index, const uint8_t* bytes, size_t count);
   uint64_t Written(int index) const { return outputs_[index].written; }
+  // The temporary file's descriptor, for a writer that places its bytes
+  // itself (a FileSink); that writer reports its own failures.
+  int Descriptor(int index) const { return outputs_[index].fd; }
   // The output is not to appear after all.
   void Drop(int index);
   bool Dropped(int index) const { return outputs_[index].dropped; }
@@ -78,6 +82,28 @@ class ScratchFile {
  private:
   int slot_ = -1, fd_ = -1;
   std::string path_;
+};
+
+// A package written into a new, empty file: appended in order, its records
+// written over what was appended, and the PE checksum taken as the bytes
+// pass; Finish writes the checksum into its field.
+class FileSink : public packaging::PackageSink {
+ public:
+  FileSink(int fd, std::string path, uint32_t checkSumOffset)
+      : fd_(fd), path_(std::move(path)), checkSumOffset_(checkSumOffset), sum_(checkSumOffset) {}
+  bool Append(const uint8_t* bytes, size_t count) override;
+  bool Put(uint64_t offset, const uint8_t* bytes, size_t count) override;
+  std::string Reason() const override;
+  bool Finish();
+
+ private:
+  bool WriteAt(uint64_t offset, const uint8_t* bytes, size_t count);
+  int fd_;
+  std::string path_;
+  uint32_t checkSumOffset_;
+  pe::ChecksumSum sum_;
+  uint64_t size_ = 0;
+  int error_ = 0;  // errno of the first failure
 };
 
 // One output from bytes in memory (through an OutputSet).

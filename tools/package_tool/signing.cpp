@@ -101,16 +101,12 @@ std::string CheckSigned(const std::string& path, uint64_t* size) {
 
 }  // namespace
 
-int WriteSignedPackage(const std::string& output, host::ByteView package, const std::string& command,
+int WriteSignedPackage(const std::string& output, const PackageWriter& write, const std::string& command,
                        const Common& common, uint64_t* size, std::string* error) {
   ScratchFile unsigned_, signed_;
   if (!unsigned_.Create(output, error) || !signed_.Create(output, error)) return kExitInputOutput;
-  for (size_t done = 0; done < package.size();) {
-    const ssize_t n = ::write(unsigned_.fd(), package.data() + done, package.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return *error = unsigned_.path() + ": " + std::strerror(n < 0 ? errno : ENOSPC), kExitInputOutput;
-    done += size_t(n);
-  }
+  const int written = write(unsigned_.fd(), error);
+  if (written != kExitFine) return written;
   // The signer makes {out} itself.
   ::unlink(signed_.path().c_str());
   std::string errors;

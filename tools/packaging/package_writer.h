@@ -29,20 +29,43 @@ struct LzmaSettings {
 // How far the CRC-32 reaches from the header on.
 enum class CrcReach { kHeaderAndPayloads, kWholePackage, kByteCount };
 
-struct PackageInput {
+// Bytes a package is made from, read in pieces as they are written: from
+// memory (InMemory), or from a file as the package tool reads it.
+struct PieceSource {
+  uint64_t size = 0;
+  // Fills `to` with the `count` bytes from `offset` on; false with *error.
+  std::function<bool(uint64_t offset, uint8_t* to, size_t count, std::string* error)> read;
+};
+
+// A source over `bytes`, which must outlive it.
+PieceSource InMemory(const Bytes& bytes);
+
+// Everything a package is made from but its big parts.
+struct PackageSettings {
   Bytes image;  // the launcher image; the header goes right after its last section
-  std::optional<Bytes> program32;
-  std::optional<Bytes> program64;
   bool notFor64BitWindows = false;  // needs program32 and no program64
   std::u16string architectureMessage;
   std::u16string versionMessage;
-  Bytes setupData;
   uint64_t allowedVersions = ~uint64_t(0);
   uint8_t elevationMode = 0;
   bool detached = false;
   CrcReach crcReach = CrcReach::kHeaderAndPayloads;
   uint32_t crcByteCount = 0;  // with kByteCount
   LzmaSettings lzma;
+};
+
+// The big parts, read as they are written.
+struct PackageParts {
+  std::optional<PieceSource> program32;
+  std::optional<PieceSource> program64;
+  PieceSource setupData;
+};
+
+// A package made in memory, as the tests make them.
+struct PackageInput : PackageSettings {
+  std::optional<Bytes> program32;
+  std::optional<Bytes> program64;
+  Bytes setupData;
   // Called with the finished records before they are written; the CRC is
   // computed before the call, so changes to covered bytes break it on purpose
   // unless recomputeCrc is set.
@@ -50,24 +73,57 @@ struct PackageInput {
   bool recomputeCrcAfterAdjust = true;
 };
 
-struct BuiltPackage {
-  Bytes bytes;
+// Where the written package's records and parts lie.
+struct PackageLayout {
   launcher::PackageLocator locator{};
   launcher::PackageHeader header{};
+  uint64_t size = 0;
   uint32_t payloadEnd = 0;
   uint32_t setupDataOffset = 0;
   uint32_t messagesOffset = 0;
 };
 
-// Compresses `data` as a raw LZMA1 stream. False with *error on failure.
+struct BuiltPackage : PackageLayout {
+  Bytes bytes;
+};
+
+// Where WritePackage puts a package: appended in order, then the records
+// written over the room left for them. False when the bytes could not be
+// written (the sink keeps the reason).
+class PackageSink {
+ public:
+  virtual ~PackageSink() = default;
+  virtual bool Append(const uint8_t* bytes, size_t count) = 0;
+  virtual bool Put(uint64_t offset, const uint8_t* bytes, size_t count) = 0;
+  virtual std::string Reason() const = 0;
+};
+
+enum class WriteResult {
+  kWritten,
+  kRefused,             // the input cannot make a package (*error says why)
+  kInputOutputFailed,   // a part could not be read or the sink not written
+};
+
+// Lays out the package and writes it into `sink` in one pass, its parts
+// read and compressed piece by piece (nothing is held whole) and its CRC
+// taken as they pass. Refuses sizes or offsets at or past 2 GiB and what the
+// locator cannot say.
+WriteResult WritePackage(const PackageSettings& settings, const PackageParts& parts, PackageSink* sink,
+                         PackageLayout* out, std::string* error);
+
+// Compresses `data` as a raw LZMA1 stream, handing the stream to `out` in
+// pieces (false from `out` stops it). False with *error on failure.
+bool CompressLzma1(const PieceSource& data, const LzmaSettings& settings,
+                   const std::function<bool(const uint8_t*, size_t)>& out, std::string* error);
 bool CompressLzma1(const Bytes& data, const LzmaSettings& settings, Bytes* out, std::string* error);
 
 // Where the package starts: the end of the image's last section, or the whole
 // image when it is no PE image (test images).
 uint32_t PackageStart(const Bytes& image);
 
-// Lays out and writes the package. False with *error when the input cannot
-// make a package (sizes or offsets at or past 2 GiB, compression failure).
+// Lays out and writes the package in memory. False with *error when the
+// input cannot make a package (sizes or offsets at or past 2 GiB,
+// compression failure).
 bool BuildPackage(const PackageInput& input, BuiltPackage* out, std::string* error);
 
 // Recomputes the CRC over the bytes the locator covers and stores it (in the
@@ -82,7 +138,7 @@ void WriteRecords(BuiltPackage* package);
 // `in.crcReach` says, the total size and the detached size. False with a
 // reason for what the format cannot say (a CRC region reaching 2 GiB, a
 // detached package of 4 GiB or more).
-bool LocatorSizes(const PackageInput& in, uint32_t start, uint64_t payloadEnd, uint64_t size,
+bool LocatorSizes(const PackageSettings& in, uint32_t start, uint64_t payloadEnd, uint64_t size,
                   launcher::PackageLocator* locator, std::string* error);
 
 }  // namespace packaging
