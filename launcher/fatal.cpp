@@ -41,25 +41,6 @@ void DeleteUnstartedCopy() {
   platform::ExitProcess(0);
 }
 
-// Replaces every occurrence of `placeholder`, in one pass that appends to a
-// new text (replacing in place moved the rest of the text for every
-// placeholder: seconds for a long message full of them). Searching on after
-// each replacement finds what searching from the start again would: no
-// substitution text holds '%' or begins with a letter of "USER%", so no new
-// placeholder can form across an inserted one.
-void ReplaceAll(WideText* text, const char16_t* placeholder, const WideText& replacement) {
-  const int32_t n = TextLength(placeholder);
-  WideText result;
-  int32_t from = 0;
-  for (int32_t p = text->Find(placeholder, n); p >= 0; p = text->Find(placeholder, n, from)) {
-    result.Append(text->Chars() + from, p - from);
-    result.Append(replacement);
-    from = p + n;
-  }
-  result.Append(text->Chars() + from, text->Length() - from);
-  *text = static_cast<WideText&&>(result);
-}
-
 WideText AnsiToWide(const char* text) {
   WideText wide;
   const int32_t length = TextLength(text);
@@ -111,6 +92,8 @@ void FatalPackageMessage(platform::Handle ownFile, const MessageReference& refer
   }
   message.SetLength(reference.length);
   if (substitution != nullptr && substitution[0] != 0) {
+    // No version name holds '%' or begins with a letter of "USER%", so no
+    // new placeholder forms across an inserted one.
     WideText replacement = AnsiToWide(substitution);
     ReplaceAll(&message, u"%USER%", replacement);
     ReplaceAll(&message, u"%user%", replacement);

@@ -20,6 +20,7 @@ int32_t TextLength(const Char* text) {
 template <typename Char>
 class BasicText {
  public:
+  using CharType = Char;
   BasicText() = default;
   BasicText(const Char* text) { Append(text); }  // NOLINT: implicit on purpose
   BasicText(const Char* text, int32_t length) { Append(text, length); }
@@ -114,6 +115,26 @@ class BasicText {
 
 using Text = BasicText<char>;
 using WideText = BasicText<char16_t>;
+
+// Replaces every occurrence of `placeholder` in one pass that appends to a
+// new text: each search goes on from the last replacement, and each
+// character is copied once (replacing in place moved the rest of the text
+// for every placeholder: seconds for a long message full of them). Where a
+// replacement could complete a placeholder with what follows it, that new
+// placeholder stays as it is.
+template <typename AnyText>
+void ReplaceAll(AnyText* text, const typename AnyText::CharType* placeholder, const AnyText& replacement) {
+  const int32_t n = TextLength(placeholder);
+  AnyText result;
+  int32_t from = 0;
+  for (int32_t p = text->Find(placeholder, n); p >= 0; p = text->Find(placeholder, n, from)) {
+    result.Append(text->Chars() + from, p - from);
+    result.Append(replacement);
+    from = p + n;
+  }
+  result.Append(text->Chars() + from, text->Length() - from);
+  *text = static_cast<AnyText&&>(result);
+}
 
 // Decimal digits of `value`, no sign and no leading zeros.
 Text DecimalText(uint32_t value);
