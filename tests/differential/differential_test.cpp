@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "launcher/fatal.h"
 
@@ -21,7 +22,9 @@
 #include "platform/sim/sim_machine.h"
 #include "tests/differential/corpus.h"
 #include "tests/helpers/relay_trace.h"
+#include "host/code_pages.h"
 #include "host/pe_image.h"
+#include "host/utf.h"
 #include "tools/packaging/windows_releases.h"
 
 namespace {
@@ -150,5 +153,93 @@ void Compare(uint32_t seed, const char* file) {
 TEST(DifferentialTest, CorpusAgreesWithWine) { Compare(1, "outcomes-s1.tsv"); }
 TEST(DifferentialTest, HeldOutCorpusAgreesWithWine) { Compare(2, "outcomes-s2.tsv"); }
 TEST(DifferentialTest, ProgramKindsAgreeWithWine) { Compare(3, "outcomes-s3.tsv"); }
+TEST(DifferentialTest, FreshCorpusAgreesWithWine) { Compare(4, "outcomes-s4.tsv"); }
+
+// What `setup-package verify` says of a package on each machine row, in the
+// recorded outcome's words ("runs 32", "box " and the text in the row's code
+// page, "none" for a file not started, "not checked").
+std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
+  FILE* pipe = popen((std::string(SETUP_PACKAGE) + " verify --json '" + path + "' 2>/dev/null").c_str(), "r");
+  std::string out;
+  char buffer[65536];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  pclose(pipe);
+  const nlohmann::json j = nlohmann::json::parse(out);
+  std::map<std::string, std::string> outcomes;
+  for (const differential::Row& row : differential::kRows) {
+    const std::string windows =
+        packaging::ReleaseName(*packaging::FindRelease(packaging::kPlatformNt, row.major, row.minor));
+    for (const nlohmann::json& r : j["rows"]) {
+      if (r["windows"] != windows || r["bits"] != (row.is64 ? 64 : 32) || r["with32"] != row.with32 ||
+          r["administrator"] != true || r["silent"] != false) {
+        continue;
+      }
+      const std::string kind = r["outcome"];
+      std::u16string text;
+      if (r.contains("message")) host::Utf8ToUtf16(r["message"].get<std::string>(), &text);
+      outcomes[row.name] = kind == "runs" ? "runs " + r["program"].get<std::string>().substr(0, 2)
+                           : kind == "message" || kind == "runtime error"
+                               ? "box " + host::WideToAnsi(j["codePage"].get<uint32_t>(), text)
+                           : kind == "not started" ? "none"
+                                                   : kind;
+    }
+  }
+  return outcomes;
+}
+
+// verify's verdicts against the real launcher on every recorded corpus: the
+// launcher's own steps on the simulated machine, as above, plus what verify
+// adds (a modified launcher's rows are not checked, and not counted).
+TEST(DifferentialTest, VerifyAgreesWithWine) {
+  const std::string dir = testing::TempDir() + "verify-corpus";
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
+  const packaging::Bytes program32 = Read(fixtures + "/program32.exe"), program64 = Read(fixtures + "/program64.exe");
+  int agree = 0, total = 0, notChecked = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    const std::vector<Recorded> recorded =
+        Load(std::string(SOURCE_DIR) + "/tests/differential/outcomes-s" + std::to_string(seed) + ".tsv");
+    std::set<std::string> names;
+    for (const Recorded& r : recorded) names.insert(r.name);
+    std::map<std::string, std::map<std::string, std::string>> verdicts;
+    for (const auto& p : differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
+                                                  program32, program64)) {
+      const std::string path = dir + "/" + p.name + ".exe";
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(p.bytes.data()), static_cast<std::streamsize>(p.bytes.size()));
+      verdicts[p.name] = VerifyOutcomes(path);
+    }
+    for (const Recorded& r : recorded) {
+      const std::string said = verdicts[r.name][r.row];
+      if (said == "not checked") {
+        ++notChecked;
+        continue;
+      }
+      ++total;
+      // Where Windows refuses a program that Wine runs, verify follows Windows.
+      const bool windowsRefuses = r.name.find("program-unfinished") != std::string::npos ||
+                                  r.name.find("program-native") != std::string::npos ||
+                                  r.name.find("program-efi") != std::string::npos;
+      bool same = said == r.outcome;
+      if (windowsRefuses) {
+        same = said == std::string("box ") + launcher::kNotExecutedMessage;
+      } else if (said == "none") {
+        same = r.outcome == "none" && r.exitCode != "0";
+      } else if (r.outcome.rfind("box ", 0) == 0 && said.rfind("box ", 0) == 0) {
+        const std::string shown = Unhex(r.outcome.substr(4)), text = said.substr(4);
+        const std::string runtime = "Runtime error ";
+        same = shown.rfind(runtime, 0) == 0 ? shown.substr(0, shown.find(" at ")) == text.substr(0, text.find(" at "))
+                                            : relay::ShownAs(shown, text);
+      }
+      if (same) ++agree;
+      else std::printf("verify differs: %s on %s: Wine %s, verify %s\n", r.name.c_str(), r.row.c_str(),
+                       r.outcome.substr(0, 60).c_str(), said.substr(0, 60).c_str());
+    }
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+  std::printf("verify: %d of %d outcomes agree with Wine (%.2f %%); %d rows not checked (a modified launcher)\n",
+              agree, total, 100.0 * agree / total, notChecked);
+  EXPECT_GE(agree * 1000, total * 995) << "verify must agree on at least 99.5 % of the rows it checks";
+}
 
 }  // namespace

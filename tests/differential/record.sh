@@ -5,6 +5,8 @@
 # simulated machine:
 #   tests/differential/outcomes-s1.tsv  the corpus (seed 1, 320 packages)
 #   tests/differential/outcomes-s2.tsv  a held-out corpus (seed 2, 100 packages)
+#   tests/differential/outcomes-s4.tsv  a fresh corpus (seed 4, 200 packages),
+#                                       recorded after verify was made to agree
 # Run it again (scripts/build.sh first) whenever the launcher or the corpus
 # changes what a package does. On the native backend it takes a few minutes; on
 # the emulated machine each run costs seconds (Wine starts the launcher and
@@ -14,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 tool=build/linux/tests/differential
 [ -x "$tool" ] || { echo "record: build the linux preset first (scripts/build.sh)" >&2; exit 1; }
-for seed_count in ${RECORD_CORPUS:-1:320 2:100}; do
+for seed_count in ${RECORD_CORPUS:-1:320 2:100 4:200}; do
   seed=${seed_count%%:*} count=${seed_count#*:}
   work=build/differential-s$seed
   rm -rf "$work"; mkdir -p "$work/packages"
