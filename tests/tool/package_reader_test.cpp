@@ -112,6 +112,10 @@ TEST(ProgramHeadTest, FarPeHeaderKeepsOnlyTheHeaders) {
   ASSERT_EQ(head.size(), kFar + headers);
   EXPECT_TRUE(std::equal(copy.begin(), copy.end(), head.begin() + kFar));
   EXPECT_EQ(head[pe], 0) << "the bytes between the DOS header and the far PE header are not held";
+  // Read from the program file (as build checks it), the head is the same.
+  packaging::ProgramHead read;
+  ASSERT_TRUE(read.Read(packaging::InMemory(program), &error)) << error;
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), read.View().begin(), read.View().end()));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "host/pe_image.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
+#include "tools/packaging/program_replay.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/package_words.h"
@@ -104,17 +105,6 @@ std::vector<std::string> CheckMessage(const std::u16string& text, uint32_t codeP
   return warnings;
 }
 
-// The start of a program, as much of it as CheckProgram reads.
-bool ReadHead(const packaging::PieceSource& program, packaging::Bytes* head, std::string* error) {
-  for (;;) {
-    const uint64_t needed = std::min<uint64_t>(pe::HeadNeeded(*head), program.size);
-    if (head->size() >= needed) return true;
-    const size_t had = head->size();
-    head->resize(static_cast<size_t>(needed));
-    if (!program.read(had, head->data() + had, head->size() - had, error)) return false;
-  }
-}
-
 // The programs, each checked against its slot; they are read as the
 // package is written.
 int OpenPrograms(const BuildSettings& s, packaging::PackageParts* parts, std::string* error) {
@@ -125,10 +115,11 @@ int OpenPrograms(const BuildSettings& s, packaging::PackageParts* parts, std::st
     packaging::PieceSource program;
     if (!OpenPieceSource(*path, &program, error)) return kExitInputOutput;
     if (program.size >= launcher::kLimit) return *error = *path + ": setup programs must be smaller than 2 GiB", kExitProblems;
-    packaging::Bytes head;
-    if (!ReadHead(program, &head, error)) return kExitInputOutput;
+    // As much of its start as the check reads.
+    packaging::ProgramHead head;
+    if (!head.Read(program, error)) return kExitInputOutput;
     std::string problem;
-    if (!pe::CheckProgram(head, program.size, machine, &problem)) {
+    if (!pe::CheckProgram(head.View(), program.size, machine, &problem)) {
       const bool is32 = machine == pe::kMachineI386;
       return *error = *path + ": " + problem + " (" + (is32 ? "--program32" : "--program64") + " takes a " +
                       (is32 ? "32-bit" : "64-bit") + " Windows program)",

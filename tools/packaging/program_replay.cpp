@@ -72,6 +72,25 @@ void ProgramHead::Take(const uint8_t* bytes, size_t count) {
   seen_ += count;
 }
 
+uint64_t ProgramHead::Wanted(uint64_t position) const {
+  if (position < sizeof dos_) return position;
+  if (size_ >= pe::HeadNeeded(View())) return UINT64_MAX;
+  const uint64_t pe = launcher::LoadLe32(dos_ + 60);
+  return pe >= kFarHeader && position < pe ? pe : position;
+}
+
+bool ProgramHead::Read(const PieceSource& program, std::string* error) {
+  uint8_t piece[4096];
+  for (;;) {
+    const uint64_t wanted = Wanted(seen_);
+    if (wanted >= program.size) return true;
+    seen_ = wanted;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof piece, program.size - wanted));
+    if (!program.read(wanted, piece, n, error)) return false;
+    Take(piece, n);
+  }
+}
+
 Decoded DecodeEntry(host::ByteView file, const launcher::PackageHeader& header, const launcher::PayloadEntry& entry,
                     const PieceSink& sink, bool progress) {
   Decoded d;

@@ -18,6 +18,7 @@
 #include "launcher/tool_steps.h"
 #include "launcher/package_format.h"
 #include "support/stream.h"
+#include "tools/packaging/package_writer.h"
 #include "tools/packaging/package_reader.h"
 
 namespace packaging {
@@ -39,10 +40,17 @@ using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
 class ProgramHead {
  public:
   void Take(const uint8_t* bytes, size_t count);  // the program's next bytes
+  // Reads the head of a whole program from `program`, passing over what it
+  // does not keep; false with *error when it cannot be read.
+  bool Read(const PieceSource& program, std::string* error);
   host::ByteView View() const { return host::ByteView(block_ ? block_.get() : dos_, size_); }
   void Clear() { block_.reset(), size_ = 0, seen_ = 0; }
 
  private:
+  // The offset of the first byte from `position` on that the head keeps,
+  // or UINT64_MAX when it is whole.
+  uint64_t Wanted(uint64_t position) const;
+
   uint8_t dos_[64] = {};            // the head while it is shorter than the DOS header
   std::shared_ptr<uint8_t> block_;  // then: room for the most a head can need
   size_t size_ = 0;                 // the head's length so far
