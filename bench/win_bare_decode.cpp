@@ -5,7 +5,9 @@
 // it decoded to its size. With COPY, it then also does what the launcher's
 // steps need beyond that: writes the block whole to COPY with one WriteFile
 // and deletes it again (the floor of a whole run); without, nothing else (the
-// bare decode). Run under Wine by bench/wine_decode_bench.sh.
+// bare decode). With a third word, "crc", it also takes the launcher's CRC-32
+// over the file before decoding, as the launcher checks its CRC region first.
+// Run under Wine by bench/wine_decode_bench.sh.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +16,10 @@
 #include <lzma.h>
 #include <windows.h>
 
+#include "launcher/crc32.h"
+
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 3) return 2;
+  if (argc < 2 || argc > 4) return 2;
   FILE* in = std::fopen(argv[1], "rb");
   if (in == nullptr) return 3;
   std::fseek(in, 0, SEEK_END);
@@ -24,6 +28,10 @@ int main(int argc, char** argv) {
   uint8_t* file = static_cast<uint8_t*>(std::malloc(length));
   if (file == nullptr || std::fread(file, 1, length, in) != size_t(length)) return 3;
   std::fclose(in);
+  if (argc == 4) {
+    launcher::BuildCrcTable();
+    std::printf("%08x\n", static_cast<unsigned>(launcher::Crc32(file, length)));  // the CRC is used
+  }
   uint32_t dictionary;
   uint64_t size;
   std::memcpy(&dictionary, file + 1, 4);
@@ -47,7 +55,7 @@ int main(int argc, char** argv) {
   const bool whole = stream.avail_out == 0 && (ret == LZMA_OK || ret == LZMA_STREAM_END);
   lzma_end(&stream);
   std::printf("%u\n", static_cast<unsigned>(out[size / 2]));  // the output is used
-  if (whole && argc == 3) {
+  if (whole && argc >= 3) {
     HANDLE copy = CreateFileA(argv[2], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (copy == INVALID_HANDLE_VALUE) return 7;
     DWORD written = 0;

@@ -175,8 +175,9 @@ target_link_libraries(win_decode_bench PRIVATE lzma_windows shell32 advapi32 use
 # The floors a whole run is measured against (bench/wine_decode_bench.sh): the
 # same liblzma decoding into one block and nothing else, and, given a copy's
 # name, also one read of the stream, one write of the copy and its deletion.
-add_executable(win_bare_decode bench/win_bare_decode.cpp)
+add_executable(win_bare_decode bench/win_bare_decode.cpp launcher/crc32.cpp)
 target_compile_options(win_bare_decode PRIVATE -O2)
+target_include_directories(win_bare_decode PRIVATE "${CMAKE_SOURCE_DIR}")
 target_link_options(win_bare_decode PRIVATE -static -Wl,--large-address-aware)
 target_link_libraries(win_bare_decode PRIVATE lzma_windows)
 
