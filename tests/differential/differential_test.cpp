@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -86,18 +87,54 @@ std::pair<uint32_t, std::string> Simulate(const packaging::Bytes& package, const
   return {code, ran};
 }
 
+// The packages a recording was made of, made again from its seed. The setup
+// programs are fixed copies of the sample program: a package's stream must
+// be the very one that was recorded (the sample builds carry a link
+// timestamp).
+std::vector<differential::CorpusPackage> CorpusOf(uint32_t seed, const std::vector<Recorded>& recorded) {
+  std::set<std::string> names;
+  for (const Recorded& r : recorded) names.insert(r.name);
+  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
+  return differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
+                                  Read(fixtures + "/program32.exe"), Read(fixtures + "/program64.exe"));
+}
+
+// Where Wine starts what Windows does not, the launcher's steps follow
+// Windows: an image without the executable-image flag, a native and an EFI
+// image are no process to Windows (the launcher shows the not-executed
+// message); Wine runs them. These differ, and only so.
+bool WindowsRefuses(const Recorded& r) {
+  return r.name.find("program-unfinished") != std::string::npos ||
+         r.name.find("program-native") != std::string::npos || r.name.find("program-efi") != std::string::npos;
+}
+
+// Whether an outcome in the simulated machine's words ("runs 32", "box " and
+// the text, "not started", "none") is what Wine recorded, and `code` its
+// exit code where one is given.
+bool Agrees(const Recorded& r, const std::string& outcome, const std::optional<uint32_t>& code) {
+  if (WindowsRefuses(r)) {
+    return r.outcome.rfind("runs ", 0) == 0 && outcome == std::string("box ") + launcher::kNotExecutedMessage;
+  }
+  // Wine reports a file it does not start with an exit code of its own (and no box).
+  if (outcome == "not started") return r.outcome == "none" && r.exitCode != "0";
+  if (code && std::to_string(*code) != r.exitCode) return false;
+  if (r.outcome.rfind("box ", 0) == 0 && outcome.rfind("box ", 0) == 0) {
+    // A runtime error names a code address of the real executable; the
+    // simulated machine's is a host address. The number must agree.
+    const std::string shown = Unhex(r.outcome.substr(4)), text = outcome.substr(4);
+    const std::string runtime = "Runtime error ";
+    if (shown.rfind(runtime, 0) == 0 && text.rfind(runtime, 0) == 0) {
+      return shown.substr(0, shown.find(" at ")) == text.substr(0, text.find(" at "));
+    }
+    return relay::ShownAs(shown, text);
+  }
+  return outcome == r.outcome;
+}
+
 void Compare(uint32_t seed, const char* file) {
   const std::vector<Recorded> recorded = Load(std::string(SOURCE_DIR) + "/tests/differential/" + file);
   ASSERT_FALSE(recorded.empty()) << file << ": no recorded outcomes (tests/differential/record.sh)";
-  std::set<std::string> names;
-  for (const Recorded& r : recorded) names.insert(r.name);
-  // The setup programs are fixed copies of the sample program: a package's
-  // stream must be the very one that was recorded (the sample builds carry a
-  // link timestamp).
-  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
-  const packaging::Bytes program32 = Read(fixtures + "/program32.exe"), program64 = Read(fixtures + "/program64.exe");
-  const auto corpus = differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
-                                               program32, program64);
+  const auto corpus = CorpusOf(seed, recorded);
   std::map<std::string, const packaging::Bytes*> byName;
   for (const auto& p : corpus) byName[p.name] = &p.bytes;
   int agree = 0, total = 0, windowsNotWine = 0;
@@ -110,35 +147,8 @@ void Compare(uint32_t seed, const char* file) {
     ASSERT_NE(row, nullptr) << r.row;
     const auto [code, outcome] = Simulate(*byName[r.name], *row, r.name);
     ++total;
-    bool same = std::to_string(code) == r.exitCode;
-    // Where Wine starts what Windows does not, the simulated machine follows
-    // Windows: an image without the executable-image flag, a native and an
-    // EFI image are no process to Windows (the launcher shows the
-    // not-executed message); Wine runs them. These differ, and only so.
-    const bool windowsRefuses = r.name.find("program-unfinished") != std::string::npos ||
-                                r.name.find("program-native") != std::string::npos ||
-                                r.name.find("program-efi") != std::string::npos;
-    if (windowsRefuses) {
-      ++windowsNotWine;
-      same = r.outcome.rfind("runs ", 0) == 0 && outcome.rfind("box ", 0) == 0 &&
-             outcome.substr(4) == launcher::kNotExecutedMessage;
-    } else if (outcome == "not started") {
-      // Wine reports it with an exit code of its own (and no box).
-      same = r.outcome == "none" && r.exitCode != "0";
-    } else if (r.outcome.rfind("box ", 0) == 0 && outcome.rfind("box ", 0) == 0) {
-      // A runtime error names a code address of the real executable; the
-      // simulated machine's is a host address. The number must agree.
-      const std::string shown = Unhex(r.outcome.substr(4)), text = outcome.substr(4);
-      const std::string runtime = "Runtime error ";
-      if (shown.rfind(runtime, 0) == 0 && text.rfind(runtime, 0) == 0) {
-        same = same && shown.substr(0, shown.find(" at ")) == text.substr(0, text.find(" at "));
-      } else {
-        same = same && relay::ShownAs(shown, text);
-      }
-    } else {
-      same = same && outcome == r.outcome;
-    }
-    if (same) {
+    windowsNotWine += WindowsRefuses(r);
+    if (Agrees(r, outcome, code)) {
       ++agree;
     } else {
       ADD_FAILURE() << r.name << " on " << r.row << ": Wine: exit " << r.exitCode << ", "
@@ -156,8 +166,8 @@ TEST(DifferentialTest, ProgramKindsAgreeWithWine) { Compare(3, "outcomes-s3.tsv"
 TEST(DifferentialTest, FreshCorpusAgreesWithWine) { Compare(4, "outcomes-s4.tsv"); }
 
 // What `setup-package verify` says of a package on each machine row, in the
-// recorded outcome's words ("runs 32", "box " and the text in the row's code
-// page, "none" for a file not started, "not checked").
+// simulated machine's words ("runs 32", "box " and the text in the row's
+// code page, "not started"), or "not checked".
 std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
   FILE* pipe = popen((std::string(SETUP_PACKAGE) + " verify --json '" + path + "' 2>/dev/null").c_str(), "r");
   std::string out;
@@ -177,11 +187,10 @@ std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
       const std::string kind = r["outcome"];
       std::u16string text;
       if (r.contains("message")) host::Utf8ToUtf16(r["message"].get<std::string>(), &text);
+      const bool box = kind == "message" || kind == "runtime error";
       outcomes[row.name] = kind == "runs" ? "runs " + r["program"].get<std::string>().substr(0, 2)
-                           : kind == "message" || kind == "runtime error"
-                               ? "box " + host::WideToAnsi(j["codePage"].get<uint32_t>(), text)
-                           : kind == "not started" ? "none"
-                                                   : kind;
+                           : box          ? "box " + host::WideToAnsi(j["codePage"].get<uint32_t>(), text)
+                                          : kind;
     }
   }
   return outcomes;
@@ -193,17 +202,12 @@ std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
 TEST(DifferentialTest, VerifyAgreesWithWine) {
   const std::string dir = testing::TempDir() + "verify-corpus";
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
-  const std::string build = WINDOWS_BUILD_DIR, fixtures = std::string(SOURCE_DIR) + "/tests/differential";
-  const packaging::Bytes program32 = Read(fixtures + "/program32.exe"), program64 = Read(fixtures + "/program64.exe");
   int agree = 0, total = 0, notChecked = 0;
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const std::vector<Recorded> recorded =
         Load(std::string(SOURCE_DIR) + "/tests/differential/outcomes-s" + std::to_string(seed) + ".tsv");
-    std::set<std::string> names;
-    for (const Recorded& r : recorded) names.insert(r.name);
     std::map<std::string, std::map<std::string, std::string>> verdicts;
-    for (const auto& p : differential::MakeCorpus(seed, static_cast<int>(names.size()), Read(build + "/launcher.exe"),
-                                                  program32, program64)) {
+    for (const auto& p : CorpusOf(seed, recorded)) {
       const std::string path = dir + "/" + p.name + ".exe";
       std::ofstream(path, std::ios::binary)
           .write(reinterpret_cast<const char*>(p.bytes.data()), static_cast<std::streamsize>(p.bytes.size()));
@@ -216,22 +220,7 @@ TEST(DifferentialTest, VerifyAgreesWithWine) {
         continue;
       }
       ++total;
-      // Where Windows refuses a program that Wine runs, verify follows Windows.
-      const bool windowsRefuses = r.name.find("program-unfinished") != std::string::npos ||
-                                  r.name.find("program-native") != std::string::npos ||
-                                  r.name.find("program-efi") != std::string::npos;
-      bool same = said == r.outcome;
-      if (windowsRefuses) {
-        same = said == std::string("box ") + launcher::kNotExecutedMessage;
-      } else if (said == "none") {
-        same = r.outcome == "none" && r.exitCode != "0";
-      } else if (r.outcome.rfind("box ", 0) == 0 && said.rfind("box ", 0) == 0) {
-        const std::string shown = Unhex(r.outcome.substr(4)), text = said.substr(4);
-        const std::string runtime = "Runtime error ";
-        same = shown.rfind(runtime, 0) == 0 ? shown.substr(0, shown.find(" at ")) == text.substr(0, text.find(" at "))
-                                            : relay::ShownAs(shown, text);
-      }
-      if (same) ++agree;
+      if (Agrees(r, said, std::nullopt)) ++agree;
       else std::printf("verify differs: %s on %s: Wine %s, verify %s\n", r.name.c_str(), r.row.c_str(),
                        r.outcome.substr(0, 60).c_str(), said.substr(0, 60).c_str());
     }

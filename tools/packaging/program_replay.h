@@ -30,13 +30,11 @@ constexpr uint64_t kProgressFrom = uint64_t(4) << 20;
 // Pieces of a decoded program, handed on as they are decoded.
 using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
-// What the launcher's own steps make of a payload, decoded in pieces so that
-// no program is held whatever its size: the launcher's reading of the stream
-// (ReadPayload), then its decoder bounded at the recorded size.
-// The start of a decoded program, as far as pe::HeadNeeded, taken as the
-// program's bytes pass. What no check reads, the bytes between the DOS
-// header and a PE header far into the program, is not held: it reads as
-// zeros from pages never written, so a header at 1 GiB costs a few pages.
+// The start of a program, as far as pe::HeadNeeded, taken as its bytes pass
+// while it is decoded, or read from its file. What no check reads, the bytes
+// between the DOS header and a PE header far into the program, is not held:
+// it reads as zeros from pages never written, so a header at 1 GiB costs a
+// few pages.
 class ProgramHead {
  public:
   void Take(const uint8_t* bytes, size_t count);  // the program's next bytes
@@ -64,6 +62,10 @@ struct Decoded {
   bool ok = false;       // it decoded to exactly the recorded size
   std::string message;   // when not ok: the message the launcher shows
 };
+
+// What the launcher's own steps make of a payload, decoded in pieces so that
+// no program is held whatever its size: the launcher's reading of the stream
+// (ReadPayload), then its decoder bounded at the recorded size.
 // With `progress`, a line on standard error while a program of more than a
 // few MiB decodes.
 Decoded DecodeEntry(host::ByteView file, const launcher::PackageHeader& header, const launcher::PayloadEntry& entry,
