@@ -15,7 +15,7 @@
 #        sections) is about 10 KB, and the launcher needs none of it.
 # The linker's map of the shipped image (launcher.map beside it) says what
 # each object and symbol costs: bench/size_report.py prints the largest; and
-# cmake/check_constructors.cmake fails the build on a static constructor,
+# cmake/check_image_map.cmake fails the build on a static constructor,
 # which nothing would run without the start-up code.
 # liblzma, built by scripts/setup.sh with the flags on the next line (which
 # it reads from here), configured --enable-small and decoder-only:
@@ -110,7 +110,7 @@ function(add_launcher name)
   if(name STREQUAL "launcher")
     target_link_options(${name} PRIVATE "-Wl,-Map=${CMAKE_BINARY_DIR}/launcher.map")
     add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -DMAP=${CMAKE_BINARY_DIR}/launcher.map -P "${CMAKE_SOURCE_DIR}/cmake/check_constructors.cmake"
+      COMMAND ${CMAKE_COMMAND} -DMAP=${CMAKE_BINARY_DIR}/launcher.map -P "${CMAKE_SOURCE_DIR}/cmake/check_image_map.cmake"
       VERBATIM)
   endif()
   add_dependencies(${name} host_tools)

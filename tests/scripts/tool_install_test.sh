@@ -47,6 +47,8 @@ for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,README.
          ./usr/share/doc/setup-package/copyright; do
   check "the .deb holds $f" 'grep -qx "$f" <<<"$files"'
 done
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/setup-package/copyright)
+check "the copyright file grants the project's licence" 'grep -q "^Files: \*" <<<"$copyright" && grep -q "^License: Zlib$" <<<"$copyright"'
 check "the .deb depends on the libraries the tool links" 'dpkg-deb -f "$deb" Depends | grep -q liblzma5'
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
