@@ -6,6 +6,8 @@ option(LAUNCHER_WINE_TESTS "Register the tests that run the real executable unde
 option(LAUNCHER_WINDOWS_BUILD_TESTS "Register the tests that need the windows preset's build (no Wine)" ON)
 set(LAUNCHER_WINDOWS_BUILD "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
     "Build folder of the windows preset (launcher.exe, sample setup programs)")
+set(LAUNCHER_WINDOWS_TOOL_BUILD "${CMAKE_SOURCE_DIR}/build/windows-tool" CACHE PATH
+    "Build folder of the windows-tool preset (setup-package.exe and its zip)")
 
 if(LAUNCHER_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
@@ -19,57 +21,23 @@ add_compile_options(-Wall -Wextra)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 
-# The host floor (host/): the PE reader, the code pages, UTF-8/UTF-16, under
-# both the simulated machine and the tools; never in the shipped image.
-add_library(host_floor STATIC host/pe_image.cpp host/code_pages.cpp host/utf.cpp)
-target_include_directories(host_floor PUBLIC "${CMAKE_SOURCE_DIR}")
-
-# The simulated Windows machine.
-add_library(platform_sim STATIC platform/sim/sim_machine.cpp platform/sim/sim_files.cpp
-            platform/sim/sim_processes.cpp platform/sim/sim_modules.cpp platform/sim/sim_memory.cpp
-            platform/sim/sim_text.cpp)
-target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")
-target_link_libraries(platform_sim PUBLIC host_floor)
-
-# The launcher's code, as the tests and the package tool use it, with the
-# tools' decoder (decoding in pieces, replaying a decoding).
-add_library(launcher_core STATIC ${LAUNCHER_SOURCES} support/lzma_tool_decoder.cpp)
-target_include_directories(launcher_core PUBLIC "${CMAKE_SOURCE_DIR}")
-target_link_libraries(launcher_core PUBLIC platform_sim PkgConfig::LZMA)
-
-# The maker's part of the launcher image: version resource and icon.
-add_library(pe_branding STATIC tools/pe/resource_section.cpp tools/pe/version_resource.cpp tools/pe/icon_file.cpp
-            tools/pe/branding.cpp)
-target_link_libraries(pe_branding PUBLIC host_floor)
-
-add_library(packaging STATIC tools/packaging/package_writer.cpp tools/packaging/package_reader.cpp
-            tools/packaging/program_replay.cpp tools/packaging/launcher_memory.cpp tools/packaging/windows_releases.cpp
-            tools/packaging/codes.cpp)
-target_link_libraries(packaging PUBLIC launcher_core host_floor pe_branding PkgConfig::LZMA)
-
-
-# The package tool for package authors.
-# Options (CLI11), JSON (nlohmann-json) and the package file (toml++) come from
-# Debian's libraries; the launcher image uses none of them.
+# The package tool as Linux builds it: the POSIX seam, Debian's libraries.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(nlohmann_json CONFIG REQUIRED)
 pkg_check_modules(TOMLPLUSPLUS REQUIRED IMPORTED_TARGET tomlplusplus)
-# Its files (inputs read or mapped, outputs all or none) and its output
-# helpers; the tool tests use them directly too.
-add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_tool/output_files.cpp
-            tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp tools/package_tool/package_words.cpp tools/package_tool/launcher_identity.cpp)
-target_link_libraries(tool_files PUBLIC packaging CLI11::CLI11 nlohmann_json::nlohmann_json)
+add_library(tool_lzma INTERFACE)
+target_link_libraries(tool_lzma INTERFACE PkgConfig::LZMA)
+add_library(tool_headers INTERFACE)
+target_link_libraries(tool_headers INTERFACE CLI11::CLI11 nlohmann_json::nlohmann_json)
+add_library(tool_toml INTERFACE)
+target_link_libraries(tool_toml INTERFACE PkgConfig::TOMLPLUSPLUS)
+set(TOOL_SYSTEM_SEAM host/system_posix.cpp)
+set(TOOL_ENTRY tools/package_tool/entry_posix.cpp)
+include(cmake/tool.cmake)
+# Run from its build tree, the tool compares packages with the launcher that
+# the windows preset built.
 target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_BINARY_DIR}"
                            SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")
-add_executable(setup-package
-  tools/package_tool/main.cpp
-  tools/package_tool/build_command.cpp tools/package_tool/build_input.cpp tools/package_tool/build_options.cpp tools/package_tool/signing.cpp
-  tools/package_tool/inspect_command.cpp
-  tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp
-  tools/package_tool/explain_command.cpp)
-target_link_libraries(setup-package PRIVATE tool_files packaging CLI11::CLI11 nlohmann_json::nlohmann_json
-                      PkgConfig::TOMLPLUSPLUS)
-target_compile_definitions(setup-package PRIVATE SETUP_PACKAGE_VERSION="${PROJECT_VERSION}")
 
 # Installed as a tool: setup-package in bin/, and beside it in
 # share/setup-package/ the launcher image it uses when --launcher is not given

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the project needs on a Debian machine and builds the
-# decoder-only liblzma for the Windows launcher. Safe to run again: each step
-# checks first and does nothing when its work is already done.
+# static liblzmas for Windows: the launcher's decoder and the Windows tool's.
+# Safe to run again: each step checks first and does nothing when its work is
+# already done.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -40,37 +41,55 @@ if [ -f /etc/apt/sources.list.d/project-deb-src.sources ] && [ "$(id -u)" -eq 0 
   rm -f /etc/apt/sources.list.d/project-deb-src.sources
 fi
 
-# Static decoder-only liblzma for i686-w64-mingw32, from Debian's xz-utils
-# source, with the flags that cmake/windows.cmake states (and why). Each set of
-# flags has its own folder; liblzma-i686 points at the current one.
+# static_liblzma NAME HOST FLAGS CONFIGURE_ARGS...: a static liblzma for HOST
+# from Debian's xz-utils source, built once for each set of flags and
+# arguments in its own folder, with $cache_root/NAME pointing at the current one.
+static_liblzma() {
+  local name=$1 host=$2 cflags=$3
+  shift 3
+  local link=$cache_root/$name
+  local cache=$link-$(echo "$cflags $*" | sha256sum | cut -c1-12)
+  if [ ! -f "$cache/lib/liblzma.a" ]; then
+    need_root
+    mkdir -p "$cache_root"
+    local work src
+    work=$(mktemp -d)
+    xz_utils_source "$work" || { echo "setup: could not fetch the xz-utils source package" >&2; exit 1; }
+    src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'xz-utils-*' | head -n 1)
+    [ -n "$src" ] || { echo "setup: xz-utils source not found" >&2; exit 1; }
+    echo "setup: building liblzma for $host from $(basename "$src")"
+    ( cd "$src" &&
+      ./configure -q --host="$host" --prefix="$cache" --disable-shared --enable-static "$@" \
+        --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+        --disable-scripts --disable-doc --disable-nls --disable-rpath CFLAGS="$cflags" &&
+      make -s -j"$(nproc)" -C src/liblzma &&
+      make -s -C src/liblzma install ) >"$work/build.log" 2>&1
+    if [ ! -f "$cache/lib/liblzma.a" ]; then
+      tail -20 "$work/build.log" >&2
+      echo "setup: liblzma for $host did not build" >&2
+      exit 1
+    fi
+    rm -rf "$work"
+  fi
+  if [ "$(readlink "$link" 2>/dev/null)" != "$cache" ]; then
+    need_root
+    rm -rf "$link"
+    ln -s "$cache" "$link"
+  fi
+}
+
+# The launcher's: decoder-only, for i686-w64-mingw32, with the flags that
+# cmake/windows.cmake states (and why).
 lzma_cflags=$(sed -n 's/^# LIBLZMA_CFLAGS: //p' "$here/cmake/windows.cmake")
 [ -n "$lzma_cflags" ] || { echo "setup: no LIBLZMA_CFLAGS line in cmake/windows.cmake" >&2; exit 1; }
-link=$cache_root/liblzma-i686
-cache=$link-$(echo "$lzma_cflags" | sha256sum | cut -c1-12)
-if [ ! -f "$cache/lib/liblzma.a" ]; then
-  need_root
-  mkdir -p "$cache_root"
-  work=$(mktemp -d)
-  xz_utils_source "$work" || { echo "setup: could not fetch the xz-utils source package" >&2; exit 1; }
-  src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'xz-utils-*' | head -n 1)
-  [ -n "$src" ] || { echo "setup: xz-utils source not found" >&2; exit 1; }
-  echo "setup: building liblzma for i686-w64-mingw32 from $(basename "$src")"
-  ( cd "$src" &&
-    ./configure -q --host=i686-w64-mingw32 --prefix="$cache" \
-      --disable-shared --enable-static --disable-threads --enable-small \
-      --disable-encoders --enable-decoders=lzma1 --disable-match-finders \
-      --enable-checks=crc32 --disable-xz --disable-xzdec --disable-lzmadec \
-      --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc \
-      --disable-nls --disable-rpath CFLAGS="$lzma_cflags" >/dev/null &&
-    make -s -j"$(nproc)" -C src/liblzma >/dev/null &&
-    make -s -C src/liblzma install >/dev/null )
-  rm -rf "$work"
-fi
-if [ "$(readlink "$link" 2>/dev/null)" != "$cache" ]; then
-  need_root
-  rm -rf "$link"
-  ln -s "$cache" "$link"
-fi
+static_liblzma liblzma-i686 i686-w64-mingw32 "$lzma_cflags" \
+  --disable-threads --enable-small --disable-encoders --enable-decoders=lzma1 --disable-match-finders \
+  --enable-checks=crc32
+# The Windows tool's: encoder and decoder, for x86_64-w64-mingw32, as the
+# Linux tool's liblzma (the same source, so the same compressed bytes); no
+# threads, which the tool does not ask of it.
+static_liblzma liblzma-x86_64 x86_64-w64-mingw32 "-O2" --disable-threads
+
 # Wine for the end-to-end tests, on the backend this machine can run.
 if [ "${SETUP_SKIP_WINE:-0}" != 1 ]; then
   "$here/scripts/wine/setup.sh"

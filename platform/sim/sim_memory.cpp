@@ -2,12 +2,12 @@
 // free ranges of its address space.
 #include "platform/sim/sim_state.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "host/system.h"
 
 namespace platform {
 
@@ -43,12 +43,11 @@ constexpr std::size_t kMappedFrom = std::size_t(64) << 20;
 // The host's memory for a block of `size` (nullptr when the host has none).
 void* HostBlock(std::size_t size) {
   if (size < kMappedFrom) return std::malloc(size);
-  void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return block == MAP_FAILED ? nullptr : block;
+  return sys::MapBlock(size);
 }
 
 void FreeHostBlock(void* block, const Block& b) {
-  if (b.mapped) ::munmap(block, b.size);
+  if (b.mapped) sys::FreeBlock(block, b.size);
   else std::free(block);
 }
 
@@ -57,8 +56,7 @@ void FreeHostBlock(void* block, const Block& b) {
 void* ResizeHostBlock(void* block, const Block& old, std::size_t size) {
   if (!old.mapped && size < kMappedFrom) return std::realloc(block, size);
   if (old.mapped && size >= kMappedFrom) {
-    void* moved = ::mremap(block, old.size, size, MREMAP_MAYMOVE);
-    return moved == MAP_FAILED ? nullptr : moved;
+    return sys::ResizeBlock(block, old.size, size);
   }
   void* fresh = HostBlock(size);
   if (fresh == nullptr) return nullptr;

@@ -6,8 +6,7 @@
 #include <cstring>
 
 #include "host/code_pages.h"
-
-extern "C" char __executable_start;  // where the host program is loaded (GNU ld)
+#include "host/system.h"
 
 namespace sim {
 namespace {
@@ -24,7 +23,7 @@ std::string StableCodeAddress(const char* text) {
       std::sscanf(shown.c_str() + 13, "%u at %llx", &number, &address) != 2) {
     return shown;
   }
-  const uint64_t base = reinterpret_cast<uintptr_t>(&__executable_start);
+  const uint64_t base = sys::ProgramBase();
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(address - (base & 0xFFFFFFFFu)));
   return shown.replace(21, 8, hex);

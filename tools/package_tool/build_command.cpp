@@ -3,10 +3,12 @@
 #include <optional>
 
 #include "host/pe_image.h"
+#include "host/system.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"
 #include "tools/package_tool/commands.h"
+#include "tools/package_tool/file_sink.h"
 #include "tools/package_tool/output_files.h"
 #include "tools/package_tool/report.h"
 #include "tools/package_tool/signing.h"
@@ -38,11 +40,11 @@ int ResolveSettings(const BuildSettings& given, const std::string& config, Build
   // The output never overwrites one of the inputs.
   for (const OptionRow& row : Options()) {
     if (row.kind == Kind::kPath && row.text != &BuildSettings::output && (*s).*row.text &&
-        SameFile(*s->output, *((*s).*row.text))) {
+        sys::SameFile(*s->output, *((*s).*row.text))) {
       return *error = "--output " + Escaped(*s->output) + " is the file given as --" + row.name, kExitUsage;
     }
   }
-  if (!config.empty() && SameFile(*s->output, config)) {
+  if (!config.empty() && sys::SameFile(*s->output, config)) {
     return *error = "--output " + Escaped(*s->output) + " is the package file given as --config", kExitUsage;
   }
   return kExitFine;
@@ -54,14 +56,14 @@ void ShowProgress(uint64_t done, uint64_t total) {
   if (done == total) std::fputc('\n', stderr);
 }
 
-// Writes the package into a new file (`fd`, to be named `path`): kExitFine,
+// Writes the package into a new file (`file`, to be named `path`): kExitFine,
 // or the exit status with *error (1 for what the format cannot say, 3 for
 // what could not be read or written).
-int WritePackageFile(int fd, const std::string& path, const packaging::PackageSettings& input,
+int WritePackageFile(sys::File file, const std::string& path, const packaging::PackageSettings& input,
                      const packaging::PackageParts& parts, packaging::PackageLayout* package, std::string* error) {
   pe::ImageInfo image;
   if (!pe::Parse(input.image, &image, error)) return kExitProblems;
-  FileSink sink(fd, path, image.checkSumOffset);
+  FileSink sink(file, path, image.checkSumOffset);
   switch (packaging::WritePackage(input, parts, &sink, package, error)) {
     case packaging::WriteResult::kWritten: break;
     case packaging::WriteResult::kRefused: return *error = path + ": " + *error, kExitProblems;
@@ -105,8 +107,8 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     pe::ClearSignatureAndChecksum(&input.image);
     const std::string reach = s.crcReach.value_or("payloads");
     packaging::PackageLayout package;
-    const PackageWriter write = [&](int fd, std::string* why) {
-      const int written = WritePackageFile(fd, *s.output, input, parts, &package, why);
+    const PackageWriter write = [&](sys::File file, std::string* why) {
+      const int written = WritePackageFile(file, *s.output, input, parts, &package, why);
       if (written != kExitFine) return written;
       if (input.crcReach == packaging::CrcReach::kByteCount &&
           uint64_t(package.locator.headerOffset) + input.crcByteCount > package.size) {

@@ -1,7 +1,5 @@
 #include "tools/package_tool/build_input.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <optional>
 #include <sstream>

@@ -6,6 +6,7 @@
 
 #include <toml++/toml.h>
 
+#include "host/system.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
 #include "tools/packaging/package_writer.h"
@@ -142,7 +143,7 @@ int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* er
     *error = s.str();
     return kExitUsage;
   }
-  const std::string base = FolderOf(path);
+  const std::string base = sys::FolderOf(path);
   for (auto& entry : table) {
     const std::string key(entry.first.str());
     const toml::node& node = entry.second;
@@ -187,7 +188,7 @@ int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* er
     }
     if (!node.is_string()) return *error = where + "takes a text", kExitUsage;
     value = *node.value<std::string>();
-    if (row->kind == Kind::kPath && !value.empty() && value[0] != '/') value = base + "/" + value;
+    if (row->kind == Kind::kPath && !value.empty() && !sys::IsAbsolute(value)) value = base + "/" + value;
     out->*row->text = value;
   }
   return kExitFine;

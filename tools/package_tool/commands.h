@@ -20,6 +20,10 @@ struct Common {
   bool verbose = false;  // -v: say what is being done
 };
 
+// The whole tool, from the program entry (main, or wmain on Windows) with
+// the arguments in UTF-8: its exit status.
+int RunTool(int argc, char** argv);
+
 // Each command adds its subcommand to `app` and returns the function that
 // runs it once the words are parsed.
 using Runner = std::function<int()>;

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/system.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/package_tool/commands.h"
@@ -52,17 +51,15 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     // made goes again when nothing is extracted.
     OutputSet outputs(s->force ? Existing::kReplace : Existing::kRefuse);
     for (const char* name : {"setup32.exe", "setup64.exe", "setup-data.bin"}) {
-      if (SameFile(s->folder + "/" + name, s->package)) {
+      if (sys::SameFile(s->folder + "/" + name, s->package)) {
         return Fail(kExitUsage, "--output-dir " + Escaped(s->folder) + ": its " + name + " is the package being read");
       }
     }
-    const bool made = ::mkdir(s->folder.c_str(), 0755) == 0;
-    if (!made && errno != EEXIST) return Fail(kExitInputOutput, s->folder + ": " + std::strerror(errno));
-    if (made) outputs.MadeFolder(s->folder);
-    struct stat st;
-    if (::stat(s->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      return Fail(kExitInputOutput, s->folder + ": not a folder");
-    }
+    std::string reason;
+    const sys::Outcome made = sys::MakeFolder(s->folder, &reason);
+    if (made == sys::Outcome::kFailed) return Fail(kExitInputOutput, s->folder + ": " + reason);
+    if (made == sys::Outcome::kDone) outputs.MadeFolder(s->folder);
+    if (sys::KindOf(s->folder) != sys::Kind::kFolder) return Fail(kExitInputOutput, s->folder + ": not a folder");
     auto fail = [&](int status, const std::string& why) {
       outputs.Abandon();
       return Fail(status, why);

@@ -10,13 +10,15 @@
 #include <cstring>
 #include <iterator>
 
+#include "host/system.h"
 #include "tools/package_tool/commands.h"
 
 #ifndef SETUP_PACKAGE_VERSION
 #define SETUP_PACKAGE_VERSION "0"
 #endif
 
-int main(int argc, char** argv) {
+int tool::RunTool(int argc, char** argv) {
+  sys::PrepareStandardStreams();
   CLI::App app("setup-package: makes, inspects, checks and unpacks setup packages.", "setup-package");
   app.footer(
       "'setup-package COMMAND --help' describes each command.\n"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pe_image.h"
+#include "host/system.h"
 #include "tools/packaging/package_writer.h"
 
 namespace tool {
@@ -34,9 +34,9 @@ class OutputSet {
   // Appends to output `index`; a write that fails is reported by Commit.
   void Write(int index, const uint8_t* bytes, size_t count);
   uint64_t Written(int index) const { return outputs_[index].written; }
-  // The temporary file's descriptor, for a writer that places its bytes
-  // itself (a FileSink); that writer reports its own failures.
-  int Descriptor(int index) const { return outputs_[index].fd; }
+  // The temporary file, for a writer that places its bytes itself (a
+  // FileSink); that writer reports its own failures.
+  sys::File Descriptor(int index) const { return outputs_[index].file; }
   // The output is not to appear after all.
   void Drop(int index);
   bool Dropped(int index) const { return outputs_[index].dropped; }
@@ -52,10 +52,10 @@ class OutputSet {
  private:
   struct Output {
     std::string path;
-    int fd = -1;
+    sys::File file = sys::kNoFile;
     uint64_t written = 0;
-    int error = 0;  // errno of the first failed write
-    int slot = -1;  // its temporary file's
+    std::string error;  // the reason of the first failed write
+    int slot = -1;      // its temporary file's
     bool dropped = false;
   };
   Existing existing_;
@@ -71,48 +71,26 @@ class ScratchFile {
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
   ~ScratchFile();
-  // Creates it (empty, private) in the folder of `near`; its descriptor is
-  // open for writing.
+  // Creates it (empty, private) in the folder of `near`, open for writing.
   bool Create(const std::string& near, std::string* error);
   const std::string& path() const { return path_; }
-  int fd() const { return fd_; }
-  // Flushes it, gives it the usual mode and renames it to `path`.
+  sys::File file() const { return file_; }
+  // Closes it; CloseAndRemove also removes it, leaving its name free for a
+  // program to make (still removed, as the file is, unless published).
+  void Close();
+  void CloseAndRemove();
+  // Closes it, flushes it, gives it the usual mode and renames it to `path`.
   bool Publish(const std::string& path, std::string* error);
 
  private:
-  int slot_ = -1, fd_ = -1;
+  int slot_ = -1;
+  sys::File file_ = sys::kNoFile;
   std::string path_;
-};
-
-// A package written into a new, empty file: appended in order, its records
-// written over what was appended, and the PE checksum taken as the bytes
-// pass; Finish writes the checksum into its field.
-class FileSink : public packaging::PackageSink {
- public:
-  FileSink(int fd, std::string path, uint32_t checkSumOffset)
-      : fd_(fd), path_(std::move(path)), checkSumOffset_(checkSumOffset), sum_(checkSumOffset) {}
-  bool Append(const uint8_t* bytes, size_t count) override;
-  bool Put(uint64_t offset, const uint8_t* bytes, size_t count) override;
-  std::string Reason() const override;
-  bool Finish();
-
- private:
-  bool WriteAt(uint64_t offset, const uint8_t* bytes, size_t count);
-  int fd_;
-  std::string path_;
-  uint32_t checkSumOffset_;
-  pe::ChecksumSum sum_;
-  uint64_t size_ = 0;
-  int error_ = 0;  // errno of the first failure
 };
 
 // One output from bytes in memory (through an OutputSet).
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error);
-
-// Removes every temporary file being written and the folder made for them;
-// async-signal-safe, for a handler that ends the tool.
-void RemoveTemporaries();
 
 }  // namespace tool
 

@@ -1,9 +1,8 @@
 #include "tools/package_tool/report.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "host/system.h"
 #include "host/utf.h"
 #include "tools/package_tool/commands.h"
 
@@ -111,7 +110,7 @@ int Fail(int code, const std::string& message) {
 }
 
 bool ShowsProgress(const Common& common) {
-  return !common.quiet && (common.verbose || isatty(STDERR_FILENO));
+  return !common.quiet && (common.verbose || sys::ErrorIsTerminal());
 }
 
 void Warn(const Common& common, const std::string& message) {

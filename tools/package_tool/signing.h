@@ -6,13 +6,14 @@
 #include <functional>
 #include <string>
 
+#include "host/system.h"
 #include "tools/package_tool/commands.h"
 
 namespace tool {
 
-// What writes the unsigned package into a new, empty file (its descriptor):
+// What writes the unsigned package into a new, empty file:
 // kExitFine, or the exit status with *error.
-using PackageWriter = std::function<int(int fd, std::string* error)>;
+using PackageWriter = std::function<int(sys::File file, std::string* error)>;
 
 // Has `write` make the package in a temporary file, runs `command` through
 // /bin/sh with {in} and {out} replaced by the quoted paths of that file and

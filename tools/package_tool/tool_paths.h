@@ -1,5 +1,5 @@
-// Paths the package tool works out: a path's folder, whether two paths are
-// one file, and where the launcher image it builds with and compares with is.
+// Where the launcher image is that the package tool builds with and
+// compares packages with.
 #ifndef TOOLS_PACKAGE_TOOL_TOOL_PATHS_H_
 #define TOOLS_PACKAGE_TOOL_TOOL_PATHS_H_
 
@@ -8,19 +8,13 @@
 
 namespace tool {
 
-// Where an installed tool keeps its launcher image: ../share/setup-package
-// from the folder the tool itself runs from; the path when the file is there.
+// Where an installed tool keeps its launcher image (beside the folder the
+// tool runs from, as the system's layout has it); the path when it is there.
 std::string InstalledLauncherPath();
 std::optional<std::string> InstalledLauncher();
 // The launcher a package's image is compared with: the installed one, or,
 // for a tool run from its build tree, the launcher that build made.
 std::optional<std::string> ReferenceLauncher();
-
-// Whether both paths name one existing file (the same device and inode).
-bool SameFile(const std::string& a, const std::string& b);
-
-// The folder part of a path ("." when it has none).
-std::string FolderOf(const std::string& path);
 
 }  // namespace tool
 

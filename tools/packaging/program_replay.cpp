@@ -1,13 +1,12 @@
 #include "tools/packaging/program_replay.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "host/pe_image.h"
+#include "host/system.h"
 #include "launcher/fatal.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
@@ -50,9 +49,9 @@ void ProgramHead::Take(const uint8_t* bytes, size_t count) {
       // The whole DOS header: room for the most its PE header's offset can
       // make the head need, in pages that are only backed where written.
       const size_t room = size_t(launcher::LoadLe32(dos_ + 60)) + 24 + 0xFFFF + 40 * 0xFFFF;
-      void* block = ::mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-      if (block == MAP_FAILED) throw std::bad_alloc();
-      block_ = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [room](uint8_t* p) { ::munmap(p, room); });
+      void* block = sys::MapBlock(room);
+      if (block == nullptr) throw std::bad_alloc();
+      block_ = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [room](uint8_t* p) { sys::FreeBlock(p, room); });
       std::memcpy(block_.get(), dos_, sizeof dos_);
       continue;
     }
