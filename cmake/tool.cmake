@@ -8,7 +8,8 @@
 # The host floor (host/): the PE reader, the code pages, UTF-8/UTF-16 and
 # the system seam, under both the simulated machine and the tools; never in
 # the shipped image.
-add_library(host_floor STATIC host/pe_image.cpp host/code_pages.cpp host/utf.cpp ${TOOL_SYSTEM_SEAM})
+add_library(host_floor STATIC host/pe_image.cpp host/code_pages.cpp host/utf.cpp host/windows_paths.cpp
+            ${TOOL_SYSTEM_SEAM})
 target_include_directories(host_floor PUBLIC "${CMAKE_SOURCE_DIR}")
 
 # The simulated Windows machine.

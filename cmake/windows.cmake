@@ -160,10 +160,13 @@ add_executable(version_reader tests/programs/version_reader.c)
 target_link_options(version_reader PRIVATE -static -s)
 target_link_libraries(version_reader PRIVATE version shell32 gdi32 user32)
 
-# A stand-in signer for the Windows tool's tests under Wine: appends a
-# certificate table as a signing tool does.
+# For the Windows tool's tests under Wine: a stand-in signer, which appends a
+# certificate table as a signing tool does,
 add_executable(cert_appender tests/programs/cert_appender.c)
 target_link_options(cert_appender PRIVATE -static -s)
+# and holds a file open without sharing it, as another program may.
+add_executable(file_holder tests/programs/file_holder.c)
+target_link_options(file_holder PRIVATE -static -s)
 
 # The code page sample the end-to-end tests hold the host's tables against.
 add_executable(code_page_sample tests/programs/code_page_sample.c)

@@ -15,6 +15,7 @@
 
 #include "host/system.h"
 #include "host/utf.h"
+#include "host/windows_paths.h"
 
 namespace sys {
 
@@ -38,20 +39,16 @@ std::string Utf8(const wchar_t* text, size_t count) {
 }
 
 // The path as the system takes it whatever its length: absolute, with
-// backslashes, and \\?\ (or \\?\UNC\) before it. Device names (NUL, CON)
-// keep the \\.\ form GetFullPathNameW gives them.
+// backslashes, in its extended-length form.
 std::wstring SystemPath(const std::string& path) {
   const std::wstring wide = Wide(path);
-  if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  DWORD room = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  const DWORD room = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (room == 0) return wide;
   std::wstring full(room, L'\0');
   const DWORD n = GetFullPathNameW(wide.c_str(), room, &full[0], nullptr);
   if (n == 0 || n >= room) return wide;
-  full.resize(n);
-  if (full.rfind(L"\\\\.\\", 0) == 0) return full;
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
+  const std::u16string extended = host::ExtendedLengthPath(std::u16string(full.begin(), full.begin() + n));
+  return std::wstring(extended.begin(), extended.end());
 }
 
 // The reason for a Windows error, in the words the POSIX definition uses for
@@ -427,19 +424,9 @@ bool SameFile(const std::string& a, const std::string& b) {
   return same;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  const bool drive = path.size() >= 2 && path[1] == ':';
-  if (slash == std::string::npos) return drive ? path.substr(0, 2) : ".";
-  if (slash == 0) return path.substr(0, 1);               // \name
-  if (drive && slash == 2) return path.substr(0, 3);      // C:\name
-  return path.substr(0, slash);
-}
+std::string FolderOf(const std::string& path) { return host::WindowsFolderOf(path); }
 
-bool IsAbsolute(const std::string& path) {
-  if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
-  return path.size() >= 2 && path[1] == ':';  // C:\ (and the drive-relative C:name, which has a folder of its own)
-}
+bool IsAbsolute(const std::string& path) { return host::IsWindowsAbsolute(path); }
 
 std::string ToolFolder() {
   std::wstring self(MAX_PATH, L'\0');
@@ -460,14 +447,7 @@ std::string InstalledLauncherOf(const std::string& toolFolder) {
   return toolFolder.empty() ? "launcher.exe" : toolFolder + "\\launcher.exe";
 }
 
-std::string QuotedForCommand(const std::string& path) {
-  // Inside double quotes cmd.exe takes spaces, & ^ | < > ( ) literally, but
-  // still expands %NAME%: each % stands outside the quotes, escaped with ^
-  // (a path never holds a double quote).
-  std::string out = "\"";
-  for (char c : path) out += c == '%' ? std::string("\"^%\"") : std::string(1, c);
-  return out + "\"";
-}
+std::string QuotedForCommand(const std::string& path) { return host::QuotedForCmd(path); }
 
 int RunCommand(const std::string& command, bool quiet, size_t keep, std::string* errors) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};

@@ -21,11 +21,14 @@ mkdir -p "$job/in" "$job/tool" "$job/damaged"
 cp "$wtool/setup-package.exe" "$wtool/launcher.exe" "$job/tool/"
 cp "$windows/sample_setup32.exe" "$job/in/setup32.exe"
 cp "$windows/sample_setup64.exe" "$job/in/setup64.exe"
-cp "$windows/cert_appender.exe" "$job/in/"
+cp "$windows/cert_appender.exe" "$windows/file_holder.exe" "$job/in/"
 cp "$source/tools/package_tool/examples/example.ico" "$job/in/"
 head -c 5000 /dev/urandom >"$job/in/data.bin"
 printf 'not an icon\n' >"$job/in/bad.ico"
 printf 'Für %%USER%% gibt es keine Fassung – 日本語 🙂\n' >"$job/in/version-message.txt"
+# A package file as Windows editors save it: a byte order mark, CRLF.
+printf '\357\273\277program32 = "setup32.exe"\r\nsetup-data = "data.bin"\r\nproduct = "Überall"\r\nversions = ["Windows 10", "later"]\r\n' \
+  >"$job/in/crlf.toml"
 
 # The table: a name, then the arguments, one per field (tab-separated).
 # Paths are relative to the folder each case runs in (linux/NAME or
@@ -40,6 +43,7 @@ whole${tab}--program64${tab}../../in/setup64.exe${tab}--setup-data${tab}../../in
 messages${tab}--program32${tab}../../in/setup32.exe${tab}--versions${tab}Windows 7,Windows 10${tab}--version-message-file${tab}../../in/version-message.txt${tab}--architecture-message${tab}Nicht für diesen Rechner – このコンピューター
 detached${tab}--program64${tab}../../in/setup64.exe${tab}--detached
 lzma${tab}--program32${tab}../../in/setup32.exe${tab}--lzma-preset${tab}9${tab}--dictionary${tab}65536${tab}--lc${tab}1${tab}--lp${tab}2${tab}--pb${tab}0
+config${tab}--config${tab}../../in/crlf.toml
 branding${tab}--program32${tab}../../in/setup32.exe${tab}--company${tab}Contoso Ltd${tab}--product${tab}Contoso Привет${tab}--product-version${tab}2.3.4.5${tab}--icon${tab}../../in/example.ico
 EOF
 # Refusals: the same exit status from both.
@@ -84,6 +88,10 @@ for name in flipped cut launcher; do
     { "$linux" inspect --json "../../damaged/$name.exe" >inspect.json 2>/dev/null; echo $? >inspect.rc; } &&
     { "$linux" verify --json "../../damaged/$name.exe" >verify.json 2>/dev/null; echo $? >verify.rc; } )
 done
+# A sign command that signs nothing.
+mkdir -p "$job/linux/unsigned"
+(cd "$job/linux/unsigned" && "$linux" build -q --launcher "$windows/launcher.exe" --program32 ../../in/setup32.exe \
+   --output unsigned.exe --sign-command 'cp {in} {out}' 2>/dev/null; echo $? >rc)
 # The worked example, as its package file has it, with two options more.
 mkdir -p "$job/linux/example"
 cp "$source"/tools/package_tool/examples/{MySetup.toml,setup-data.txt} "$job/linux/example/"
@@ -162,8 +170,9 @@ mkdir -p "$JOB/run" && cp "$deep/long.exe" "$JOB/run/long.exe" 2>/dev/null
 # The same from an absolute path, with the other slash.
 (wine "$tool" inspect -q "$(printf '%s' "$deep_windows" | tr '\\' '/')/long.exe" >/dev/null 2>&1; echo $? >"$JOB/long-inspect.rc")
 
-# Signing through cmd.exe, in a folder whose name holds a space, & and %.
-signing="$JOB/sign here & 100%"
+# Signing through cmd.exe, in a folder whose name holds a space, &, %, ^ and
+# a letter outside ASCII.
+signing="$JOB/sign here & 100% ^ ü"
 mkdir -p "$signing" && cp "$JOB/in/setup32.exe" "$JOB/in/cert_appender.exe" "$signing/"
 (cd "$signing" && wine "$tool" build -q --program32 setup32.exe --output signed.exe \
    --sign-command 'cert_appender.exe {in} {out}' >"$JOB/sign.log" 2>&1; echo $? >"$JOB/sign.rc")
@@ -171,6 +180,23 @@ mkdir -p "$signing" && cp "$JOB/in/setup32.exe" "$JOB/in/cert_appender.exe" "$si
 (cd "$signing" && wine "$tool" build -q --program32 setup32.exe --output unsigned.exe \
    --sign-command 'copy {in} {out} >NUL' >"$JOB/unsigned.log" 2>&1; echo $? >"$JOB/unsigned.rc")
 ls -A "$signing" >"$JOB/sign-folder.txt"
+# Files another program holds open: an input, and an existing output (the
+# package still running, say), which stays as it was.
+mkdir -p "$JOB/held" && cp "$JOB/in/setup32.exe" "$JOB/in/file_holder.exe" "$JOB/held/" && cp "$JOB/in/setup64.exe" "$JOB/held/old.exe"
+cd "$JOB/held"
+hold() {  # hold FILE: file_holder holds it for a while; returns once it does
+  wine file_holder.exe "$1" 8000 &
+  i=0; while [ ! -e "$1.held" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+}
+hold setup32.exe
+wine "$tool" build -q --program32 setup32.exe --output new.exe >"$JOB/held-input.log" 2>&1; echo $? >"$JOB/held-input.rc"
+wait
+hold old.exe
+wine "$tool" build -q --program32 setup32.exe --output old.exe >"$JOB/held-output.log" 2>&1; echo $? >"$JOB/held-output.rc"
+wait
+rm -f ./*.held
+ls -A >"$JOB/held-folder.txt"
+cd "$JOB"
 stop_servers
 JOB
 "$source/scripts/wine/run.sh" "$job" >&2 || { echo "FAIL the Wine job did not run"; exit 1; }
@@ -214,11 +240,21 @@ check "a build in a folder of $length characters" '[ "$(cat "$job/long.rc")" = 0
   cat "$job/long.log"
 check "its package runs on the real launcher" 'grep -q "^argv\[2\]: /lang=en" "$job/run/long.exe.received.txt" 2>/dev/null'
 check "inspect takes the long path with forward slashes" '[ "$(cat "$job/long-inspect.rc")" = 0 ]'
-check "a sign command through cmd.exe in a folder with a space, & and %" '[ "$(cat "$job/sign.rc")" = 0 ]' ||
+check "a sign command through cmd.exe in a folder with a space, &, %, ^ and ü" '[ "$(cat "$job/sign.rc")" = 0 ]' ||
   cat "$job/sign.log"
 check "signs the package" 'grep -q "\"signature\": true" "$job/sign-inspect.json"'
-check "a command that signs nothing is exit 3" '[ "$(cat "$job/unsigned.rc")" = 3 ]' || cat "$job/unsigned.log"
+check "a command that signs nothing is exit 3, as on Linux" \
+  '[ "$(cat "$job/unsigned.rc")" = 3 ] && cmp -s "$job/unsigned.rc" "$job/linux/unsigned/rc"' || cat "$job/unsigned.log"
 check "and leaves nothing behind" '[ "$(sort "$job/sign-folder.txt" | tr "\n" " ")" = "cert_appender.exe setup32.exe signed.exe " ]' ||
   cat "$job/sign-folder.txt"
+check "an input another program holds open: exit 3, naming it" \
+  '[ "$(cat "$job/held-input.rc")" = 3 ] && grep -q "setup32.exe: the file is in use by another program" "$job/held-input.log"' ||
+  cat "$job/held-input.log"
+check "an output another program holds open: exit 3, naming it" \
+  '[ "$(cat "$job/held-output.rc")" = 3 ] && grep -q "old.exe: the file is in use by another program" "$job/held-output.log"' ||
+  cat "$job/held-output.log"
+check "and it stays as it was, with nothing left beside it" \
+  'cmp -s "$job/held/old.exe" "$job/in/setup64.exe" && [ "$(sort "$job/held-folder.txt" | tr "\n" " ")" = "file_holder.exe old.exe setup32.exe " ]' ||
+  cat "$job/held-folder.txt"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
