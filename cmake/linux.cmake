@@ -31,7 +31,8 @@ add_library(tool_headers INTERFACE)
 target_link_libraries(tool_headers INTERFACE CLI11::CLI11 nlohmann_json::nlohmann_json)
 add_library(tool_toml INTERFACE)
 target_link_libraries(tool_toml INTERFACE PkgConfig::TOMLPLUSPLUS)
-set(TOOL_SYSTEM_SEAM host/system_posix.cpp)
+set(TOOL_SYSTEM_SEAM host/system/posix/files.cpp host/system/posix/temporaries.cpp host/system/posix/process.cpp
+                     host/system/posix/memory.cpp)
 set(TOOL_ENTRY tools/package_tool/entry_posix.cpp)
 include(cmake/tool.cmake)
 # Run from its build tree, the tool compares packages with the launcher that

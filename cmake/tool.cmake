@@ -1,6 +1,6 @@
 # The package tool and everything it is made of, from the same sources on
 # Linux and on Windows. The file that includes this one sets
-#   TOOL_SYSTEM_SEAM  the system seam's definition (host/system_*.cpp)
+#   TOOL_SYSTEM_SEAM  the system seam's definitions (host/system/posix or windows)
 #   TOOL_ENTRY        the program entry (tools/package_tool/entry_*.cpp)
 # and defines the targets tool_lzma (liblzma with its encoder), tool_headers
 # (CLI11 and nlohmann-json) and tool_toml (toml++).

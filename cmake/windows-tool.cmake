@@ -38,7 +38,8 @@ add_library(tool_toml INTERFACE)
 target_link_libraries(tool_toml INTERFACE tool_headers)
 
 add_compile_options(-Wall -Wextra)
-set(TOOL_SYSTEM_SEAM host/system_windows.cpp)
+set(TOOL_SYSTEM_SEAM host/system/windows/win32_api.cpp host/system/windows/files.cpp
+                     host/system/windows/temporaries.cpp host/system/windows/process.cpp host/system/windows/memory.cpp)
 set(TOOL_ENTRY tools/package_tool/entry_windows.cpp)
 include(cmake/tool.cmake)
 target_link_options(setup-package PRIVATE -static -municode -s "-Wl,-Map=${CMAKE_BINARY_DIR}/setup-package.map")

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "host/system.h"
+#include "host/system/memory.h"
 
 namespace platform {
 

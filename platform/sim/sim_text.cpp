@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "host/code_pages.h"
-#include "host/system.h"
+#include "host/system/memory.h"
 
 namespace sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "host/pe_image.h"
-#include "host/system.h"
+#include "host/system/files.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"

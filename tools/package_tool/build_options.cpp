@@ -6,7 +6,7 @@
 
 #include <toml++/toml.h>
 
-#include "host/system.h"
+#include "host/system/files.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
 #include "tools/packaging/package_writer.h"

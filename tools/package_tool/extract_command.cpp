@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/system.h"
+#include "host/system/files.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/package_tool/commands.h"

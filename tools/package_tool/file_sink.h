@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/pe_image.h"
-#include "host/system.h"
+#include "host/system/files.h"
 #include "tools/packaging/package_writer.h"
 
 namespace tool {

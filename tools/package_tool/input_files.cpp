@@ -2,7 +2,9 @@
 
 #include <new>
 
-#include "host/system.h"
+#include "host/system/files.h"
+#include "host/system/process.h"
+#include "host/system/temporaries.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/report.h"
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "host/system.h"
+#include "host/system/process.h"
 #include "tools/package_tool/commands.h"
 
 #ifndef SETUP_PACKAGE_VERSION

@@ -1,5 +1,7 @@
 #include "tools/package_tool/output_files.h"
 
+#include "host/system/temporaries.h"
+
 namespace tool {
 
 bool ScratchFile::Create(const std::string& near, std::string* error) {

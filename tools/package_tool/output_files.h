@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/system.h"
+#include "host/system/files.h"
 #include "tools/packaging/package_writer.h"
 
 namespace tool {

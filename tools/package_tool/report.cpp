@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/system.h"
+#include "host/system/process.h"
 #include "host/utf.h"
 #include "tools/package_tool/commands.h"
 

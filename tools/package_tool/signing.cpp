@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/system/process.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "host/system.h"
+#include "host/system/files.h"
 #include "tools/package_tool/commands.h"
 
 namespace tool {

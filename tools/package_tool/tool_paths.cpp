@@ -1,6 +1,7 @@
 #include "tools/package_tool/tool_paths.h"
 
-#include "host/system.h"
+#include "host/system/files.h"
+#include "host/system/process.h"
 
 namespace tool {
 

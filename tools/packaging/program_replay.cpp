@@ -6,7 +6,7 @@
 #include <new>
 
 #include "host/pe_image.h"
-#include "host/system.h"
+#include "host/system/memory.h"
 #include "launcher/fatal.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
