@@ -106,21 +106,49 @@ enum VersionBit : unsigned {
   kBitWindows10 = 10,
   kVersionBitLater = 63,  // every version the table does not name
 };
-struct VersionBitName {
+// The launcher's version rows, one per bit: the version numbers each names
+// (the first row that matches a machine governs it) and its name. A version
+// no row names is "later" (bit 63), unless it lies between two rows of one
+// major version (6.4 to 6.x: no bit, always refused). FindVersionRow
+// (launcher/requirements.cpp) reads this table.
+enum class Platform : uint8_t { kAny, kNt, kNotNt };  // GetVersionExA's platform id
+constexpr uint8_t kAnyMinor = 255;                     // every minor version from minorFrom on
+struct VersionRowSpec {
+  uint8_t bit;
+  const char* name;
+  Platform platform;
+  uint8_t major;                // 0: a row that matches no version number ("later")
+  uint8_t minorFrom, minorTo;   // the minor versions it covers
+  bool servicePackChecked;      // Windows 2000: refused before Service Pack 4 (see CheckWindowsVersion)
+};
+inline constexpr VersionRowSpec kVersionRows[] = {
+    {kBitWindows95, "Windows 95", Platform::kNotNt, 4, 0, 3, false},
+    {kBitWindows98, "Windows 98", Platform::kNotNt, 4, 10, 10, false},
+    {kBitWindowsMe, "Windows ME", Platform::kNotNt, 4, 0, kAnyMinor, false},
+    {kBitWindowsNt4, "Windows NT 4", Platform::kNt, 4, 0, kAnyMinor, false},
+    {kBitWindows2000, "Windows 2000", Platform::kAny, 5, 0, 0, true},
+    {kBitWindowsXp, "Windows XP", Platform::kAny, 5, 0, kAnyMinor, false},
+    {kBitWindowsVista, "Windows Vista", Platform::kAny, 6, 0, 0, false},
+    {kBitWindows7, "Windows 7", Platform::kAny, 6, 1, 1, false},
+    {kBitWindows8, "Windows 8", Platform::kAny, 6, 2, 2, false},
+    {kBitWindows81, "Windows 8.1", Platform::kAny, 6, 3, 3, false},
+    {kBitWindows10, "Windows 10", Platform::kAny, 10, 0, 0, false},
+    {kVersionBitLater, "later", Platform::kAny, 0, 0, 0, false},
+};
+struct VersionAlias {
   unsigned bit;
   const char* name;
 };
-inline constexpr VersionBitName kVersionNames[] = {
-    {kBitWindows95, "Windows 95"},       {kBitWindows98, "Windows 98"},   {kBitWindowsMe, "Windows ME"},
-    {kBitWindowsNt4, "Windows NT 4"},    {kBitWindows2000, "Windows 2000"}, {kBitWindowsXp, "Windows XP"},
-    {kBitWindowsVista, "Windows Vista"}, {kBitWindows7, "Windows 7"},     {kBitWindows8, "Windows 8"},
-    {kBitWindows81, "Windows 8.1"},      {kBitWindows10, "Windows 10"},   {kVersionBitLater, "later"},
-};
 // Other names an author may give a version: Windows 11 reports itself as
 // 10.0, and the launcher counts it as Windows 10.
-inline constexpr VersionBitName kVersionAliases[] = {{kBitWindows10, "Windows 11"}};
+inline constexpr VersionAlias kVersionAliases[] = {{kBitWindows10, "Windows 11"}};
 // Every bit that names a version: a package that allows all of them.
-constexpr uint64_t kAllVersions = ((uint64_t(1) << (kBitWindows10 + 1)) - 1) | (uint64_t(1) << kVersionBitLater);
+constexpr uint64_t AllVersionBits() {
+  uint64_t bits = 0;
+  for (const VersionRowSpec& row : kVersionRows) bits |= uint64_t(1) << row.bit;
+  return bits;
+}
+constexpr uint64_t kAllVersions = AllVersionBits();
 
 // The bit of a version name or alias, ASCII letter case ignored; -1 when
 // the name is unknown.
@@ -133,17 +161,17 @@ inline int VersionBitOf(const char* name) {
       if (x == 0) return true;
     }
   };
-  for (const VersionBitName& v : kVersionNames) {
+  for (const VersionRowSpec& v : kVersionRows) {
     if (same(v.name, name)) return static_cast<int>(v.bit);
   }
-  for (const VersionBitName& v : kVersionAliases) {
+  for (const VersionAlias& v : kVersionAliases) {
     if (same(v.name, name)) return static_cast<int>(v.bit);
   }
   return -1;
 }
 // The name of a bit (nullptr for a bit that names no version).
 inline const char* VersionName(unsigned bit) {
-  for (const VersionBitName& v : kVersionNames) {
+  for (const VersionRowSpec& v : kVersionRows) {
     if (v.bit == bit) return v.name;
   }
   return nullptr;

@@ -49,21 +49,14 @@ PayloadEntry ChoosePayload(const PackageHeader& header, platform::Handle ownFile
 }
 
 VersionRow FindVersionRow(uint32_t platformId, uint32_t major, uint32_t minor) {
-  // Bits 0 to 10 are the table's first rows, in order.
-  auto row = [](unsigned bit) { return VersionRow{kVersionNames[bit].name, static_cast<int>(bit)}; };
   const bool nt = platformId == platform::kVerPlatformWin32Nt;
-  if (major == 4) {
-    if (nt) return row(kBitWindowsNt4);
-    if (minor <= 3) return row(kBitWindows95);
-    if (minor == 10) return row(kBitWindows98);
-    return row(kBitWindowsMe);
+  for (const VersionRowSpec& row : kVersionRows) {
+    if (row.major == 0 || row.major != major || minor < row.minorFrom || (row.minorTo != kAnyMinor && minor > row.minorTo)) continue;
+    if (row.platform == (nt ? Platform::kNotNt : Platform::kNt)) continue;
+    return VersionRow{row.name, row.bit, row.servicePackChecked};
   }
-  if (major == 5) return row(minor == 0 ? kBitWindows2000 : kBitWindowsXp);
-  if (major == 6) {
-    if (minor <= 3) return row(kBitWindowsVista + minor);
-    return {Named("Windows 6.", minor), -1};
-  }
-  if (major == 10) return minor == 0 ? row(kBitWindows10) : VersionRow{Named("Windows 10.", minor), kVersionBitLater};
+  if (major == 6) return {Named("Windows 6.", minor), -1};
+  if (major == 10) return {Named("Windows 10.", minor), kVersionBitLater};
   Text name("Windows ");
   if (major < 10) name.Append('0');
   name.Append(DecimalText(major));
@@ -82,7 +75,7 @@ VersionInformation CheckWindowsVersion(const PackageHeader& header, platform::Ha
   if (row.governingBit < 0 || !VersionAllowed(header, static_cast<unsigned>(row.governingBit))) {
     FatalPackageMessage(ownFile, header.versionMessage, row.name.Chars());
   }
-  if (row.governingBit == static_cast<int>(kBitWindows2000) && !VersionAllowed(header, kBitWindows95) &&
+  if (row.servicePackChecked && !VersionAllowed(header, kBitWindows95) &&
       !VersionAllowed(header, kBitWindows98) && !VersionAllowed(header, kBitWindowsMe)) {
     CheckWindows2000ServicePack(header, ownFile);
   }

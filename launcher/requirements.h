@@ -33,11 +33,13 @@ VersionInformation CheckWindowsVersion(const PackageHeader& header, platform::Ha
 // Refuses Windows 2000 below Service Pack 4.
 void CheckWindows2000ServicePack(const PackageHeader& header, platform::Handle ownFile);
 
-// The row of the version table for a version: its name and the bit of the
-// allowed-version set that governs it (-1: always refused).
+// The row of the version table (kVersionRows) for a version: its name, the
+// bit of the allowed-version set that governs it (-1: always refused), and
+// whether its service pack is checked too.
 struct VersionRow {
   Text name;
   int governingBit;
+  bool servicePackChecked = false;
 };
 VersionRow FindVersionRow(uint32_t platformId, uint32_t major, uint32_t minor);
 

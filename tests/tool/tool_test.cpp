@@ -854,7 +854,7 @@ TEST_F(ToolTest, EveryCodeIsExplainedAndInTheSchema) {
   EXPECT_EQ(schema["$defs"]["rowReason"]["enum"], lists["row"]);
   EXPECT_EQ(RunTool("explain no-such-code").status, 2);
   // The version names and the simulated releases, as the tables have them.
-  for (const auto& [bit, name] : launcher::kVersionNames) lists["version"].push_back(name);
+  for (const launcher::VersionRowSpec& row : launcher::kVersionRows) lists["version"].push_back(row.name);
   for (const packaging::WindowsRelease& r : packaging::kWindowsReleases) lists["release"].push_back(packaging::ReleaseName(r));
   EXPECT_EQ(schema["$defs"]["versionName"]["enum"], lists["version"]);
   EXPECT_EQ(schema["$defs"]["windowsRelease"]["enum"], lists["release"]);

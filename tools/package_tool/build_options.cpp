@@ -26,7 +26,7 @@ std::string Default(uint32_t value) { return " (default " + std::to_string(value
 // The version names as build's help lists them.
 std::string VersionNamesHelp() {
   std::string names;
-  for (const auto& [bit, name] : launcher::kVersionNames) names += (names.empty() ? "" : ", ") + std::string(name);
+  for (const launcher::VersionRowSpec& row : launcher::kVersionRows) names += (names.empty() ? "" : ", ") + std::string(row.name);
   for (const auto& [bit, name] : launcher::kVersionAliases) {
     names += std::string(" (\"") + name + "\" is accepted for " + launcher::VersionName(bit) + ")";
   }

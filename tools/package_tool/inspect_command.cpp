@@ -149,8 +149,8 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
           {"offset", e.offset}, {"compressedSize", e.compressedSize}, {"uncompressedSize", e.uncompressedSize}};
     };
     nlohmann::ordered_json names = nlohmann::ordered_json::array();
-    for (const auto& [bit, name] : launcher::kVersionNames) {
-      if ((h.allowedVersions >> bit) & 1) names.push_back(name);
+    for (const launcher::VersionRowSpec& row : launcher::kVersionRows) {
+      if ((h.allowedVersions >> row.bit) & 1) names.push_back(row.name);
     }
     j["header"] = {{"lc", v.lc},
                    {"lp", v.lp},

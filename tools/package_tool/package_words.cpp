@@ -4,8 +4,8 @@ namespace tool {
 
 std::string AllowedWords(uint64_t set) {
   std::string words;
-  for (const auto& [bit, name] : launcher::kVersionNames) {
-    if ((set >> bit) & 1) words += (words.empty() ? "" : ", ") + std::string(name);
+  for (const launcher::VersionRowSpec& row : launcher::kVersionRows) {
+    if ((set >> row.bit) & 1) words += (words.empty() ? "" : ", ") + std::string(row.name);
   }
   return words.empty() ? "none" : words;
 }

@@ -4,6 +4,7 @@
 #ifndef TOOLS_PACKAGING_CODES_H_
 #define TOOLS_PACKAGING_CODES_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ enum class ProblemCode {
   kLauncherModified,
   kCrcRegionOutOfMemory,
 };
+// How many there are: the table of their words (codes.cpp) is held to it.
+constexpr size_t kProblemCodeCount = static_cast<size_t>(ProblemCode::kCrcRegionOutOfMemory) + 1;
 
 // Why a verify row ends as it does.
 enum class RowReason {
@@ -49,6 +52,13 @@ enum class RowReason {
   kNothingStarted,
   kFileNotStarted,
   kNotChecked,
+};
+constexpr size_t kRowReasonCount = static_cast<size_t>(RowReason::kNotChecked) + 1;
+
+// A code's name and what it means for the package's users and what to do.
+struct Meaning {
+  const char* name;
+  const char* meaning;
 };
 
 struct Code {
