@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/code_pages.h"
 #include "launcher/arguments.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const packaging::WindowsRelease& release = packaging::kWindowsReleases[((settings >> 3 & 7) | (settings >> 4 & 8)) % releases];
   packaging::PutOnRelease(release, (settings & 1) && release.has64Bit, &machine);
   machine.administrator = settings & 2;
-  machine.codePage = (settings & 4) ? 932 : 1252;
+  machine.codePage = host::CodePages()[(settings >> 2 & 1) % host::CodePages().size()];  // bit 2
   machine.versionQueryFails = settings & 0x40;
   std::string arguments(reinterpret_cast<const char*>(data + 2), n);
   arguments = arguments.substr(0, arguments.find('\0'));

@@ -26,9 +26,13 @@ struct CodePageTables {
 
 #include "host/code_page_tables.inc"
 
+// Every code page with tables, the default first.
+const CodePageTables* const kAllTables[] = {&kTables1252, &kTables932};
+
 const CodePageTables* TablesOf(uint32_t codePage) {
-  if (codePage == 1252) return &kTables1252;
-  if (codePage == 932) return &kTables932;
+  for (const CodePageTables* tables : kAllTables) {
+    if (tables->codePage == codePage) return tables;
+  }
   return nullptr;
 }
 
@@ -40,6 +44,15 @@ const CodePair* Find(const CodePair* table, size_t count, uint16_t key) {
 }
 
 }  // namespace
+
+const std::vector<uint32_t>& CodePages() {
+  static const std::vector<uint32_t> pages = [] {
+    std::vector<uint32_t> all;
+    for (const CodePageTables* tables : kAllTables) all.push_back(tables->codePage);
+    return all;
+  }();
+  return pages;
+}
 
 bool IsLeadByte(uint32_t codePage, unsigned char b) {
   const CodePageTables* t = TablesOf(codePage);

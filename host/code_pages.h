@@ -9,8 +9,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace host {
+
+// The code pages converted as Windows converts them, the tools' default
+// (Western, 1252) first; any other is ASCII only.
+const std::vector<uint32_t>& CodePages();
+constexpr uint32_t kDefaultCodePage = 1252;
 
 // Whether `b` starts a double-byte character in the code page.
 bool IsLeadByte(uint32_t codePage, unsigned char b);

@@ -103,17 +103,16 @@ void FatalPackageMessage(platform::Handle ownFile, const MessageReference& refer
 }
 
 void FormatRuntimeError(uint32_t number, uintptr_t address, char out[32]) {
-  static const char kTemplate[] = "Runtime error     at 00000000";
+  using Layout = platform::RuntimeErrorText;
   static const char kHex[] = "0123456789ABCDEF";
-  for (int i = 0; i < static_cast<int>(sizeof kTemplate); ++i) out[i] = kTemplate[i];
-  // The number right-aligned in the four places after "Runtime error".
-  int p = 16;
+  for (int i = 0; i <= Layout::kLength; ++i) out[i] = Layout::kTemplate[i];
+  int p = Layout::kNumberTo;
   do {
     out[p--] = static_cast<char>('0' + number % 10);
     number /= 10;
-  } while (number != 0 && p >= 13);
+  } while (number != 0 && p >= Layout::kNumberFrom);
   const uint32_t low = static_cast<uint32_t>(address);
-  for (int i = 0; i < 8; ++i) out[21 + i] = kHex[(low >> (28 - 4 * i)) & 0xF];
+  for (int i = 0; i < 8; ++i) out[Layout::kAddressAt + i] = kHex[(low >> (28 - 4 * i)) & 0xF];
 }
 
 void RuntimeError(uint32_t number, const void* address) {

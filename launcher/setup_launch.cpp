@@ -127,7 +127,7 @@ void LaunchSetupProgram(const Text& copyPath, uint32_t majorVersion, uint8_t ele
                         uint32_t detachedSize) {
   const Text packagePath = ToUniversalPath(Argument(0).Chars());
   const Text argumentString = BuildArgumentString(packagePath.Chars());
-  const bool direct = majorVersion < 6 || IsAdministrator();
+  const bool direct = !IsVistaOrLater(majorVersion) || IsAdministrator();
   const platform::Handle process = direct ? StartDirectly(copyPath, argumentString)
                                           : StartThroughShell(copyPath, argumentString, elevationMode);
   SetUnstartedCopy(nullptr);  // the setup program has it now

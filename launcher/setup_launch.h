@@ -31,6 +31,10 @@ struct ShellStartChoice {
 };
 ShellStartChoice ChooseShellStart(bool silent, uint8_t elevationMode);
 
+// Windows Vista and later (major version 6 on): without administrator
+// rights, the setup program is started through the shell.
+inline bool IsVistaOrLater(uint32_t majorVersion) { return majorVersion >= 6; }
+
 // Starts the setup program (directly, or through the shell on Vista and later
 // without administrator rights). When `detachedSize` is 0, waits for it to end
 // and deletes the copy. A failed start ends in the not-executed message.

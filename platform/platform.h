@@ -40,6 +40,16 @@ constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 // MessageBoxA
 constexpr uint32_t kMbOk = 0x00000000u;
 constexpr uint32_t kMbIconError = 0x00000010u;
+// The text of the last-resort report's message box: "Runtime error " with the
+// number right-aligned in four places, then " at " and the code address in
+// eight hex digits. The launcher writes it; the simulated machine reads the
+// address back.
+struct RuntimeErrorText {
+  static constexpr char kTemplate[] = "Runtime error     at 00000000";
+  static constexpr int kNumberFrom = 13, kNumberTo = 16;  // the number's places
+  static constexpr int kAddressAt = 21;                   // its eight hex digits
+  static constexpr int kLength = sizeof kTemplate - 1;
+};
 // ShellExecuteExA
 constexpr uint32_t kSeeMaskNoCloseProcess = 0x00000040u;
 constexpr int32_t kSwShow = 5;

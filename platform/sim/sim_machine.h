@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/bytes.h"
+#include "host/code_pages.h"
 #include "platform/platform.h"
 
 namespace sim {
@@ -135,7 +136,7 @@ class Machine {
   bool systemDirectoryFails = false;
   bool hasMpr = true;
   bool mprHasWNetGetUniversalName = true;
-  uint32_t codePage = 1252;                  // 1252 or 932
+  uint32_t codePage = host::kDefaultCodePage;  // one of host::CodePages()
   // Memory as a 32-bit process has it: 2 GiB of address space, or 4 GiB for
   // a large-address-aware image on 64-bit Windows; a block must fit whole
   // into one of the free ranges (below 2 GiB less what the image, stacks,

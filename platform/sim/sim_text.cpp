@@ -15,18 +15,19 @@ namespace {
 // address, which moves from run to run. It is shown as the offset into the
 // host program instead, the same on every run.
 std::string StableCodeAddress(const char* text) {
+  using Layout = platform::RuntimeErrorText;
   std::string shown = text;
-  static const char kPrefix[] = "Runtime error ";
   unsigned number;
   unsigned long long address;
-  if (shown.compare(0, sizeof kPrefix - 1, kPrefix) != 0 || shown.size() != 29 ||
-      std::sscanf(shown.c_str() + 13, "%u at %llx", &number, &address) != 2) {
+  if (shown.size() != size_t(Layout::kLength) ||
+      shown.compare(0, Layout::kNumberFrom, Layout::kTemplate, Layout::kNumberFrom) != 0 ||
+      std::sscanf(shown.c_str() + Layout::kNumberFrom, "%u at %llx", &number, &address) != 2) {
     return shown;
   }
   const uint64_t base = sys::ProgramBase();
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(address - (base & 0xFFFFFFFFu)));
-  return shown.replace(21, 8, hex);
+  return shown.replace(Layout::kAddressAt, 8, hex);
 }
 
 }  // namespace

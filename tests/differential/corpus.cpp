@@ -1,18 +1,35 @@
 #include "tests/differential/corpus.h"
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "host/utf.h"
 
 namespace differential {
 
-const Row kRows[4] = {
-    {"win10-64", "win64", "win10", false, 10, 0, true},
-    {"win10-64-with32", "win64", "win10", true, 10, 0, true},
-    {"win10-32", "win32", "win10", false, 10, 0, false},
-    {"win7-64", "win64", "win7", false, 6, 1, true},
-};
+const std::vector<Row>& Rows() {
+  static const std::vector<Row> rows = [] {
+    std::vector<Row> read;
+    std::ifstream file(std::string(DIFFERENTIAL_DIR) + "/rows.tsv");
+    for (std::string line; std::getline(file, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream fields(line);
+      Row row;
+      std::string version, option;
+      int bits = 0;
+      char dot = 0;
+      fields >> row.name >> row.prefix >> row.wineVersion >> version >> option >> bits;
+      std::istringstream(version) >> row.major >> dot >> row.minor;
+      row.with32 = option == "/32";
+      row.is64 = bits == 64;
+      read.push_back(row);
+    }
+    return read;
+  }();
+  return rows;
+}
 
 namespace {
 

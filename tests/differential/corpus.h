@@ -26,16 +26,16 @@ struct CorpusPackage {
 std::vector<CorpusPackage> MakeCorpus(uint32_t seed, int count, const packaging::Bytes& launcher,
                                       const packaging::Bytes& program32, const packaging::Bytes& program64);
 
+// A machine row of tests/differential/rows.tsv, which record.sh reads too.
 struct Row {
-  const char* name;
-  const char* prefix;       // Wine prefix: "win64" or "win32"
-  const char* wineVersion;  // Wine's version name
-  bool with32;              // "/32" on the command line
-  uint32_t major, minor;    // what that version reports
-  bool is64;
+  std::string name;
+  std::string prefix;       // Wine prefix: "win64" or "win32"
+  std::string wineVersion;  // Wine's version name
+  bool with32 = false;      // "/32" on the command line
+  uint32_t major = 0, minor = 0;  // what that version reports
+  bool is64 = false;
 };
-
-extern const Row kRows[4];
+const std::vector<Row>& Rows();
 
 }  // namespace differential
 

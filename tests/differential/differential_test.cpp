@@ -68,7 +68,7 @@ std::pair<uint32_t, std::string> Simulate(const packaging::Bytes& package, const
   sim::Machine machine;
   packaging::PutOnRelease(*packaging::FindRelease(packaging::kPlatformNt, row.major, row.minor), row.is64, &machine);
   machine.administrator = true;
-  machine.modulePath = std::string("Z:\\host\\run-") + row.name + "\\" + name + ".exe";
+  machine.modulePath = "Z:\\host\\run-" + row.name + "\\" + name + ".exe";
   machine.commandLine = "\"" + machine.modulePath + "\"" + (row.with32 ? " /32" : "");
   machine.tempPath = "C:\\users\\root\\Temp\\";
   machine.AddFolder("C:\\users\\root\\Temp");
@@ -141,7 +141,7 @@ void Compare(uint32_t seed, const char* file) {
   for (const Recorded& r : recorded) {
     ASSERT_TRUE(byName.count(r.name)) << r.name << ": the corpus no longer makes this package; record again";
     const differential::Row* row = nullptr;
-    for (const differential::Row& candidate : differential::kRows) {
+    for (const differential::Row& candidate : differential::Rows()) {
       if (r.row == candidate.name) row = &candidate;
     }
     ASSERT_NE(row, nullptr) << r.row;
@@ -176,7 +176,7 @@ std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
   pclose(pipe);
   const nlohmann::json j = nlohmann::json::parse(out);
   std::map<std::string, std::string> outcomes;
-  for (const differential::Row& row : differential::kRows) {
+  for (const differential::Row& row : differential::Rows()) {
     const std::string windows =
         packaging::ReleaseName(*packaging::FindRelease(packaging::kPlatformNt, row.major, row.minor));
     for (const nlohmann::json& r : j["rows"]) {

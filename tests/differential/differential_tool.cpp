@@ -50,7 +50,7 @@ int Collect(const std::string& dir) {
   std::ifstream list(dir + "/list.txt");
   std::string name;
   while (std::getline(list, name)) {
-    for (const differential::Row& row : differential::kRows) {
+    for (const differential::Row& row : differential::Rows()) {
       const std::string base = dir + "/run-" + row.name + "/" + name;
       std::string rc = Text(base + ".rc");
       while (!rc.empty() && (rc.back() == '\n' || rc.back() == '\r')) rc.pop_back();
@@ -60,7 +60,7 @@ int Collect(const std::string& dir) {
       if (!boxes.empty()) outcome = "box " + Hex(boxes[0].text);
       else if (report.find("bits: 32") != std::string::npos) outcome = "runs 32";
       else if (report.find("bits: 64") != std::string::npos) outcome = "runs 64";
-      std::printf("%s\t%s\t%s\t%s\n", name.c_str(), row.name, rc.empty() ? "?" : rc.c_str(), outcome.c_str());
+      std::printf("%s\t%s\t%s\t%s\n", name.c_str(), row.name.c_str(), rc.empty() ? "?" : rc.c_str(), outcome.c_str());
     }
   }
   return 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # record.sh: runs the differential corpus with the real launcher.exe under
-# Wine (on the backend scripts/wine chooses) on the four machine rows of
-# corpus.cpp and records the outcomes that the host test compares with the
+# Wine (on the backend scripts/wine chooses) on the machine rows of
+# tests/differential/rows.tsv and records the outcomes that the host test compares with the
 # simulated machine:
 #   tests/differential/outcomes-s1.tsv  the corpus (seed 1, 320 packages)
 #   tests/differential/outcomes-s2.tsv  a held-out corpus (seed 2, 100 packages)
@@ -22,11 +22,14 @@ for seed_count in ${RECORD_CORPUS:-1:320 2:100 4:200}; do
   rm -rf "$work"; mkdir -p "$work/packages"
   "$tool" write "$work/packages" "$seed" "$count"
   cp "$work/packages/list.txt" "$work/list.txt"
+  grep -v '^#' tests/differential/rows.tsv >"$work/rows.tsv"
   cat >"$work/job.sh" <<'JOB'
 . ./wine-job.sh
 start_servers
-# row prefix version with32
-while read -r row prefix version with32; do
+# name, prefix, Wine's version, the version it reports, the launcher's option, bits
+while read -r row prefix version reported option bits; do
+  with32=$option
+  [ "$with32" = - ] && with32=""
   use_prefix "$prefix"
   windows_version "$version"
   temp=$(temp_folder)
@@ -48,12 +51,7 @@ while read -r row prefix version with32; do
   # no "wineserver -w"): wait for the copies in the temporary folder to end.
   for i in $(seq 60); do pgrep -f 'users.root.Temp' >/dev/null || break; sleep 1; done
   echo "row $row done"
-done <<'ROWS'
-win10-64 win64 win10
-win10-64-with32 win64 win10 /32
-win10-32 win32 win10
-win7-64 win64 win7
-ROWS
+done <rows.tsv
 stop_servers
 JOB
   WINE_JOB_TIMEOUT=5400 scripts/wine/run.sh "$work"

@@ -2,6 +2,7 @@
 #include <memory>
 #include <optional>
 
+#include "host/code_pages.h"
 #include "host/pe_image.h"
 #include "host/system/files.h"
 #include "tools/packaging/program_replay.h"
@@ -98,7 +99,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     packaging::PackageSettings input;
     packaging::PackageParts parts;
     if ((status = ReadBuildInput(s, &input, &parts, &error)) != kExitFine) return Fail(status, error);
-    std::vector<std::string> warnings = InputWarnings(input, parts, s.codePage.value_or(kDefaultCodePage));
+    std::vector<std::string> warnings = InputWarnings(input, parts, s.codePage.value_or(host::kDefaultCodePage));
     for (const std::string& w : warnings) Warn(common, w);
     if (ShowsProgress(common) && LargestProgram(parts) > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
     // A signature of the launcher (or of a replaced package) does not cover

@@ -6,6 +6,7 @@
 
 #include <toml++/toml.h>
 
+#include "host/code_pages.h"
 #include "host/system/files.h"
 #include "host/utf.h"
 #include "launcher/package_format.h"
@@ -99,7 +100,8 @@ const std::vector<OptionRow>& Options() {
       number("lp", &S::lp, "LZMA literal position bits" + Default(lzma.lp), {0, 4}),
       number("pb", &S::pb, "LZMA position bits" + Default(lzma.pb), {0, 4}),
       number("codepage", &S::codePage,
-             "the code page the messages are checked against" + Default(kDefaultCodePage), {1252, 932}, true),
+             "the code page the messages are checked against" + Default(host::kDefaultCodePage), host::CodePages(),
+             true),
       flag("replace", &S::replace, "accept an image that already carries a package and replace it"),
       text("company", Kind::kText, &S::company, "the company name in the package's file properties"),
       text("product", Kind::kText, &S::product, "the product name in the package's file properties"),

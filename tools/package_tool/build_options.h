@@ -26,7 +26,6 @@ struct BuildSettings {
   std::optional<bool> notFor64Bit, detached, replace;
 };
 
-constexpr uint32_t kDefaultCodePage = 1252;
 
 enum class Kind {
   kPath,      // a file; in the package file relative to the file's folder

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/code_pages.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/report.h"
@@ -112,7 +113,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
   struct Settings {
     std::string package;
     bool json = false, strict = false;
-    uint32_t codePage = 1252;
+    uint32_t codePage = host::kDefaultCodePage;
   };
   auto s = std::make_shared<Settings>();
   CLI::App* sub = app.add_subcommand(
@@ -129,8 +130,8 @@ Runner AddVerify(CLI::App& app, const Common& common) {
   sub->add_flag("--json", s->json, "print the rows as JSON (with a schemaVersion)");
   sub->add_flag("--strict", s->strict, "exit status 1 on a warning too");
   sub->add_option("--codepage", s->codePage, "the machine's ANSI code page for messages")
-      ->check(CLI::IsMember({1252, 932}))
-      ->default_val(1252);
+      ->check(CLI::IsMember(host::CodePages()))
+      ->default_val(host::kDefaultCodePage);
   return [s, &common]() {
     MappedFile file;
     std::string error;

@@ -7,6 +7,7 @@
 #include "host/code_pages.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
+#include "launcher/setup_launch.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/packaging/codes.h"
 #include "tools/packaging/launcher_memory.h"
@@ -38,7 +39,7 @@ std::vector<Row> Rows() {
     }
   }
   for (const packaging::WindowsRelease& w : packaging::kWindowsReleases) {
-    if (w.major < 6) continue;
+    if (!launcher::IsVistaOrLater(w.major)) continue;
     for (int silent = 0; silent <= 1; ++silent) {
       rows.push_back({&w, packaging::ReleaseName(w), true, false, false, silent != 0});
     }

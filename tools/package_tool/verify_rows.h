@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/code_pages.h"
 #include "tools/packaging/codes.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/windows_releases.h"
@@ -44,7 +45,7 @@ struct Outcome {
 // One verification: the package, its rows and what the launcher does on each.
 struct Verification {
   std::string package;
-  uint32_t codePage = 1252;
+  uint32_t codePage = host::kDefaultCodePage;
   packaging::PackageView view;
   int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0, notChecked = 0;
   int hedged = 0;  // rows that run, but only where a process gets a block of over 1 GiB
