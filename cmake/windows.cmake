@@ -68,8 +68,9 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/host-tools"
   COMMAND "${HOST_CXX}" -std=c++17 -O2 -I "${CMAKE_SOURCE_DIR}"
           -o "${make_locator_room}"
-          "${CMAKE_SOURCE_DIR}/tools/pe/make_locator_room.cpp" "${CMAKE_SOURCE_DIR}/host/pe_image.cpp"
-  DEPENDS tools/pe/make_locator_room.cpp host/pe_image.cpp host/pe_image.h
+          "${CMAKE_SOURCE_DIR}/tools/pe/make_locator_room.cpp" "${CMAKE_SOURCE_DIR}/tools/pe/pe_rewrite.cpp"
+          "${CMAKE_SOURCE_DIR}/host/pe_image.cpp"
+  DEPENDS tools/pe/make_locator_room.cpp tools/pe/pe_rewrite.cpp tools/pe/pe_rewrite.h host/pe_image.cpp host/pe_image.h
   COMMENT "Building make_locator_room for the build machine")
 add_custom_target(host_tools DEPENDS "${make_locator_room}")
 

@@ -33,10 +33,18 @@ class ByteView {
   size_t size_ = 0;
 };
 
-// Little-endian numbers in bytes: read at `at` (which the caller has checked
-// lies inside), or appended.
+// Little-endian numbers in bytes: read or written at `at` (which the caller
+// has checked lies inside), or appended.
 inline uint16_t Le16(ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 inline uint32_t Le32(ByteView b, size_t at) { return uint32_t(Le16(b, at)) | uint32_t(Le16(b, at + 2)) << 16; }
+inline void PutLe16(Bytes* out, size_t at, uint32_t v) {
+  (*out)[at] = uint8_t(v);
+  (*out)[at + 1] = uint8_t(v >> 8);
+}
+inline void PutLe32(Bytes* out, size_t at, uint32_t v) {
+  PutLe16(out, at, v & 0xFFFF);
+  PutLe16(out, at + 2, v >> 16);
+}
 inline void AppendLe16(Bytes* out, uint32_t v) {
   out->push_back(uint8_t(v));
   out->push_back(uint8_t(v >> 8));

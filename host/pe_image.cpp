@@ -6,63 +6,36 @@
 
 namespace pe {
 
-namespace {
-
-uint16_t U16(host::ByteView b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-uint32_t U32(host::ByteView b, size_t at) {
-  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-         uint32_t(b[at + 3]) << 24;
-}
-void Put16(std::vector<uint8_t>* b, size_t at, uint16_t v) {
-  (*b)[at] = uint8_t(v);
-  (*b)[at + 1] = uint8_t(v >> 8);
-}
-void Put32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (8 * i));
-}
-
-void UpdateChecksum(std::vector<uint8_t>* b, const ImageInfo& info) {
-  Put32(b, info.checkSumOffset, 0);
-  Put32(b, info.checkSumOffset, Checksum(*b, info.checkSumOffset));
-}
-
-// A DOS program that prints its message and ends with code 1.
-const uint8_t kStubCode[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09,
-                             0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
-const char kStubMessage[] = "This program must be run under Win32\r\n$";
-
-}  // namespace
-
 bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
   *info = ImageInfo();
   if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return *error = "no MZ header", false;
-  const uint32_t pe = U32(b, 60);
+  const uint32_t pe = host::Le32(b, 60);
   if (pe > b.size() || b.size() - pe < 24 + 96) return *error = "e_lfanew out of range", false;
   if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *error = "no PE signature", false;
   info->peOffset = pe;
   const uint32_t fh = pe + 4;
-  info->machine = U16(b, fh);
-  info->sectionCount = U16(b, fh + 2);
-  info->timeDateStamp = U32(b, fh + 4);
-  const uint16_t optionalSize = U16(b, fh + 16);
-  info->characteristics = U16(b, fh + 18);
+  info->machine = host::Le16(b, fh);
+  info->sectionCount = host::Le16(b, fh + 2);
+  info->timeDateStamp = host::Le32(b, fh + 4);
+  const uint16_t optionalSize = host::Le16(b, fh + 16);
+  info->characteristics = host::Le16(b, fh + 18);
   const uint32_t oh = fh + 20;
   if (optionalSize < 96 || oh + optionalSize > b.size()) return *error = "optional header cut", false;
-  info->optionalMagic = U16(b, oh);
+  info->optionalMagic = host::Le16(b, oh);
   if (info->optionalMagic != kOptionalMagicPe32) return *error = "not PE32", false;
-  info->sizeOfHeaders = U32(b, oh + 60);
+  info->sizeOfHeaders = host::Le32(b, oh + 60);
   info->checkSumOffset = oh + 64;
-  info->checkSum = U32(b, oh + 64);
-  info->subsystem = U16(b, oh + 68);
-  info->majorSubsystemVersion = U16(b, oh + 48);
-  info->minorSubsystemVersion = U16(b, oh + 50);
-  const uint32_t directories = U32(b, oh + 92);
+  info->checkSum = host::Le32(b, oh + 64);
+  info->subsystem = host::Le16(b, oh + 68);
+  info->majorSubsystemVersion = host::Le16(b, oh + 48);
+  info->minorSubsystemVersion = host::Le16(b, oh + 50);
+  const uint32_t directories = host::Le32(b, oh + 92);
   // Data directory `index` (address, size), when the header has it: its
   // entry's file offset, or 0.
   auto directory = [&](uint32_t index, uint32_t* address, uint32_t* size) {
     if (directories <= index || optionalSize < 96 + 8 * (index + 1)) return 0u;
-    *address = U32(b, oh + 96 + 8 * index);
-    *size = U32(b, oh + 96 + 8 * index + 4);
+    *address = host::Le32(b, oh + 96 + 8 * index);
+    *size = host::Le32(b, oh + 96 + 8 * index + 4);
     return oh + 96 + 8 * index;
   };
   directory(1, &info->importRva, &info->importSize);
@@ -77,10 +50,10 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
     const uint32_t s = info->sectionTableOffset + 40 * i;
     Section section;
     section.name.assign(reinterpret_cast<const char*>(&b[s]), strnlen(reinterpret_cast<const char*>(&b[s]), 8));
-    section.virtualSize = U32(b, s + 8);
-    section.virtualAddress = U32(b, s + 12);
-    section.rawSize = U32(b, s + 16);
-    section.rawPointer = U32(b, s + 20);
+    section.virtualSize = host::Le32(b, s + 8);
+    section.virtualAddress = host::Le32(b, s + 12);
+    section.rawSize = host::Le32(b, s + 16);
+    section.rawPointer = host::Le32(b, s + 20);
     if (section.rawSize != 0 && section.rawPointer + section.rawSize > info->imageEnd) {
       info->imageEnd = section.rawPointer + section.rawSize;
     }
@@ -88,63 +61,6 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
   }
   if (info->imageEnd > b.size()) return *error = "sections run past the end of the file", false;
   if (info->imageEnd < info->sizeOfHeaders) info->imageEnd = info->sizeOfHeaders;
-  return true;
-}
-
-uint32_t Checksum(host::ByteView b, uint32_t checkSumOffset) {
-  ChecksumSum sum(checkSumOffset);
-  sum.Add(0, b.data(), b.size());
-  return sum.Value(b.size());
-}
-
-// The sum is of little-endian 16-bit words with an end-around carry, which
-// is addition modulo 0xFFFF except that a sum of nonzero words that comes to
-// a multiple of 0xFFFF is written 0xFFFF, never 0.
-void ChecksumSum::Sum(uint64_t offset, const uint8_t* bytes, size_t count, bool remove) {
-  for (size_t i = 0; i < count; ++i) {
-    const uint64_t at = offset + i;
-    const uint64_t word = at & ~uint64_t(1);
-    if (word == checkSumOffset_ || word == uint64_t(checkSumOffset_) + 2) continue;
-    const uint32_t value = uint32_t(bytes[i]) << (8 * (at & 1));
-    sum_ += remove ? 0xFFFF - value : value;
-    nonzero_ = nonzero_ || (value != 0 && !remove);
-  }
-  sum_ %= 0xFFFF;
-}
-
-uint32_t ChecksumSum::Value(uint64_t fileSize) const {
-  const uint32_t folded = sum_ == 0 && nonzero_ ? 0xFFFF : static_cast<uint32_t>(sum_);
-  return static_cast<uint32_t>(folded + fileSize);
-}
-
-bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error) {
-  ImageInfo info;
-  if (!Parse(*image, &info, error)) return false;
-  constexpr uint32_t kNewPe = 0x100;
-  const uint32_t span = info.headersEnd - info.peOffset;
-  if (info.peOffset != kNewPe) {
-    uint32_t firstRaw = info.sizeOfHeaders;
-    for (const Section& s : info.sections) {
-      if (s.rawSize != 0 && s.rawPointer < firstRaw) firstRaw = s.rawPointer;
-    }
-    if (kNewPe + span > firstRaw) return *error = "no room to move the PE headers to 0x100", false;
-    std::vector<uint8_t> headers(image->begin() + info.peOffset, image->begin() + info.headersEnd);
-    std::fill(image->begin() + 64, image->begin() + firstRaw, 0);
-    std::copy(headers.begin(), headers.end(), image->begin() + kNewPe);
-  }
-  std::fill(image->begin() + 64, image->begin() + kNewPe, 0);
-  // DOS header: one 512-byte page of which 128 bytes are used, 4 paragraphs
-  // of header, and the stub right behind it.
-  Put16(image, 2, 128);
-  Put16(image, 4, 1);
-  Put16(image, 8, 4);
-  Put16(image, 24, 64);
-  Put32(image, 60, kNewPe);
-  std::memcpy(image->data() + 64, kStubCode, sizeof kStubCode);
-  std::memcpy(image->data() + 64 + sizeof kStubCode, kStubMessage, sizeof kStubMessage - 1);
-  if (!Parse(*image, &info, error)) return false;
-  Put16(image, info.peOffset + 4 + 18, info.characteristics | kLargeAddressAware);
-  UpdateChecksum(image, info);
   return true;
 }
 
@@ -171,9 +87,9 @@ std::string MachineName(uint16_t machine) {
 
 uint64_t HeadNeeded(host::ByteView b) {
   if (b.size() < 64) return 64;
-  const uint64_t pe = U32(b, 60);
+  const uint64_t pe = host::Le32(b, 60);
   if (b.size() < pe + 24) return pe + 24;
-  return pe + 24 + U16(b, pe + 20) + 40ull * U16(b, pe + 6);
+  return pe + 24 + host::Le16(b, pe + 20) + 40ull * host::Le16(b, pe + 6);
 }
 
 bool CheckProgram(host::ByteView b, uint16_t machine, std::string* problem) {
@@ -186,30 +102,30 @@ bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string
   const bool whole = b.size() >= size;
   if (!whole && b.size() < 64) throw std::logic_error("CheckProgram: the headers are not at hand");
   if (size < 64 || b[0] != 'M' || b[1] != 'Z') return *problem = "not a Windows program (no MZ header)", false;
-  const uint32_t pe = U32(b, 60);
+  const uint32_t pe = host::Le32(b, 60);
   if (pe > size || size - pe < 24) return *problem = "not a Windows program (PE header outside the file)", false;
   if (!whole && b.size() < HeadNeeded(b)) throw std::logic_error("CheckProgram: the headers are not at hand");
   if (std::memcmp(&b[pe], "PE\0\0", 4) != 0) return *problem = "not a Windows program (no PE signature)", false;
-  const uint16_t found = U16(b, pe + 4);
+  const uint16_t found = host::Le16(b, pe + 4);
   if (found != machine) {
     return *problem = "machine type " + MachineName(found) + ", where " + MachineName(machine) + " belongs", false;
   }
-  const uint16_t sections = U16(b, pe + 6);
-  const uint16_t optionalSize = U16(b, pe + 20);
+  const uint16_t sections = host::Le16(b, pe + 6);
+  const uint16_t optionalSize = host::Le16(b, pe + 20);
   const uint32_t oh = pe + 24;
   if (optionalSize < 2 || uint64_t(oh) + optionalSize > size) return *problem = "optional header cut short", false;
-  const uint16_t magic = U16(b, oh);
+  const uint16_t magic = host::Le16(b, oh);
   if (magic != (machine == kMachineAmd64 ? 0x20B : kOptionalMagicPe32)) {
     return *problem = "optional header of the wrong kind for its machine type", false;
   }
   // What Windows starts as a process: a finished executable image, no DLL,
   // for neither the kernel (native) nor the firmware (EFI).
-  const uint16_t characteristics = U16(b, pe + 22);
+  const uint16_t characteristics = host::Le16(b, pe + 22);
   if (!(characteristics & kExecutableImage)) {
     return *problem = "not marked as an executable image (IMAGE_FILE_EXECUTABLE_IMAGE is missing)", false;
   }
   if (characteristics & kDll) return *problem = "a DLL, not a program", false;
-  const uint16_t subsystem = optionalSize >= 70 ? U16(b, oh + 68) : 0;
+  const uint16_t subsystem = optionalSize >= 70 ? host::Le16(b, oh + 68) : 0;
   if (subsystem == kSubsystemNative) return *problem = "a native image (subsystem 1), not a Windows program", false;
   if (subsystem >= kSubsystemEfiApplication && subsystem <= kSubsystemEfiRom) {
     return *problem = "an EFI image (subsystem " + std::to_string(subsystem) + "), not a Windows program", false;
@@ -224,12 +140,12 @@ bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string
   if (table + 40ull * sections > size) return *problem = "section table runs past the end of the file", false;
   // The loader reads the file in units of the file alignment: section data
   // may end inside the last, partly present unit, not beyond it.
-  uint32_t alignment = optionalSize >= 40 ? U32(b, oh + 36) : 0;
+  uint32_t alignment = optionalSize >= 40 ? host::Le32(b, oh + 36) : 0;
   if (alignment < 512 || (alignment & (alignment - 1)) != 0) alignment = 512;
   const uint64_t end = (size + alignment - 1) / alignment * alignment;
   for (uint32_t i = 0; i < sections; ++i) {
     const uint64_t s = table + 40ull * i;
-    const uint32_t rawSize = U32(b, s + 16), rawPointer = U32(b, s + 20);
+    const uint32_t rawSize = host::Le32(b, s + 16), rawPointer = host::Le32(b, s + 20);
     if (rawSize != 0 && uint64_t(rawPointer) + rawSize > end) {
       return *problem = "section " + std::to_string(i + 1) + " runs past the end of the file (program cut short)",
              false;
@@ -240,20 +156,8 @@ bool CheckProgram(host::ByteView b, uint64_t size, uint16_t machine, std::string
 
 bool IsDosProgram(host::ByteView b, uint64_t size) {
   if (size < 64 || b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return false;
-  const uint64_t pe = U32(b, 60);
+  const uint64_t pe = host::Le32(b, 60);
   return pe + 4 > size || pe + 4 > b.size() || std::memcmp(&b[pe], "PE\0\0", 4) != 0;
-}
-
-bool ClearSignatureAndChecksum(std::vector<uint8_t>* file) {
-  ImageInfo info;
-  std::string error;
-  if (!Parse(*file, &info, &error)) return false;
-  if (info.securityEntry != 0) {
-    Put32(file, info.securityEntry, 0);
-    Put32(file, info.securityEntry + 4, 0);
-  }
-  UpdateChecksum(file, info);
-  return true;
 }
 
 }  // namespace pe

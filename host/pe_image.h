@@ -1,6 +1,7 @@
-// Reading and rewriting the few parts of a PE32 image that the project
-// touches: the DOS area, the file header, the optional header and the
-// section table. Host code only.
+// Reading the few parts of a PE image that the project looks at: the DOS
+// area, the file header, the optional header and the section table, and
+// whether a file is a program Windows starts (the simulated machine and the
+// tools both ask). Host code only; rewriting is the tools' (tools/pe).
 #ifndef HOST_PE_IMAGE_H_
 #define HOST_PE_IMAGE_H_
 
@@ -56,32 +57,6 @@ constexpr uint16_t kLargeAddressAware = 0x20;
 // Parses `image`; false with a reason in *error when it is no PE32 image.
 bool Parse(host::ByteView image, ImageInfo* info, std::string* error);
 
-// The PE checksum over `image`, with its checksum field taken as zero.
-uint32_t Checksum(host::ByteView image, uint32_t checkSumOffset);
-
-// The PE checksum of a file taken in pieces, for a file never held whole:
-// bytes are added at their offsets in any order, and taken away again when
-// they are written over; the checksum field is left out.
-class ChecksumSum {
- public:
-  explicit ChecksumSum(uint32_t checkSumOffset) : checkSumOffset_(checkSumOffset) {}
-  void Add(uint64_t offset, const uint8_t* bytes, size_t count) { Sum(offset, bytes, count, false); }
-  void Remove(uint64_t offset, const uint8_t* bytes, size_t count) { Sum(offset, bytes, count, true); }
-  // The checksum of a file of `fileSize` bytes that holds what was added.
-  uint32_t Value(uint64_t fileSize) const;
-
- private:
-  void Sum(uint64_t offset, const uint8_t* bytes, size_t count, bool remove);
-  uint32_t checkSumOffset_;
-  uint64_t sum_ = 0;  // of the 16-bit words, modulo 0xFFFF
-  bool nonzero_ = false;
-};
-
-// Moves the PE headers to offset 256, writes a DOS stub that ends before
-// offset 128, zeroes 128..255 (the room for the package locator), marks the
-// image large-address aware and recomputes the checksum.
-bool MakeLocatorRoom(std::vector<uint8_t>* image, std::string* error);
-
 // The file offset of the byte at `rva` (in the headers or in a section's
 // raw data), or 0 when no part of the file holds it.
 uint32_t RvaToOffset(const ImageInfo& info, uint32_t rva);
@@ -104,11 +79,6 @@ uint64_t HeadNeeded(host::ByteView head);
 // HeadNeeded of them) is a DOS program: an MZ header and no PE header where
 // e_lfanew points.
 bool IsDosProgram(host::ByteView head, uint64_t size);
-
-// Clears the certificate-table entry (a signature that no longer covers the
-// file) and recomputes the checksum over the whole of `file`. False when it
-// is no PE32 image.
-bool ClearSignatureAndChecksum(std::vector<uint8_t>* file);
 
 }  // namespace pe
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 #include "tools/pe/resource_section.h"
 
 namespace {

@@ -26,6 +26,7 @@
 #include "tools/packaging/codes.h"
 #include "tools/packaging/windows_releases.h"
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 #include "tools/package_tool/output_files.h"
 #include "tools/pe/branding.h"
 

@@ -4,6 +4,7 @@
 
 #include "host/code_pages.h"
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 #include "host/system/files.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/package_tool/build_input.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 #include "host/system/files.h"
 #include "tools/packaging/package_writer.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/tool_paths.h"
 #include "tools/pe/branding.h"

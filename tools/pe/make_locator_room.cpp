@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "host/pe_image.h"
+#include "tools/pe/pe_rewrite.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

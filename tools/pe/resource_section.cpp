@@ -4,17 +4,12 @@
 #include <cctype>
 #include <map>
 
+#include "tools/pe/pe_rewrite.h"
+
 namespace pe {
 
 namespace {
 
-void Put16(std::vector<uint8_t>* b, size_t at, uint32_t v) {
-  (*b)[at] = uint8_t(v);
-  (*b)[at + 1] = uint8_t(v >> 8);
-}
-void Put32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (8 * i));
-}
 uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // A directory entry's key: names (compared in capitals, as resource
@@ -41,8 +36,8 @@ using Types = std::map<uint32_t, Names>;
 // One directory: its header (no characteristics, stamp or version, as the
 // build leaves them) and `count` entries, `named` of them by name.
 void PutDirectory(std::vector<uint8_t>* out, uint32_t at, uint32_t named, uint32_t count) {
-  Put16(out, at + 12, named);
-  Put16(out, at + 14, count - named);
+  host::PutLe16(out, at + 12, named);
+  host::PutLe16(out, at + 14, count - named);
 }
 
 }  // namespace
@@ -132,8 +127,8 @@ std::vector<uint8_t> ResourceSectionBytes(const std::vector<Resource>& resources
   uint32_t leaf = dataEntries;
   auto entry = [&](uint32_t dir, uint32_t index, const Key& key, uint32_t target) {
     const uint32_t at = dir + 16 + 8 * index;
-    Put32(&out, at, key.name.empty() ? key.id : 0x80000000u | nameAt.at(key.name));
-    Put32(&out, at + 4, target);
+    host::PutLe32(&out, at, key.name.empty() ? key.id : 0x80000000u | nameAt.at(key.name));
+    host::PutLe32(&out, at + 4, target);
   };
   PutDirectory(&out, 0, 0, uint32_t(types.size()));
   uint32_t t = 0;
@@ -155,8 +150,8 @@ std::vector<uint8_t> ResourceSectionBytes(const std::vector<Resource>& resources
         entry(nameDir, l++, Key{"", language}, leaf);
         // The data entry: the data's RVA and size (code page 0).
         const uint32_t data = uint32_t(out.size());
-        Put32(&out, leaf, rva + data);
-        Put32(&out, leaf + 4, uint32_t(resource->data.size()));
+        host::PutLe32(&out, leaf, rva + data);
+        host::PutLe32(&out, leaf + 4, uint32_t(resource->data.size()));
         leaf += 16;
         out.insert(out.end(), resource->data.begin(), resource->data.end());
         out.resize(AlignUp(uint32_t(out.size()), 8));
@@ -164,8 +159,8 @@ std::vector<uint8_t> ResourceSectionBytes(const std::vector<Resource>& resources
     }
   }
   for (const auto& [name, at] : nameAt) {
-    Put16(&out, at, uint32_t(name.size()));
-    for (size_t k = 0; k < name.size(); ++k) Put16(&out, at + 2 + 2 * k, static_cast<unsigned char>(name[k]));
+    host::PutLe16(&out, at, uint32_t(name.size()));
+    for (size_t k = 0; k < name.size(); ++k) host::PutLe16(&out, at + 2 + 2 * k, static_cast<unsigned char>(name[k]));
   }
   return out;
 }
@@ -205,24 +200,24 @@ bool ReplaceResources(std::vector<uint8_t>* image, const std::vector<Resource>& 
   image->insert(image->end(), data.begin(), data.end());
   image->resize(old.rawPointer + rawSize);
   const uint32_t rsrcHeader = info.sectionTableOffset + 40 * uint32_t(rsrc);
-  Put32(image, rsrcHeader + 8, uint32_t(data.size()));
-  Put32(image, rsrcHeader + 16, rawSize);
-  Put32(image, oh + 96 + 8 * kResourceDirectory + 4, uint32_t(data.size()));
+  host::PutLe32(image, rsrcHeader + 8, uint32_t(data.size()));
+  host::PutLe32(image, rsrcHeader + 16, rawSize);
+  host::PutLe32(image, oh + 96 + 8 * kResourceDirectory + 4, uint32_t(data.size()));
   uint32_t end = AlignUp(old.virtualAddress + uint32_t(data.size()), sectionAlignment);
   if (rsrc + 1 < info.sections.size()) {
     const uint32_t header = rsrcHeader + 40;
     const uint32_t address = end;
-    Put32(image, header + 12, address);
-    Put32(image, header + 20, uint32_t(image->size()));
+    host::PutLe32(image, header + 12, address);
+    host::PutLe32(image, header + 20, uint32_t(image->size()));
     image->insert(image->end(), after.begin(), after.end());
-    Put32(image, oh + 96 + 8 * kRelocationDirectory, address);
+    host::PutLe32(image, oh + 96 + 8 * kRelocationDirectory, address);
     end = AlignUp(address + std::max(moved.virtualSize, moved.rawSize), sectionAlignment);
   }
-  Put32(image, oh + 56, end);                                           // SizeOfImage
+  host::PutLe32(image, oh + 56, end);                                           // SizeOfImage
   const uint32_t initialized = host::Le32(*image, oh + 8);                     // SizeOfInitializedData
-  Put32(image, oh + 8, initialized >= old.rawSize ? initialized - old.rawSize + rawSize : rawSize);
-  Put32(image, info.checkSumOffset, 0);
-  Put32(image, info.checkSumOffset, Checksum(*image, info.checkSumOffset));
+  host::PutLe32(image, oh + 8, initialized >= old.rawSize ? initialized - old.rawSize + rawSize : rawSize);
+  host::PutLe32(image, info.checkSumOffset, 0);
+  host::PutLe32(image, info.checkSumOffset, Checksum(*image, info.checkSumOffset));
   return true;
 }
 
