@@ -17,6 +17,7 @@
 #include "host/pe_image.h"
 #include "tools/pe/pe_rewrite.h"
 #include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_check.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/pe/branding.h"
 

@@ -9,6 +9,7 @@
 #include "launcher/main_sequence.h"
 #include "launcher/payload.h"
 #include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_check.h"
 #include "tools/packaging/program_replay.h"
 #include "support/lzma_decoder.h"
 #include "support/stream.h"

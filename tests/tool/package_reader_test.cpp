@@ -14,6 +14,7 @@
 #include "launcher/package_format.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/package_writer.h"
+#include "tools/packaging/program_check.h"
 #include "tools/packaging/program_replay.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "host/pe_image.h"
 #include "tools/pe/pe_rewrite.h"
 #include "host/system/files.h"
-#include "tools/packaging/program_replay.h"
+#include "tools/packaging/program_head.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"
 #include "tools/package_tool/commands.h"

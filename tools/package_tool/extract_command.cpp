@@ -9,7 +9,7 @@
 
 #include "host/system/files.h"
 #include "tools/packaging/package_reader.h"
-#include "tools/packaging/program_replay.h"
+#include "tools/packaging/program_check.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"

@@ -7,7 +7,7 @@
 #include "host/pe_image.h"
 #include "tools/pe/branding.h"
 #include "tools/packaging/package_reader.h"
-#include "tools/packaging/program_replay.h"
+#include "tools/packaging/program_check.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/package_words.h"

@@ -12,6 +12,7 @@
 #include "tools/packaging/codes.h"
 #include "tools/packaging/launcher_memory.h"
 #include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_check.h"
 #include "tools/packaging/program_replay.h"
 #include "tools/packaging/windows_releases.h"
 #include "tools/package_tool/commands.h"

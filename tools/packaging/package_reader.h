@@ -1,6 +1,6 @@
 // Reads a package back: its records, its layout as a map of the file, and
 // the problems in it, each by the launcher's own rule. Its programs are
-// decoded and checked by program_replay.h.
+// decoded and checked by program_check.h.
 #ifndef TOOLS_PACKAGING_PACKAGE_READER_H_
 #define TOOLS_PACKAGING_PACKAGE_READER_H_
 

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "host/pe_image.h"
-#include "host/system/memory.h"
 #include "launcher/fatal.h"
 #include "launcher/package.h"
 #include "launcher/payload.h"
@@ -18,10 +17,6 @@
 namespace packaging {
 
 namespace {
-
-// A PE header at least this far into the program is kept without the bytes
-// before it.
-constexpr uint64_t kFarHeader = uint64_t(64) << 10;
 
 // Takes decoded pieces: keeps the program's head, hands every piece on.
 struct HeadKeeper {
@@ -36,59 +31,6 @@ void KeepHead(void* context, const uint8_t* bytes, size_t count) {
 }
 
 }  // namespace
-
-void ProgramHead::Take(const uint8_t* bytes, size_t count) {
-  for (size_t at = 0; at < count;) {
-    const uint64_t position = seen_ + at;
-    if (position < sizeof dos_) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, sizeof dos_ - position));
-      std::memcpy(dos_ + position, bytes + at, n);
-      at += n;
-      size_ = static_cast<size_t>(seen_ + at);
-      if (size_ < sizeof dos_) continue;
-      // The whole DOS header: room for the most its PE header's offset can
-      // make the head need, in pages that are only backed where written.
-      const size_t room = size_t(launcher::LoadLe32(dos_ + 60)) + 24 + 0xFFFF + 40 * 0xFFFF;
-      void* block = sys::MapBlock(room);
-      if (block == nullptr) throw std::bad_alloc();
-      block_ = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [room](uint8_t* p) { sys::FreeBlock(p, room); });
-      std::memcpy(block_.get(), dos_, sizeof dos_);
-      continue;
-    }
-    const host::ByteView view = View();
-    const uint64_t needed = pe::HeadNeeded(view);
-    if (size_ >= needed) break;
-    const uint64_t pe = launcher::LoadLe32(dos_ + 60);
-    if (pe >= kFarHeader && position < pe) {  // between the DOS header and a far PE header
-      at += static_cast<size_t>(std::min<uint64_t>(count - at, pe - position));
-      continue;
-    }
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count - at, needed - position));
-    std::memcpy(block_.get() + position, bytes + at, n);
-    size_ = static_cast<size_t>(position + n);
-    at += n;
-  }
-  seen_ += count;
-}
-
-uint64_t ProgramHead::Wanted(uint64_t position) const {
-  if (position < sizeof dos_) return position;
-  if (size_ >= pe::HeadNeeded(View())) return UINT64_MAX;
-  const uint64_t pe = launcher::LoadLe32(dos_ + 60);
-  return pe >= kFarHeader && position < pe ? pe : position;
-}
-
-bool ProgramHead::Read(const PieceSource& program, std::string* error) {
-  uint8_t piece[4096];
-  for (;;) {
-    const uint64_t wanted = Wanted(seen_);
-    if (wanted >= program.size) return true;
-    seen_ = wanted;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof piece, program.size - wanted));
-    if (!program.read(wanted, piece, n, error)) return false;
-    Take(piece, n);
-  }
-}
 
 Decoded DecodeEntry(host::ByteView file, const launcher::PackageHeader& header, const launcher::PayloadEntry& entry,
                     const PieceSink& sink, bool progress) {
@@ -156,49 +98,6 @@ std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launc
   });
   if (!machine.messageBoxes.empty() && OutOfMemory(machine.messageBoxes[0].text)) return machine.messageBoxes[0].text;
   return "";
-}
-
-void CheckPrograms(host::ByteView file, PackageView* v, ProgramSlot* slot32, ProgramSlot* slot64) {
-  if (!v->headerRead) return;
-  struct Slot {
-    const launcher::PayloadEntry& entry;
-    const char* name;
-    uint16_t machine;
-    ProgramSlot* out;
-  };
-  const launcher::PayloadEntry& e64 = v->header.payload64;
-  for (const Slot& s : {Slot{v->header.payload32, "32-bit payload", pe::kMachineI386, slot32},
-                        Slot{e64, "64-bit payload", pe::kMachineAmd64, slot64}}) {
-    if (s.entry.offset == 0 || (s.machine == pe::kMachineAmd64 && s.entry.offset == launcher::kNotFor64BitWindows)) {
-      continue;
-    }
-    ProgramSlot local;
-    ProgramSlot* slot = s.out != nullptr ? s.out : &local;
-    slot->decoded = DecodeEntry(file, v->header, s.entry, slot->sink, slot->progress);
-    const Decoded& d = slot->decoded;
-    std::string memory = d.read ? ReplayedMemoryError(s.entry, v->header, d) : "";
-    if (memory.empty() && OutOfMemory(d.message)) memory = d.message;
-    if (!memory.empty()) {
-      AddProblem(v, ProblemCode::kPayloadOutOfMemory, std::string(s.name) + ": decoding it takes more memory than the launcher can have in " +
-                            "one block: it ends with \"" + memory + "\" (runtime error 203, out of memory)");
-      continue;
-    }
-    if (!d.ok) {
-      AddProblem(v, ProblemCode::kPayloadRefused, std::string(s.name) + ": the launcher refuses it with \"" + d.message +
-                            "\" (its stream does not decode to the recorded " +
-                            std::to_string(s.entry.uncompressedSize) + " bytes)");
-      continue;
-    }
-    std::string problem, as32;
-    if (pe::CheckProgram(d.head.View(), uint64_t(d.produced), s.machine, &problem)) continue;
-    if (s.machine == pe::kMachineAmd64 && pe::CheckProgram(d.head.View(), uint64_t(d.produced), pe::kMachineI386, &as32)) {
-      AddProblem(v, ProblemCode::kProgram32BitIn64BitSlot, std::string(s.name) +
-                     ": an i386 (32-bit) program: 64-bit Windows starts it as a 32-bit program, not the 64-bit "
-                     "one the slot is for");
-      continue;
-    }
-    AddProblem(v, ProblemCode::kProgramNotStartable, std::string(s.name) + ": " + problem + ": Windows will not start it");
-  }
 }
 
 void RunCache::Add(const launcher::PayloadEntry& entry, Decoded decoded, const char* slot) {

@@ -1,6 +1,6 @@
 // "Decode once, replay on every row": the tool decodes each payload once,
 // in pieces, through the launcher's own reading of it on the simulated
-// machine, checks the program it gives, and hands the launcher's later runs
+// machine (program_check checks the program it gives), and hands the launcher's later runs
 // over the same package a decoding step that replays that result (the same
 // memory taken in the same steps, the same verdict) instead of decoding
 // again.
@@ -18,42 +18,9 @@
 #include "launcher/tool_steps.h"
 #include "launcher/package_format.h"
 #include "support/stream.h"
-#include "tools/packaging/package_writer.h"
-#include "tools/packaging/package_reader.h"
+#include "tools/packaging/program_head.h"
 
 namespace packaging {
-
-// Programs from this size on show progress while they are compressed or
-// decoded.
-constexpr uint64_t kProgressFrom = uint64_t(4) << 20;
-
-// Pieces of a decoded program, handed on as they are decoded.
-using PieceSink = std::function<void(const uint8_t* bytes, size_t count)>;
-
-// The start of a program, as far as pe::HeadNeeded, taken as its bytes pass
-// while it is decoded, or read from its file. What no check reads, the bytes
-// between the DOS header and a PE header far into the program, is not held:
-// it reads as zeros from pages never written, so a header at 1 GiB costs a
-// few pages.
-class ProgramHead {
- public:
-  void Take(const uint8_t* bytes, size_t count);  // the program's next bytes
-  // Reads the head of a whole program from `program`, passing over what it
-  // does not keep; false with *error when it cannot be read.
-  bool Read(const PieceSource& program, std::string* error);
-  host::ByteView View() const { return host::ByteView(block_ ? block_.get() : dos_, size_); }
-  void Clear() { block_.reset(), size_ = 0, seen_ = 0; }
-
- private:
-  // The offset of the first byte from `position` on that the head keeps,
-  // or UINT64_MAX when it is whole.
-  uint64_t Wanted(uint64_t position) const;
-
-  uint8_t dos_[64] = {};            // the head while it is shorter than the DOS header
-  std::shared_ptr<uint8_t> block_;  // then: room for the most a head can need
-  size_t size_ = 0;                 // the head's length so far
-  uint64_t seen_ = 0;               // the program's bytes taken so far
-};
 
 struct Decoded {
   bool read = false;     // the stream was read and the decoder set up
@@ -85,20 +52,6 @@ void ReplayDecodePayload(const launcher::PayloadEntry& entry, const launcher::Pa
 // when its memory suffices, else the runtime error the launcher shows.
 std::string ReplayedMemoryError(const launcher::PayloadEntry& entry, const launcher::PackageHeader& header,
                                 const Decoded& decoded);
-
-// One payload slot checked by CheckPrograms: what decoding it gave, and
-// where its bytes go (for extract) as they are decoded.
-struct ProgramSlot {
-  PieceSink sink;
-  bool progress = false;  // see DecodeEntry
-  Decoded decoded;
-};
-
-// Problems of the decoded programs: each payload decoded in pieces and its
-// program checked against its slot (i386 for the 32-bit one, x86-64 for the
-// 64-bit one), and the memory its decoding takes. Appended to view->problems.
-void CheckPrograms(host::ByteView file, PackageView* view, ProgramSlot* slot32 = nullptr,
-                   ProgramSlot* slot64 = nullptr);
 
 // What one verification reads and decodes once, for every row: the CRC
 // region, read and summed by the launcher's own step on the first row (each
