@@ -19,7 +19,7 @@
 #include "launcher/payload.h"
 #include "launcher/temp_copy.h"
 #include "platform/sim/sim_machine.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 
 namespace {
 

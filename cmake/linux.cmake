@@ -9,6 +9,11 @@ set(LAUNCHER_WINDOWS_BUILD "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
 set(LAUNCHER_WINDOWS_TOOL_BUILD "${CMAKE_SOURCE_DIR}/build/windows-tool" CACHE PATH
     "Build folder of the windows-tool preset (setup-package.exe and its zip)")
 
+# The tests' packages, made in memory through the tool's writer: for the
+# tests, the benchmarks and the fuzzing corpus.
+add_library(test_packages STATIC tests/helpers/test_packages.cpp tests/helpers/package_builder.cpp)
+target_link_libraries(test_packages PUBLIC packaging)
+
 if(LAUNCHER_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
@@ -91,21 +96,21 @@ if(LAUNCHER_FUZZ)
   add_executable(tool_fuzz fuzz/tool_fuzz.cpp)
   target_link_libraries(tool_fuzz PRIVATE packaging)
   target_link_options(tool_fuzz PRIVATE -fsanitize=fuzzer)
-  add_executable(make_corpus fuzz/make_corpus.cpp tests/helpers/test_packages.cpp)
-  target_link_libraries(make_corpus PRIVATE packaging)
+  add_executable(make_corpus fuzz/make_corpus.cpp)
+  target_link_libraries(make_corpus PRIVATE test_packages)
 else()
   # The tests and the benchmarks (not in the fuzz preset).
   enable_testing()
   add_subdirectory(tests)
 
   # Benchmarks: they print figures (build/linux/decode_bench).
-  add_executable(decode_bench bench/decode_bench.cpp tests/helpers/test_packages.cpp)
-  target_link_libraries(decode_bench PRIVATE packaging)
+  add_executable(decode_bench bench/decode_bench.cpp)
+  target_link_libraries(decode_bench PRIVATE test_packages)
   find_package(ZLIB REQUIRED)
   add_executable(run_bench bench/run_bench.cpp)
-  target_link_libraries(run_bench PRIVATE packaging ZLIB::ZLIB)
-  add_executable(args_bench bench/args_bench.cpp tests/helpers/test_packages.cpp)
-  target_link_libraries(args_bench PRIVATE packaging)
+  target_link_libraries(run_bench PRIVATE test_packages ZLIB::ZLIB)
+  add_executable(args_bench bench/args_bench.cpp)
+  target_link_libraries(args_bench PRIVATE test_packages)
   add_executable(crc_bench bench/crc_bench.cpp)
   target_link_libraries(crc_bench PRIVATE launcher_core ZLIB::ZLIB)
 endif()

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 
 namespace differential {
 

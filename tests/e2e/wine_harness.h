@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/helpers/relay_trace.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 
 namespace e2e {
 

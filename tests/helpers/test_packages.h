@@ -10,7 +10,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "host/pe_image.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 
 namespace testing_support {
 

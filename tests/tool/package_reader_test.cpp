@@ -13,7 +13,7 @@
 
 #include "launcher/package_format.h"
 #include "tools/packaging/package_reader.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 #include "tools/packaging/program_check.h"
 #include "tools/packaging/program_replay.h"
 

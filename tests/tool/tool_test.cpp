@@ -22,7 +22,7 @@
 
 #include "launcher/crc32.h"
 #include "launcher/fatal.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 #include "tools/packaging/codes.h"
 #include "tools/packaging/windows_releases.h"
 #include "host/pe_image.h"

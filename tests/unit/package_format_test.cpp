@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/package_format.h"
-#include "tools/packaging/package_writer.h"
+#include "tests/helpers/package_builder.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "tools/packaging/package_writer.h"
 
-#include <lzma.h>
-
 #include <algorithm>
 
 #include "host/pe_image.h"
@@ -14,106 +12,11 @@ namespace packaging {
 using launcher::kHeaderSize;
 using launcher::kLimit;
 
-PieceSource InMemory(const Bytes& bytes) {
-  PieceSource source;
-  source.size = bytes.size();
-  source.read = [&bytes](uint64_t offset, uint8_t* to, size_t count, std::string*) {
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, to);
-    return true;
-  };
-  return source;
-}
-
-namespace {
-
-// Pieces in which parts are read, compressed and written.
-constexpr size_t kPiece = size_t(1) << 20;
-
-}  // namespace
-
-bool CompressLzma1(const PieceSource& data, const LzmaSettings& s,
-                   const std::function<bool(const uint8_t*, size_t)>& out, std::string* error) {
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, s.preset)) return *error = "bad LZMA preset", false;
-  options.dict_size = s.dictionarySize;
-  options.lc = s.lc;
-  options.lp = s.lp;
-  options.pb = s.pb;
-  // LZMA1EXT without its end-marker flag writes no end marker; the decoder
-  // takes the size from the payload entry.
-  options.ext_flags = 0;
-  options.ext_size_low = UINT32_MAX;
-  options.ext_size_high = UINT32_MAX;
-  lzma_filter filters[2] = {{s.endMarker ? LZMA_FILTER_LZMA1 : LZMA_FILTER_LZMA1EXT, &options},
-                            {LZMA_VLI_UNKNOWN, nullptr}};
-  lzma_stream stream = LZMA_STREAM_INIT;
-  if (lzma_raw_encoder(&stream, filters) != LZMA_OK) return *error = "LZMA settings refused by liblzma", false;
-  Bytes in(static_cast<size_t>(std::min<uint64_t>(kPiece, data.size))), pieceOut(kPiece);
-  uint64_t fed = 0;
-  bool ok = true;
-  stream.next_out = pieceOut.data();
-  stream.avail_out = pieceOut.size();
-  for (;;) {
-    if (stream.avail_in == 0 && fed < data.size) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, data.size - fed));
-      if (s.progress) s.progress(fed, data.size);
-      if (!data.read(fed, in.data(), n, error)) {
-        ok = false;
-        break;
-      }
-      stream.next_in = in.data();
-      stream.avail_in = n;
-      fed += n;
-    }
-    const lzma_ret ret = lzma_code(&stream, fed == data.size ? LZMA_FINISH : LZMA_RUN);
-    if (ret != LZMA_OK && ret != LZMA_STREAM_END) {
-      *error = "LZMA compression failed";
-      ok = false;
-      break;
-    }
-    if (stream.avail_out == 0 || ret == LZMA_STREAM_END) {
-      if (!out(pieceOut.data(), pieceOut.size() - stream.avail_out)) {
-        ok = false;
-        break;
-      }
-      stream.next_out = pieceOut.data();
-      stream.avail_out = pieceOut.size();
-    }
-    if (ret == LZMA_STREAM_END) break;
-  }
-  lzma_end(&stream);
-  if (ok && s.progress) s.progress(data.size, data.size);
-  return ok;
-}
-
-bool CompressLzma1(const Bytes& data, const LzmaSettings& s, Bytes* out, std::string* error) {
-  out->clear();
-  return CompressLzma1(InMemory(data), s, [out](const uint8_t* p, size_t n) {
-    out->insert(out->end(), p, p + n);
-    return true;
-  }, error);
-}
-
 uint32_t PackageStart(const Bytes& image) {
   pe::ImageInfo info;
   std::string error;
   if (pe::Parse(image, &info, &error)) return info.imageEnd;
   return static_cast<uint32_t>(image.size());
-}
-
-void WriteRecords(BuiltPackage* p) {
-  launcher::EncodeLocator(p->locator, p->bytes.data() + launcher::kLocatorOffset);
-  if (p->locator.headerOffset != 0 && p->locator.headerOffset + uint64_t(kHeaderSize) <= p->bytes.size()) {
-    launcher::EncodeHeader(p->header, p->bytes.data() + p->locator.headerOffset);
-  }
-}
-
-void UpdateCrc(BuiltPackage* p) {
-  launcher::BuildCrcTable();
-  const uint64_t start = p->locator.headerOffset;
-  const uint64_t end = std::min<uint64_t>(start + p->locator.crcLength, p->bytes.size());
-  p->locator.crcValue = start < end ? launcher::Crc32(p->bytes.data() + start, end - start) : 0;
-  launcher::EncodeLocator(p->locator, p->bytes.data() + launcher::kLocatorOffset);
 }
 
 namespace {
@@ -188,23 +91,6 @@ bool LayOutMessages(const PackageSettings& in, uint64_t at, launcher::PackageHea
   return add(in.architectureMessage, &h->architectureMessage) && add(in.versionMessage, &h->versionMessage);
 }
 
-class MemorySink : public PackageSink {
- public:
-  explicit MemorySink(Bytes* bytes) : bytes_(bytes) {}
-  bool Append(const uint8_t* p, size_t n) override {
-    bytes_->insert(bytes_->end(), p, p + n);
-    return true;
-  }
-  bool Put(uint64_t offset, const uint8_t* p, size_t n) override {
-    std::copy_n(p, n, bytes_->begin() + static_cast<std::ptrdiff_t>(offset));
-    return true;
-  }
-  std::string Reason() const override { return ""; }
-
- private:
-  Bytes* bytes_;
-};
-
 }  // namespace
 
 WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, PackageSink* sink,
@@ -270,22 +156,6 @@ WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, P
     return *error = sink->Reason(), WriteResult::kInputOutputFailed;
   }
   return WriteResult::kWritten;
-}
-
-bool BuildPackage(const PackageInput& in, BuiltPackage* out, std::string* error) {
-  *out = BuiltPackage();
-  PackageParts parts;
-  if (in.program32) parts.program32 = InMemory(*in.program32);
-  if (in.program64) parts.program64 = InMemory(*in.program64);
-  parts.setupData = InMemory(in.setupData);
-  MemorySink sink(&out->bytes);
-  if (WritePackage(in, parts, &sink, out, error) != WriteResult::kWritten) return false;
-  if (in.adjust) {
-    in.adjust(out->locator, out->header);
-    WriteRecords(out);
-    if (in.recomputeCrcAfterAdjust) UpdateCrc(out);
-  }
-  return true;
 }
 
 bool LocatorSizes(const PackageSettings& in, uint32_t start, uint64_t payloadEnd, uint64_t size,

@@ -1,6 +1,7 @@
-// Writes setup packages: a launcher image with a package appended. Shared by
-// the package tool and the tests; every field can be overridden after the
-// layout is made, so tests can build damaged packages on purpose.
+// Writes setup packages: a launcher image with a package appended, its
+// parts compressed as they are read (lzma_encoder) and its CRC and layout
+// taken as they pass. The tests' in-memory builder (tests/helpers/
+// package_builder.h) writes through it too.
 #ifndef TOOLS_PACKAGING_PACKAGE_WRITER_H_
 #define TOOLS_PACKAGING_PACKAGE_WRITER_H_
 
@@ -12,33 +13,12 @@
 
 #include "host/bytes.h"
 #include "launcher/package_format.h"
+#include "tools/packaging/lzma_encoder.h"
 
 namespace packaging {
 
-using Bytes = host::Bytes;
-
-struct LzmaSettings {
-  uint32_t preset = 6;
-  uint32_t dictionarySize = 1u << 22;
-  uint32_t lc = 3, lp = 0, pb = 2;
-  bool endMarker = false;  // the launcher needs none
-  // Called now and then while compressing with the bytes done so far.
-  std::function<void(uint64_t done, uint64_t total)> progress;
-};
-
 // How far the CRC-32 reaches from the header on.
 enum class CrcReach { kHeaderAndPayloads, kWholePackage, kByteCount };
-
-// Bytes a package is made from, read in pieces as they are written: from
-// memory (InMemory), or from a file as the package tool reads it.
-struct PieceSource {
-  uint64_t size = 0;
-  // Fills `to` with the `count` bytes from `offset` on; false with *error.
-  std::function<bool(uint64_t offset, uint8_t* to, size_t count, std::string* error)> read;
-};
-
-// A source over `bytes`, which must outlive it.
-PieceSource InMemory(const Bytes& bytes);
 
 // Everything a package is made from but its big parts.
 struct PackageSettings {
@@ -61,18 +41,6 @@ struct PackageParts {
   PieceSource setupData;
 };
 
-// A package made in memory, as the tests make them.
-struct PackageInput : PackageSettings {
-  std::optional<Bytes> program32;
-  std::optional<Bytes> program64;
-  Bytes setupData;
-  // Called with the finished records before they are written; the CRC is
-  // computed before the call, so changes to covered bytes break it on purpose
-  // unless recomputeCrc is set.
-  std::function<void(launcher::PackageLocator&, launcher::PackageHeader&)> adjust;
-  bool recomputeCrcAfterAdjust = true;
-};
-
 // Where the written package's records and parts lie.
 struct PackageLayout {
   launcher::PackageLocator locator{};
@@ -81,10 +49,6 @@ struct PackageLayout {
   uint32_t payloadEnd = 0;
   uint32_t setupDataOffset = 0;
   uint32_t messagesOffset = 0;
-};
-
-struct BuiltPackage : PackageLayout {
-  Bytes bytes;
 };
 
 // Where WritePackage puts a package: appended in order, then the records
@@ -111,27 +75,9 @@ enum class WriteResult {
 WriteResult WritePackage(const PackageSettings& settings, const PackageParts& parts, PackageSink* sink,
                          PackageLayout* out, std::string* error);
 
-// Compresses `data` as a raw LZMA1 stream, handing the stream to `out` in
-// pieces (false from `out` stops it). False with *error on failure.
-bool CompressLzma1(const PieceSource& data, const LzmaSettings& settings,
-                   const std::function<bool(const uint8_t*, size_t)>& out, std::string* error);
-bool CompressLzma1(const Bytes& data, const LzmaSettings& settings, Bytes* out, std::string* error);
-
 // Where the package starts: the end of the image's last section, or the whole
 // image when it is no PE image (test images).
 uint32_t PackageStart(const Bytes& image);
-
-// Lays out and writes the package in memory. False with *error when the
-// input cannot make a package (sizes or offsets at or past 2 GiB,
-// compression failure).
-bool BuildPackage(const PackageInput& input, BuiltPackage* out, std::string* error);
-
-// Recomputes the CRC over the bytes the locator covers and stores it (in the
-// locator record and in the file bytes).
-void UpdateCrc(BuiltPackage* package);
-
-// Writes the locator and header records into the file bytes again.
-void WriteRecords(BuiltPackage* package);
 
 // The locator's sizes for a package of `size` bytes whose header is at
 // `start` and whose payloads end at `payloadEnd`: the CRC region as
