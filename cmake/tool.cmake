@@ -13,7 +13,8 @@ add_library(host_floor STATIC host/pe_image.cpp host/code_pages.cpp host/utf.cpp
 target_include_directories(host_floor PUBLIC "${CMAKE_SOURCE_DIR}")
 
 # The simulated Windows machine.
-add_library(platform_sim STATIC platform/sim/sim_machine.cpp platform/sim/sim_files.cpp
+add_library(platform_sim STATIC platform/sim/sim_machine.cpp platform/sim/sim_file_store.cpp platform/sim/sim_faults.cpp
+            platform/sim/sim_files.cpp
             platform/sim/sim_processes.cpp platform/sim/sim_modules.cpp platform/sim/sim_memory.cpp
             platform/sim/sim_text.cpp)
 target_include_directories(platform_sim PUBLIC "${CMAKE_SOURCE_DIR}")

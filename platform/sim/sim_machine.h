@@ -4,7 +4,8 @@
 // tool (verify and its checks run the launcher's own code on it; it ships
 // with the tool). This header shows what a caller sets and what it reads;
 // the machine's inner tables live in sim_state.h, and its platform functions
-// in one file per area (files, processes, modules, memory, text). "End the
+// in one file per area (files, processes, modules, memory, text; the file
+// store and the fault injection have files of their own too). "End the
 // process" throws ProcessEnded, which Run() catches, so the caller sees the
 // exit code; calls made after the end (by destructors during unwinding) are
 // ignored and not logged.
