@@ -23,6 +23,12 @@ std::string WindowsFolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string WindowsFileNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) return path.substr(slash + 1);
+  return path.size() >= 2 && path[1] == ':' ? path.substr(2) : path;
+}
+
 bool IsWindowsAbsolute(const std::string& path) {
   if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
   return path.size() >= 2 && path[1] == ':';

@@ -17,6 +17,10 @@ std::u16string ExtendedLengthPath(const std::u16string& fullPath);
 // none, "C:" for "C:name", and a root stays a root ("\", "C:\").
 std::string WindowsFolderOf(const std::string& path);
 
+// The file name part of a Windows path: after its last slash of either
+// kind, or after "C:".
+std::string WindowsFileNameOf(const std::string& path);
+
 // Whether a Windows path does not depend on the current folder (a drive
 // path, a rooted or UNC path; "C:name", relative to that drive's folder,
 // counts too: nothing can be put before it).

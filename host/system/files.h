@@ -66,9 +66,9 @@ Outcome RenameFile(const std::string& from, const std::string& to, Rename how, s
 // Removes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 
-enum class Kind { kMissing, kRegular, kFolder, kOther };
+enum class FileKind { kMissing, kRegular, kFolder, kOther };
 // What is at `path`; a link is taken for what it points at.
-Kind KindOf(const std::string& path);
+FileKind KindOf(const std::string& path);
 // Whether anything at all is at `path` (a dangling link too).
 bool Exists(const std::string& path);
 // Makes a folder: kDone, kExists (something is there) or kFailed with *reason.
@@ -77,6 +77,8 @@ Outcome MakeFolder(const std::string& path, std::string* reason);
 bool SameFile(const std::string& a, const std::string& b);
 // The folder part of a path ("." when it has none; the root stays the root).
 std::string FolderOf(const std::string& path);
+// The file name part of a path (after its last folder).
+std::string FileNameOf(const std::string& path);
 // Whether a path does not depend on the current folder.
 bool IsAbsolute(const std::string& path);
 }  // namespace sys

@@ -92,6 +92,10 @@ done
 mkdir -p "$job/linux/unsigned"
 (cd "$job/linux/unsigned" && "$linux" build -q --launcher "$windows/launcher.exe" --program32 ../../in/setup32.exe \
    --output unsigned.exe --sign-command 'cp {in} {out}' 2>/dev/null; echo $? >rc)
+# Paths with the other slash (on Windows): the same package.
+mkdir -p "$job/linux/slashes/sub" "$job/windows/slashes/sub"
+(cd "$job/linux/slashes" && "$linux" build -q --launcher "$windows/launcher.exe" --program32 ../../in/setup32.exe \
+   --output sub/pkg.exe)
 # The worked example, as its package file has it, with two options more.
 mkdir -p "$job/linux/example"
 cp "$source"/tools/package_tool/examples/{MySetup.toml,setup-data.txt} "$job/linux/example/"
@@ -141,6 +145,8 @@ for name in flipped cut launcher; do
    { wine "$tool" inspect --json "../../damaged/$name.exe" >inspect.json 2>/dev/null; echo $? >inspect.rc; } &&
    { wine "$tool" verify --json "../../damaged/$name.exe" >verify.json 2>/dev/null; echo $? >verify.rc; })
 done
+
+(cd windows/slashes && wine "$tool" build -q --program32 '..\..\in\setup32.exe' --output 'sub\pkg.exe' >/dev/null 2>&1)
 
 # The zip, unpacked where an author in another language keeps it, and the
 # worked example built from cmd.exe there.
@@ -229,6 +235,7 @@ for name in flipped cut launcher; do
 done
 
 # What only Windows shows.
+check "backslashes make the package slashes make" 'cmp -s "$job/linux/slashes/sub/pkg.exe" "$job/windows/slashes/sub/pkg.exe"'
 check "the worked example builds from cmd.exe in C:\\Users\\Пользователь\\セットアップ ツール" \
   '[ "$(cat "$job/example.rc")" = 0 ]' || cat "$job/example.log"
 check "and writes the Linux tool's bytes" 'cmp -s "$job/example.exe" "$job/linux/example/MySetup.exe"'

@@ -44,6 +44,7 @@ TEST(WindowsPathsTest, FoldersAndAbsolutePaths) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(host::WindowsFolderOf(c.path), c.folder) << c.path;
+    EXPECT_EQ(host::WindowsFileNameOf(c.path), "pkg.exe") << c.path;
     EXPECT_EQ(host::IsWindowsAbsolute(c.path), c.absolute) << c.path;
   }
 }

@@ -9,6 +9,7 @@
 #include "tools/packaging/program_head.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"
+#include "tools/package_tool/package_file.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/file_sink.h"
 #include "tools/package_tool/output_files.h"
@@ -41,7 +42,7 @@ int ResolveSettings(const BuildSettings& given, const std::string& config, Build
   if (!s->program32 && !s->program64) return *error = "build: give --program32, --program64 or both", kExitUsage;
   // The output never overwrites one of the inputs.
   for (const OptionRow& row : Options()) {
-    if (row.kind == Kind::kPath && row.text != &BuildSettings::output && (*s).*row.text &&
+    if (row.kind == OptionKind::kPath && row.text != &BuildSettings::output && (*s).*row.text &&
         sys::SameFile(*s->output, *((*s).*row.text))) {
       return *error = "--output " + Escaped(*s->output) + " is the file given as --" + row.name, kExitUsage;
     }

@@ -10,6 +10,7 @@
 #include "host/utf.h"
 #include "launcher/package_format.h"
 #include "tools/packaging/program_head.h"
+#include "tools/package_tool/branding_options.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/package_words.h"

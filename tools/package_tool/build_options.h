@@ -10,7 +10,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tools/pe/branding.h"
 
 namespace tool {
 
@@ -26,8 +25,7 @@ struct BuildSettings {
   std::optional<bool> notFor64Bit, detached, replace;
 };
 
-
-enum class Kind {
+enum class OptionKind {
   kPath,      // a file; in the package file relative to the file's folder
   kText,      // UTF-8 text
   kVersions,  // version names, comma-separated; in the package file also a list
@@ -40,7 +38,7 @@ enum class Kind {
 // package file), what it takes, where it goes, its help and its check.
 struct OptionRow {
   const char* name;
-  Kind kind;
+  OptionKind kind;
   std::optional<std::string> BuildSettings::*text;
   std::optional<uint32_t> BuildSettings::*number;
   std::optional<bool> BuildSettings::*flag;
@@ -49,26 +47,15 @@ struct OptionRow {
   bool only = false;              // `allowed` lists the values rather than a range
 };
 const std::vector<OptionRow>& Options();
+// The one check of a number option: "" when `value` is allowed, otherwise
+// what is.
+std::string CheckNumber(const OptionRow& row, uint64_t value);
 
 // Adds every row to `command`, storing into `settings`.
 void AddBuildOptions(CLI::App* command, BuildSettings* settings);
 
 // Takes each field of `fallback` that `settings` lacks.
 void Merge(BuildSettings* settings, const BuildSettings& fallback);
-
-// Reads the package file. Paths in it are relative to its own folder; values
-// get the same checks as on the command line. Returns kExitFine, or
-// kExitInputOutput / kExitUsage with a message that names the file, and for
-// a bad key the key and its line.
-int ReadPackageFile(const std::string& path, BuildSettings* out, std::string* error);
-
-// The maker's strings, version numbers and icon from the settings, each
-// checked: kExitFine, or kExitUsage / kExitInputOutput with a sentence that
-// names the option. `output` gives the original file name.
-int ReadBranding(const BuildSettings& settings, pe::Branding* out, std::string* error);
-// The sentence for strings that do not fit a version block: names the
-// longest of them.
-std::string TooLongForVersionBlock(const BuildSettings& settings);
 
 }  // namespace tool
 

@@ -59,7 +59,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     const sys::Outcome made = sys::MakeFolder(s->folder, &reason);
     if (made == sys::Outcome::kFailed) return Fail(kExitInputOutput, s->folder + ": " + reason);
     if (made == sys::Outcome::kDone) outputs.MadeFolder(s->folder);
-    if (sys::KindOf(s->folder) != sys::Kind::kFolder) return Fail(kExitInputOutput, s->folder + ": not a folder");
+    if (sys::KindOf(s->folder) != sys::FileKind::kFolder) return Fail(kExitInputOutput, s->folder + ": not a folder");
     auto fail = [&](int status, const std::string& why) {
       outputs.Abandon();
       return Fail(status, why);

@@ -55,7 +55,7 @@ bool OutputSet::MadeFolder(const std::string& folder) { return sys::RegisterMade
 int OutputSet::Add(const std::string& path, std::string* error) {
   if (sys::Exists(path)) {
     if (existing_ == Existing::kRefuse) return *error = path + ": exists (use --force to replace it)", -1;
-    if (sys::KindOf(path) == sys::Kind::kFolder) return *error = path + ": is a directory", -1;
+    if (sys::KindOf(path) == sys::FileKind::kFolder) return *error = path + ": is a directory", -1;
   }
   Output o;
   o.path = path;

@@ -9,7 +9,7 @@ std::string InstalledLauncherPath() { return sys::InstalledLauncherOf(sys::ToolF
 
 std::optional<std::string> InstalledLauncher() {
   const std::string path = InstalledLauncherPath();
-  if (sys::KindOf(path) == sys::Kind::kRegular) return path;
+  if (sys::KindOf(path) == sys::FileKind::kRegular) return path;
   return std::nullopt;
 }
 
@@ -17,7 +17,7 @@ std::optional<std::string> ReferenceLauncher() {
   if (std::optional<std::string> installed = InstalledLauncher()) return installed;
 #if defined(SETUP_PACKAGE_BUILD_DIR) && defined(SETUP_PACKAGE_BUILD_LAUNCHER)
   // Run from its build tree: the launcher that build made.
-  if (sys::ToolFolder() == SETUP_PACKAGE_BUILD_DIR && sys::KindOf(SETUP_PACKAGE_BUILD_LAUNCHER) == sys::Kind::kRegular) {
+  if (sys::ToolFolder() == SETUP_PACKAGE_BUILD_DIR && sys::KindOf(SETUP_PACKAGE_BUILD_LAUNCHER) == sys::FileKind::kRegular) {
     return std::string(SETUP_PACKAGE_BUILD_LAUNCHER);
   }
 #endif

@@ -161,11 +161,11 @@ Outcome RenameFile(const std::string& from, const std::string& to, Rename how, s
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-Kind KindOf(const std::string& path) {
+FileKind KindOf(const std::string& path) {
   struct stat s;
-  if (::stat(path.c_str(), &s) != 0) return Kind::kMissing;
-  if (S_ISREG(s.st_mode)) return Kind::kRegular;
-  return S_ISDIR(s.st_mode) ? Kind::kFolder : Kind::kOther;
+  if (::stat(path.c_str(), &s) != 0) return FileKind::kMissing;
+  if (S_ISREG(s.st_mode)) return FileKind::kRegular;
+  return S_ISDIR(s.st_mode) ? FileKind::kFolder : FileKind::kOther;
 }
 
 bool Exists(const std::string& path) {
@@ -191,6 +191,8 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 

@@ -190,13 +190,13 @@ Outcome RenameFile(const std::string& from, const std::string& to, Rename how, s
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
-Kind KindOf(const std::string& path) {
+FileKind KindOf(const std::string& path) {
   const HANDLE h = OpenToLook(path);
-  if (h == INVALID_HANDLE_VALUE) return Kind::kMissing;
+  if (h == INVALID_HANDLE_VALUE) return FileKind::kMissing;
   BY_HANDLE_FILE_INFORMATION info;
-  Kind kind = Kind::kOther;
+  FileKind kind = FileKind::kOther;
   if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info)) {
-    kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::kFolder : Kind::kRegular;
+    kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FileKind::kFolder : FileKind::kRegular;
   }
   CloseHandle(h);
   return kind;
@@ -204,7 +204,7 @@ Kind KindOf(const std::string& path) {
 
 bool Exists(const std::string& path) {
   if (GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  return KindOf(path) != Kind::kMissing;  // a device
+  return KindOf(path) != FileKind::kMissing;  // a device
 }
 
 Outcome MakeFolder(const std::string& path, std::string* reason) {
@@ -229,6 +229,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 std::string FolderOf(const std::string& path) { return host::WindowsFolderOf(path); }
+
+std::string FileNameOf(const std::string& path) { return host::WindowsFileNameOf(path); }
 
 bool IsAbsolute(const std::string& path) { return host::IsWindowsAbsolute(path); }
 
