@@ -4,6 +4,7 @@
 // shared writer, files, the package file, and signatures.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -550,6 +551,46 @@ TEST_F(ToolTest, FoldersAndSpecialFilesAreNamedNotCrashedOn) {
                 r.errors.find("not a regular file") != std::string::npos)
         << command << "\n" << r.errors;
   }
+}
+
+// No output goes over a device, a FIFO or a socket, or a link to one (run as
+// root, replacing a device node breaks the machine): build, extract, the
+// signing command's output and a --sign-command that makes a folder of its
+// {out} are refused, with nothing written and nothing left. The nodes are
+// made in the test's own folder.
+TEST_F(ToolTest, SpecialFilesAreNeverWrittenOver) {
+  const std::string fifo = dir_ + "/fifo", out = dir_ + "/out";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(symlink(fifo.c_str(), (dir_ + "/link").c_str()), 0);
+  ASSERT_EQ(std::system(("mkdir '" + out + "' && mkfifo '" + out + "/setup32.exe'").c_str()), 0);
+  std::vector<std::string> nodes = {fifo};
+  if (geteuid() == 0 && mknod((dir_ + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) nodes.push_back(dir_ + "/null");
+  const std::string package = Made("p.exe", nullptr);
+  struct Case {
+    std::string command;
+    const char* said;
+  } cases[] = {
+      {BuildArgs(dir_ + "/fifo"), "fifo: not a regular file"},
+      {BuildArgs(dir_ + "/link"), "link: not a regular file"},
+      {BuildArgs(dir_ + "/null"), "null: not a regular file"},
+      {BuildArgs(dir_ + "/fifo") + " --sign-command 'cp {in} {out}'", "fifo: not a regular file"},
+      {"extract " + package + " --output-dir " + out + " --force", "setup32.exe: not a regular file"},
+      {BuildArgs(dir_ + "/signed.exe") + " --sign-command 'mkdir {out}'", "--sign-command"},
+  };
+  for (const Case& c : cases) {
+    if (c.command.find("/null") != std::string::npos && nodes.size() < 2) continue;
+    const Result r = RunTool(c.command);
+    EXPECT_EQ(r.status, 3) << c.command << "\n" << r.all();
+    EXPECT_NE(r.errors.find(c.said), std::string::npos) << c.command << "\n" << r.errors;
+  }
+  struct stat info;
+  for (const std::string& node : nodes) {
+    EXPECT_TRUE(lstat(node.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) << node << " was replaced";
+  }
+  EXPECT_TRUE(lstat((out + "/setup32.exe").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+  EXPECT_FALSE(Exists(dir_ + "/signed.exe"));
+  EXPECT_NE(std::system(("ls -A '" + dir_ + "' '" + out + "' | grep -q '^\\.setup-package-'").c_str()), 0)
+      << "no temporary file or folder left";
 }
 
 // extract writes only its own three names inside its folder, keeps what is

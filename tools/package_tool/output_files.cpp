@@ -4,6 +4,16 @@
 
 namespace tool {
 
+bool CheckReplaceable(const std::string& path, std::string* error) {
+  switch (sys::KindOf(path)) {
+    case sys::FileKind::kMissing:
+    case sys::FileKind::kRegular: return true;
+    case sys::FileKind::kFolder: return *error = path + ": is a directory", false;
+    case sys::FileKind::kOther: break;
+  }
+  return *error = path + ": not a regular file (a device, FIFO or socket is never written over)", false;
+}
+
 bool ScratchFile::Create(const std::string& near, std::string* error) {
   file_ = sys::kNoFile;
   slot_ = sys::CreateTemporary(near, &file_, error);
@@ -29,6 +39,7 @@ void ScratchFile::CloseAndRemove() {
 
 bool ScratchFile::Publish(const std::string& path, std::string* error) {
   Close();
+  if (!CheckReplaceable(path, error)) return false;
   std::string reason;
   if (!sys::FinishPath(path_, &reason) ||
       sys::RenameFile(path_, path, sys::Rename::kReplace, &reason) != sys::Outcome::kDone) {
@@ -53,9 +64,9 @@ void OutputSet::Abandon() {
 bool OutputSet::MadeFolder(const std::string& folder) { return sys::RegisterMadeFolder(folder); }
 
 int OutputSet::Add(const std::string& path, std::string* error) {
-  if (sys::Exists(path)) {
-    if (existing_ == Existing::kRefuse) return *error = path + ": exists (use --force to replace it)", -1;
-    if (sys::KindOf(path) == sys::FileKind::kFolder) return *error = path + ": is a directory", -1;
+  if (!CheckReplaceable(path, error)) return -1;
+  if (sys::Exists(path) && existing_ == Existing::kRefuse) {
+    return *error = path + ": exists (use --force to replace it)", -1;
   }
   Output o;
   o.path = path;
@@ -106,6 +117,10 @@ bool OutputSet::Commit(std::string* error) {
     std::string reason;
     sys::Outcome result;
     bool swapped = false;
+    if (!CheckReplaceable(o.path, error)) {  // made meanwhile
+      ok = false;
+      break;
+    }
     if (existing_ == Existing::kRefuse) {
       result = sys::RenameFile(temporary, o.path, sys::Rename::kNoReplace, &reason);
     } else {

@@ -88,6 +88,12 @@ class ScratchFile {
   std::string path_;
 };
 
+// Whether an output may take the name `path`: nothing there, or a regular
+// file (a link to one included). A folder, a device, a FIFO or a socket (or a
+// link to one) is never written over: false with "PATH: is a directory" or
+// "PATH: not a regular file ...".
+bool CheckReplaceable(const std::string& path, std::string* error);
+
 // One output from bytes in memory (through an OutputSet).
 bool WriteOutputFile(const std::string& path, const packaging::Bytes& bytes, Existing existing,
                      std::string* error);

@@ -61,6 +61,7 @@ std::string CheckSigned(const std::string& path, uint64_t* size) {
 
 int WriteSignedPackage(const std::string& output, const PackageWriter& write, const std::string& command,
                        const Common& common, uint64_t* size, std::string* error) {
+  if (!CheckReplaceable(output, error)) return kExitInputOutput;
   ScratchFile unsigned_, signed_;
   if (!unsigned_.Create(output, error) || !signed_.Create(output, error)) return kExitInputOutput;
   const int written = write(unsigned_.file(), error);

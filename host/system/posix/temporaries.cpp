@@ -66,7 +66,8 @@ void ForgetTemporary(int slot) {
 
 void ReleaseTemporary(int slot) {
   if (slot < 0) return;
-  if (temporaries[slot][0] != 0) ::unlink(temporaries[slot]);
+  // A program given the name may have made a folder of it.
+  if (temporaries[slot][0] != 0 && ::unlink(temporaries[slot]) != 0) ::rmdir(temporaries[slot]);
   temporaries[slot][0] = 0;
   while (temporaryCount > 0 && temporaries[temporaryCount - 1][0] == 0) temporaryCount = temporaryCount - 1;
 }
