@@ -1,3 +1,4 @@
+// The code page conversions, table lookups as Windows does them.
 #include "host/code_pages.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading a PE image's headers, and the checks of whether Windows starts a file.
 #include "host/pe_image.h"
 
 #include <cstdio>

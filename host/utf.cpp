@@ -1,3 +1,4 @@
+// UTF-8 and UTF-16 conversion, strict one way and lossless the other.
 #include "host/utf.h"
 
 #include <cstdio>

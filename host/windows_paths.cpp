@@ -1,3 +1,4 @@
+// Windows path and cmd.exe syntax as plain text work.
 #include "host/windows_paths.h"
 
 namespace host {

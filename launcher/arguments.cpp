@@ -1,3 +1,4 @@
+// Splitting the command line as the setup program will, and the launcher's options.
 #include "launcher/arguments.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// Narrowing the DLL search to the system folder, on every Windows the launcher runs on.
 #include "launcher/dll_search.h"
 
 #include "launcher/text.h"

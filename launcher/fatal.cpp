@@ -1,3 +1,4 @@
+// The fatal exits, the package messages and the last-resort report.
 #include "launcher/fatal.h"
 
 #include "launcher/arguments.h"

@@ -1,3 +1,4 @@
+// The own file's handle and its positioned whole reads.
 #include "launcher/file_handle.h"
 
 #include "launcher/package_format.h"

@@ -1,3 +1,4 @@
+// The launcher's run, step by step.
 #include "launcher/main_sequence.h"
 
 #include "launcher/arguments.h"

@@ -1,3 +1,4 @@
+// The validation step: locator, file size, CRC-32 and header.
 #include "launcher/package.h"
 
 #include "launcher/crc32.h"

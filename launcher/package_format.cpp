@@ -1,3 +1,4 @@
+// Encoding and decoding the package's records.
 #include "launcher/package_format.h"
 
 namespace launcher {

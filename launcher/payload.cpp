@@ -1,3 +1,4 @@
+// Reading the chosen payload into memory and decoding it.
 #include "launcher/payload.h"
 
 #include "launcher/fatal.h"

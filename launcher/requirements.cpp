@@ -1,3 +1,4 @@
+// The payload for the machine's architecture, and the version check against kVersionRows.
 #include "launcher/requirements.h"
 
 #include "launcher/arguments.h"

@@ -1,3 +1,4 @@
+// Starting the setup program directly or through the shell, waiting, deleting the copy.
 #include "launcher/setup_launch.h"
 
 #include "launcher/arguments.h"

@@ -1,3 +1,4 @@
+// The temporary copy: its folder, its free name and its one whole write.
 #include "launcher/temp_copy.h"
 
 #include "launcher/arguments.h"

@@ -1,3 +1,4 @@
+// The launcher's texts: appending, converting and comparing.
 #include "launcher/text.h"
 
 namespace launcher {

@@ -1,3 +1,4 @@
+// The launcher's one decoding step over liblzma.
 #include "support/lzma_decoder.h"
 
 #include <lzma.h>

@@ -1,3 +1,4 @@
+// The tools' decoding in pieces and its replay, over the launcher's decoder.
 #include "support/lzma_tool_decoder.h"
 
 #include "support/lzma_decoder_steps.h"

@@ -1,3 +1,4 @@
+// The launcher's blocks of memory, through the platform.
 #include "support/memory.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// TStream's growth, reads and writes.
 #include "support/stream.h"
 
 #include <cstring>

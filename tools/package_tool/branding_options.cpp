@@ -1,3 +1,4 @@
+// The maker's strings, version numbers and icon, read from build's settings.
 #include "tools/package_tool/branding_options.h"
 
 #include <tuple>

@@ -1,3 +1,4 @@
+// setup-package build: the settings resolved, the package written and named.
 #include <cstdio>
 #include <memory>
 #include <optional>

@@ -1,3 +1,4 @@
+// build's inputs read and checked, and what the author is warned of.
 #include "tools/package_tool/build_input.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The table of build's options, for the command line and the package file.
 #include "tools/package_tool/build_options.h"
 
 #include <iterator>

@@ -1,3 +1,4 @@
+// setup-package explain: what each code means.
 #include <cstdio>
 #include <memory>
 

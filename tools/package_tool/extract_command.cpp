@@ -1,3 +1,4 @@
+// setup-package extract: the programs and setup data written, all or none.
 
 #include <cerrno>
 #include <cinttypes>

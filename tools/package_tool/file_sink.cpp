@@ -1,3 +1,4 @@
+// The package written into its file piece by piece, its checksum taken as it goes.
 #include "tools/package_tool/file_sink.h"
 
 #include <vector>

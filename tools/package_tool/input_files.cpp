@@ -1,3 +1,4 @@
+// Inputs read whole, mapped or in pieces, through the system seam.
 #include "tools/package_tool/input_files.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// setup-package inspect: the map, the fields and the problems, as text or JSON.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>

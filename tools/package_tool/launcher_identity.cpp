@@ -1,3 +1,4 @@
+// Comparing a package's launcher image with the one this tool ships.
 #include "tools/package_tool/launcher_identity.h"
 
 #include <algorithm>

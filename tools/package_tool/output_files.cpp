@@ -1,3 +1,4 @@
+// Outputs all or none, and scratch files, through the system seam.
 #include "tools/package_tool/output_files.h"
 
 #include "host/system/temporaries.h"

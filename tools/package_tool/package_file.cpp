@@ -1,3 +1,4 @@
+// The package file (TOML) read into build's settings.
 #include "tools/package_tool/package_file.h"
 
 #include <sstream>

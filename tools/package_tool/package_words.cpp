@@ -1,3 +1,4 @@
+// Package fields in words, for inspect and verify.
 #include "tools/package_tool/package_words.h"
 
 namespace tool {

@@ -1,3 +1,4 @@
+// Escaped text, JSON and the tool's failure and warning lines.
 #include "tools/package_tool/report.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Signing inside build: the author's command run on a scratch file, its result checked.
 #include "tools/package_tool/signing.h"
 
 #include <cstdio>

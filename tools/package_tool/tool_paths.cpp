@@ -1,3 +1,4 @@
+// Where the installed and the build tree's launcher image are.
 #include "tools/package_tool/tool_paths.h"
 
 #include "host/system/files.h"

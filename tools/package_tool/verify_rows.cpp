@@ -1,3 +1,4 @@
+// verify's rows, each a run of the launcher's own code on a simulated machine.
 #include "tools/package_tool/verify_rows.h"
 
 #include <cstdio>

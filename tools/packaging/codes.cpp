@@ -1,3 +1,4 @@
+// The problem codes and row reasons, each with its words.
 #include "tools/packaging/codes.h"
 
 #include <cstddef>

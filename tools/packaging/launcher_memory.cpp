@@ -1,3 +1,4 @@
+// The memory the launcher gets on the tool's machine, and its out-of-memory verdicts.
 #include "tools/packaging/launcher_memory.h"
 
 #include "launcher/fatal.h"

@@ -1,3 +1,4 @@
+// The raw LZMA1 stream, compressed in pieces with liblzma.
 #include "tools/packaging/lzma_encoder.h"
 
 #include <lzma.h>

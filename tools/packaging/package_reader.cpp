@@ -1,3 +1,4 @@
+// Reading a package back by the launcher's rules: records, map and problems.
 #include "tools/packaging/package_reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Writing a package in one pass: layout, parts, messages, CRC and records.
 #include "tools/packaging/package_writer.h"
 
 #include <algorithm>

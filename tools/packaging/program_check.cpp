@@ -1,3 +1,4 @@
+// Each decoded program checked for its slot.
 #include "tools/packaging/program_check.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// A program's head, kept as its bytes pass or read from its file.
 #include "tools/packaging/program_head.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Decoding a payload once, and replaying that decoding on every row.
 #include "tools/packaging/program_replay.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The Windows releases the simulated machine plays, and their names.
 #include "tools/packaging/windows_releases.h"
 
 

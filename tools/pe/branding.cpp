@@ -1,3 +1,4 @@
+// The maker's version resource and icon, read from and written into an image.
 #include "tools/pe/branding.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading .ico files into icon images.
 #include "tools/pe/icon_file.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The PE checksum, the locator room and a stale signature's removal.
 #include "tools/pe/pe_rewrite.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading a resource section as a list, and writing it anew.
 #include "tools/pe/resource_section.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading and writing a version resource.
 #include "tools/pe/version_resource.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What the Windows definitions of the system seam share: text, paths and errors.
 #include "host/system/windows/win32_api.h"
 
 #include "host/utf.h"
