@@ -45,7 +45,8 @@ target_link_libraries(packaging PUBLIC launcher_core host_floor pe_branding tool
 # helpers; the tool tests use them directly too.
 add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_tool/output_files.cpp
             tools/package_tool/file_sink.cpp tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp
-            tools/package_tool/package_words.cpp tools/package_tool/launcher_identity.cpp)
+            tools/package_tool/package_words.cpp tools/package_tool/launcher_identity.cpp
+            tools/package_tool/package_check.cpp)
 target_link_libraries(tool_files PUBLIC packaging tool_headers)
 add_executable(setup-package ${TOOL_ENTRY}
   tools/package_tool/main.cpp

@@ -11,6 +11,7 @@
 #include "tools/packaging/program_check.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/package_check.h"
 #include "tools/package_tool/package_words.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
@@ -201,12 +202,9 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     std::string error;
     if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
     if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(s->package).c_str());
-    packaging::PackageView view = packaging::ReadPackage(file.bytes);
-    packaging::ProgramSlot slot32, slot64;
-    slot32.progress = slot64.progress = ShowsProgress(common);
-    packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
-    const LauncherIdentity identity = CompareLauncher(file.bytes, view);
-    AddLauncherProblem(identity, &view);
+    const CheckedPackage checked = CheckPackage(file.bytes, common);
+    const packaging::PackageView& view = checked.view;
+    const LauncherIdentity identity = checked.identity;
     if (s->json) {
       PrintJson(Json(s->package, file.bytes, view, identity));
     } else {

@@ -18,6 +18,7 @@
 #include "tools/packaging/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/package_check.h"
 #include "tools/package_tool/package_words.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
@@ -136,19 +137,16 @@ const char* KindWord(OutcomeKind kind) {
 }
 
 void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each) {
-  v->view = packaging::ReadPackage(file.bytes);
-  // The check decodes each payload: what that gave seeds the rows' cache.
+  CheckedPackage checked = CheckPackage(file.bytes, common);
+  v->view = std::move(checked.view);
+  const LauncherIdentity identity = checked.identity;
+  // The check decoded each payload: what that gave seeds the rows' cache.
   packaging::RunCache cache;
-  packaging::ProgramSlot slot32, slot64;
-  slot32.progress = slot64.progress = ShowsProgress(common);
-  packaging::CheckPrograms(file.bytes, &v->view, &slot32, &slot64);
-  cache.Add(v->view.header.payload32, std::move(slot32.decoded), "32-bit");
-  cache.Add(v->view.header.payload64, std::move(slot64.decoded), "64-bit");
-  const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, 1252);
-  const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, 1252);
+  cache.Add(v->view.header.payload32, std::move(checked.slot32.decoded), "32-bit");
+  cache.Add(v->view.header.payload64, std::move(checked.slot64.decoded), "64-bit");
+  const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, host::kDefaultCodePage);
+  const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, host::kDefaultCodePage);
   const std::string architectureMessage = host::WideToAnsi(v->codePage, v->view.architectureMessage);
-  const LauncherIdentity identity = CompareLauncher(file.bytes, v->view);
-  AddLauncherProblem(identity, &v->view);
   for (const Row& row : Rows()) {
     if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows.c_str());
     const Outcome o =
