@@ -24,7 +24,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     std::string package, folder;
     bool force = false, salvage = false;
   };
-  auto s = std::make_shared<Settings>();
+  auto settings = std::make_shared<Settings>();
   CLI::App* sub = app.add_subcommand(
       "extract",
       "Writes the decoded setup programs (setup32.exe, setup64.exe) and the setup data\n"
@@ -33,34 +33,34 @@ Runner AddExtract(CLI::App& app, const Common& common) {
       "problems (a CRC or size that does not match, a payload the launcher refuses) is not\n"
       "extracted (exit status 1) unless --salvage is given, which writes what can be read and\n"
       "still exits 1.");
-  sub->add_option("PACKAGE", s->package, "the package file")->required();
-  sub->add_option("--output-dir", s->folder, "the folder to write into (made when missing)")->required();
-  sub->add_flag("--force", s->force, "replace files that exist");
-  sub->add_flag("--salvage", s->salvage, "write what can be read from a damaged package");
-  return [s, &common]() -> int {
+  sub->add_option("PACKAGE", settings->package, "the package file")->required();
+  sub->add_option("--output-dir", settings->folder, "the folder to write into (made when missing)")->required();
+  sub->add_flag("--force", settings->force, "replace files that exist");
+  sub->add_flag("--salvage", settings->salvage, "write what can be read from a damaged package");
+  return [settings, &common]() -> int {
     MappedFile file;
     std::string error;
-    if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
+    if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
     packaging::PackageView view = packaging::ReadPackage(file.bytes);
     if (!view.headerRead) {
-      return Fail(kExitProblems, s->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
+      return Fail(kExitProblems, settings->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
     }
     // Every program is decoded straight into its temporary file and checked
     // as inspect checks it; only a package without problems (or --salvage)
     // gives its files their names, all of them or none. Fixed names only:
     // nothing from the package decides where a file goes. A folder this call
     // made goes again when nothing is extracted.
-    OutputSet outputs(s->force ? Existing::kReplace : Existing::kRefuse);
+    OutputSet outputs(settings->force ? Existing::kReplace : Existing::kRefuse);
     for (const char* name : {"setup32.exe", "setup64.exe", "setup-data.bin"}) {
-      if (sys::SameFile(s->folder + "/" + name, s->package)) {
-        return Fail(kExitUsage, "--output-dir " + Escaped(s->folder) + ": its " + name + " is the package being read");
+      if (sys::SameFile(settings->folder + "/" + name, settings->package)) {
+        return Fail(kExitUsage, "--output-dir " + Escaped(settings->folder) + ": its " + name + " is the package being read");
       }
     }
     std::string reason;
-    const sys::Outcome made = sys::MakeFolder(s->folder, &reason);
-    if (made == sys::Outcome::kFailed) return Fail(kExitInputOutput, s->folder + ": " + reason);
-    if (made == sys::Outcome::kDone) outputs.MadeFolder(s->folder);
-    if (sys::KindOf(s->folder) != sys::FileKind::kFolder) return Fail(kExitInputOutput, s->folder + ": not a folder");
+    const sys::Outcome made = sys::MakeFolder(settings->folder, &reason);
+    if (made == sys::Outcome::kFailed) return Fail(kExitInputOutput, settings->folder + ": " + reason);
+    if (made == sys::Outcome::kDone) outputs.MadeFolder(settings->folder);
+    if (sys::KindOf(settings->folder) != sys::FileKind::kFolder) return Fail(kExitInputOutput, settings->folder + ": not a folder");
     auto fail = [&](int status, const std::string& why) {
       outputs.Abandon();
       return Fail(status, why);
@@ -68,10 +68,10 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     const launcher::PackageHeader& h = view.header;
     packaging::ProgramSlot slot32, slot64;
     int index32 = -1, index64 = -1, indexData = -1;
-    if (h.payload32.offset != 0 && (index32 = outputs.Add(s->folder + "/setup32.exe", &error)) < 0) {
+    if (h.payload32.offset != 0 && (index32 = outputs.Add(settings->folder + "/setup32.exe", &error)) < 0) {
       return fail(kExitInputOutput, error + " (nothing extracted)");
     }
-    if (launcher::HasPayload64(h) && (index64 = outputs.Add(s->folder + "/setup64.exe", &error)) < 0) {
+    if (launcher::HasPayload64(h) && (index64 = outputs.Add(settings->folder + "/setup64.exe", &error)) < 0) {
       return fail(kExitInputOutput, error + " (nothing extracted)");
     }
     slot32.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index32, b, n); };
@@ -80,17 +80,17 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
     for (const packaging::Region& r : view.regions) {
       if (r.kind != packaging::RegionKind::kSetupData || r.end > file.bytes.size()) continue;
-      if ((indexData = outputs.Add(s->folder + "/setup-data.bin", &error)) < 0) {
+      if ((indexData = outputs.Add(settings->folder + "/setup-data.bin", &error)) < 0) {
         return fail(kExitInputOutput, error + " (nothing extracted)");
       }
       outputs.Write(indexData, file.bytes.data() + r.start, r.end - r.start);
     }
     const std::vector<std::string>& problems = view.problems;
-    if (!problems.empty() && !s->salvage) {
-      Fail(kExitProblems, s->package + ": " + Escaped(problems[0]));
+    if (!problems.empty() && !settings->salvage) {
+      Fail(kExitProblems, settings->package + ": " + Escaped(problems[0]));
       return fail(kExitProblems, "nothing extracted from a package with problems (--salvage writes what can be read)");
     }
-    for (const std::string& p : problems) Warn(common, s->package + ": " + Escaped(p));
+    for (const std::string& p : problems) Warn(common, settings->package + ": " + Escaped(p));
     // A program that did not decode whole is no program.
     struct Named {
       int index;
@@ -109,10 +109,10 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (!outputs.Commit(&why)) return fail(kExitInputOutput, why + " (nothing extracted)");
     for (const Named& n : named) {
       if (n.index < 0 || outputs.Dropped(n.index) || common.quiet) continue;
-      std::printf("%s: %" PRIu64 " bytes\n", Escaped(s->folder + "/" + n.name).c_str(), outputs.Written(n.index));
+      std::printf("%s: %" PRIu64 " bytes\n", Escaped(settings->folder + "/" + n.name).c_str(), outputs.Written(n.index));
     }
     const int status = problems.empty() ? kExitFine : kExitProblems;
-    if (programs == 0 && status == kExitFine) return Fail(kExitProblems, s->package + ": no setup program in the package");
+    if (programs == 0 && status == kExitFine) return Fail(kExitProblems, settings->package + ": no setup program in the package");
     return status;
   };
 }

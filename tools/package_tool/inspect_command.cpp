@@ -187,7 +187,7 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     std::string package;
     bool json = false;
   };
-  auto s = std::make_shared<Settings>();
+  auto settings = std::make_shared<Settings>();
   CLI::App* sub = app.add_subcommand(
       "inspect",
       "Shows the package as a map of the file (launcher image, header, payloads, messages, setup\n"
@@ -195,18 +195,18 @@ Runner AddInspect(CLI::App& app, const Common& common) {
       "messages, and the problems found: the CRC, sizes and ranges, each payload decoded by the\n"
       "launcher's own code and checked to be a Windows program for its slot, a\n"
       "stale certificate-table entry. Exit status 1 when problems were found.");
-  sub->add_option("PACKAGE", s->package, "the package file")->required();
-  sub->add_flag("--json", s->json, "print the same as JSON (with a schemaVersion)");
-  return [s, &common]() {
+  sub->add_option("PACKAGE", settings->package, "the package file")->required();
+  sub->add_flag("--json", settings->json, "print the same as JSON (with a schemaVersion)");
+  return [settings, &common]() {
     MappedFile file;
     std::string error;
-    if (!MapInputFile(s->package, &file, &error)) return Fail(kExitInputOutput, error);
-    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(s->package).c_str());
+    if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
+    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(settings->package).c_str());
     const CheckedPackage checked = CheckPackage(file.bytes, common);
     const packaging::PackageView& view = checked.view;
     const LauncherIdentity identity = checked.identity;
-    if (s->json) {
-      PrintJson(Json(s->package, file.bytes, view, identity));
+    if (settings->json) {
+      PrintJson(Json(settings->package, file.bytes, view, identity));
     } else {
       if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view, identity);
       for (const std::string& w : PackageWarnings(view)) Warn(common, w);

@@ -53,11 +53,11 @@ bool ScratchFile::Publish(const std::string& path, std::string* error) {
 OutputSet::~OutputSet() { Abandon(); }
 
 void OutputSet::Abandon() {
-  for (Output& o : outputs_) {
-    if (o.file != sys::kNoFile) sys::Close(o.file, nullptr);
-    o.file = sys::kNoFile;
+  for (Output& output : outputs_) {
+    if (output.file != sys::kNoFile) sys::Close(output.file, nullptr);
+    output.file = sys::kNoFile;
   }
-  for (Output& o : outputs_) sys::ReleaseTemporary(o.slot), o.slot = -1;
+  for (Output& output : outputs_) sys::ReleaseTemporary(output.slot), output.slot = -1;
   outputs_.clear();
   sys::RemoveMadeFolder();
 }
@@ -69,18 +69,18 @@ int OutputSet::Add(const std::string& path, std::string* error) {
   if (sys::Exists(path) && existing_ == Existing::kRefuse) {
     return *error = path + ": exists (use --force to replace it)", -1;
   }
-  Output o;
-  o.path = path;
-  o.slot = sys::CreateTemporary(path, &o.file, error);
-  if (o.slot < 0) return -1;
-  outputs_.push_back(o);
+  Output output;
+  output.path = path;
+  output.slot = sys::CreateTemporary(path, &output.file, error);
+  if (output.slot < 0) return -1;
+  outputs_.push_back(output);
   return static_cast<int>(outputs_.size()) - 1;
 }
 
 void OutputSet::Write(int index, const uint8_t* bytes, size_t count) {
-  Output& o = outputs_[index];
-  if (!o.error.empty()) return;
-  if (sys::WriteAt(o.file, o.written, bytes, count, &o.error)) o.written += count;
+  Output& output = outputs_[index];
+  if (!output.error.empty()) return;
+  if (sys::WriteAt(output.file, output.written, bytes, count, &output.error)) output.written += count;
 }
 
 void OutputSet::Drop(int index) { outputs_[index].dropped = true; }
@@ -88,18 +88,18 @@ void OutputSet::Drop(int index) { outputs_[index].dropped = true; }
 bool OutputSet::Commit(std::string* error) {
   static const char kShrank[] = "an input file shrank while it was being read";
   bool ok = true;
-  for (Output& o : outputs_) {
-    if (o.dropped) continue;
-    if (o.error.empty()) sys::Finish(o.file, &o.error);
-    if (!o.error.empty()) {
-      *error = o.error == kShrank ? kShrank : o.path + ": " + o.error, ok = false;
+  for (Output& output : outputs_) {
+    if (output.dropped) continue;
+    if (output.error.empty()) sys::Finish(output.file, &output.error);
+    if (!output.error.empty()) {
+      *error = output.error == kShrank ? kShrank : output.path + ": " + output.error, ok = false;
       break;
     }
   }
-  for (Output& o : outputs_) {
+  for (Output& output : outputs_) {
     std::string reason;
-    if (!sys::Close(o.file, &reason) && ok && !o.dropped) *error = o.path + ": " + reason, ok = false;
-    o.file = sys::kNoFile;
+    if (!sys::Close(output.file, &reason) && ok && !output.dropped) *error = output.path + ": " + reason, ok = false;
+    output.file = sys::kNoFile;
   }
   // All written: each takes its name (without --force only while the name is
   // still free). An existing file is swapped with its replacement, so that it
@@ -112,32 +112,32 @@ bool OutputSet::Commit(std::string* error) {
   };
   std::vector<Done> done;
   for (size_t i = 0; ok && i < outputs_.size(); ++i) {
-    const Output& o = outputs_[i];
-    if (o.dropped) continue;
-    const std::string temporary = sys::TemporaryPath(o.slot);
+    const Output& output = outputs_[i];
+    if (output.dropped) continue;
+    const std::string temporary = sys::TemporaryPath(output.slot);
     std::string reason;
     sys::Outcome result;
     bool swapped = false;
-    if (!CheckReplaceable(o.path, error)) {  // made meanwhile
+    if (!CheckReplaceable(output.path, error)) {  // made meanwhile
       ok = false;
       break;
     }
     if (existing_ == Existing::kRefuse) {
-      result = sys::RenameFile(temporary, o.path, sys::Rename::kNoReplace, &reason);
+      result = sys::RenameFile(temporary, output.path, sys::Rename::kNoReplace, &reason);
     } else {
-      result = sys::RenameFile(temporary, o.path, sys::Rename::kExchange, &reason);
+      result = sys::RenameFile(temporary, output.path, sys::Rename::kExchange, &reason);
       swapped = result == sys::Outcome::kDone;
       if (result == sys::Outcome::kNothingToExchange) {
-        result = sys::RenameFile(temporary, o.path, sys::Rename::kReplace, &reason);
+        result = sys::RenameFile(temporary, output.path, sys::Rename::kReplace, &reason);
       }
     }
     if (result != sys::Outcome::kDone) {
-      *error = result == sys::Outcome::kExists ? o.path + ": exists (use --force to replace it)"
-                                                      : o.path + ": " + reason;
+      *error = result == sys::Outcome::kExists ? output.path + ": exists (use --force to replace it)"
+                                                      : output.path + ": " + reason;
       ok = false;
       break;
     }
-    done.push_back({&o, swapped});
+    done.push_back({&output, swapped});
   }
   for (auto d = done.rbegin(); d != done.rend(); ++d) {
     const int slot = d->output->slot;

@@ -56,9 +56,9 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
 
 // Why the row ends as it does: the kind, and for a message which one (the
 // launcher's own texts, else the package's architecture or version message).
-packaging::RowReason Reason(const Outcome& o, const std::string& shown, const std::string& architectureMessage) {
+packaging::RowReason Reason(const Outcome& outcome, const std::string& shown, const std::string& architectureMessage) {
   using packaging::RowReason;
-  switch (o.kind) {
+  switch (outcome.kind) {
     case OutcomeKind::kRuns: return RowReason::kRuns;
     case OutcomeKind::kRuntimeError: return RowReason::kOutOfMemory;
     case OutcomeKind::kNothing: return RowReason::kNothingStarted;
@@ -75,7 +75,7 @@ packaging::RowReason Reason(const Outcome& o, const std::string& shown, const st
 
 Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const std::string& architectureMessage,
                bool launcherModified, packaging::RunCache* cache) {
-  Outcome o;
+  Outcome outcome;
   sim::Machine machine;  // a 32-bit process's address space, as the launcher gets it
   machine.codePage = codePage;
   machine.modulePath = "C:\\Setup\\setup.exe";
@@ -87,38 +87,38 @@ Outcome RunRow(const MappedFile& file, const Row& row, uint32_t codePage, const 
   machine.onProcessStart = [&](const sim::ProcessStart& start) {
     const std::string copy =
         start.viaShell ? start.file : start.commandLine.substr(1, start.commandLine.find('"', 1) - 1);
-    o.program = cache->WhichProgram(machine.FileStart(copy));
-    o.start = start.viaShell ? "shell" : "direct";
-    o.verb = start.verb;
-    o.noAdmin = start.viaShell && start.parameters.size() >= 9 &&
+    outcome.program = cache->WhichProgram(machine.FileStart(copy));
+    outcome.start = start.viaShell ? "shell" : "direct";
+    outcome.verb = start.verb;
+    outcome.noAdmin = start.viaShell && start.parameters.size() >= 9 &&
                 start.parameters.compare(start.parameters.size() - 9, 9, " /noadmin") == 0;
-    o.kind = OutcomeKind::kRuns;
+    outcome.kind = OutcomeKind::kRuns;
   };
   if (!machine.CanStart(machine.modulePath)) {
-    o.kind = OutcomeKind::kNotStarted;
-    o.message = "Windows does not start the file: its launcher image is cut or damaged";
-    return o;
+    outcome.kind = OutcomeKind::kNotStarted;
+    outcome.message = "Windows does not start the file: its launcher image is cut or damaged";
+    return outcome;
   }
   // The tool's launcher code says nothing of another launcher's.
   if (launcherModified) {
-    o.kind = OutcomeKind::kNotChecked;
-    o.message = "not checked: the launcher image is not the one this tool ships";
-    o.reason = packaging::RowReason::kNotChecked;
-    return o;
+    outcome.kind = OutcomeKind::kNotChecked;
+    outcome.message = "not checked: the launcher image is not the one this tool ships";
+    outcome.reason = packaging::RowReason::kNotChecked;
+    return outcome;
   }
-  o.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
+  outcome.exitCode = machine.Run([cache] { launcher::LauncherMainWith(cache->Steps()); });
   // What the run needed in one block: where memory ended it, the request
   // refused last (the one it could not do without); otherwise the largest
   // block as it settled, not the guesses the machine refused or the run
   // trimmed.
-  const bool outOfMemory = o.exitCode == launcher::kRuntimeErrorOutOfMemory && !machine.memoryRequests.empty();
-  o.largestBlock = outOfMemory ? machine.memoryRequests.back() : machine.largestSettled;
+  const bool outOfMemory = outcome.exitCode == launcher::kRuntimeErrorOutOfMemory && !machine.memoryRequests.empty();
+  outcome.largestBlock = outOfMemory ? machine.memoryRequests.back() : machine.largestSettled;
   if (!machine.messageBoxes.empty()) {
-    o.kind = o.exitCode == launcher::kRuntimeErrorOutOfMemory ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
-    o.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
+    outcome.kind = outcome.exitCode == launcher::kRuntimeErrorOutOfMemory ? OutcomeKind::kRuntimeError : OutcomeKind::kMessage;
+    outcome.message = MessageToUtf8(machine.messageBoxes[0].text, codePage);
   }
-  o.reason = Reason(o, machine.messageBoxes.empty() ? "" : machine.messageBoxes[0].text, architectureMessage);
-  return o;
+  outcome.reason = Reason(outcome, machine.messageBoxes.empty() ? "" : machine.messageBoxes[0].text, architectureMessage);
+  return outcome;
 }
 
 }  // namespace
@@ -136,35 +136,35 @@ const char* KindWord(OutcomeKind kind) {
   return "?";
 }
 
-void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each) {
+void Verify(const MappedFile& file, const Common& common, Verification* verification, const RowPrinter& each) {
   CheckedPackage checked = CheckPackage(file.bytes, common);
-  v->view = std::move(checked.view);
+  verification->view = std::move(checked.view);
   const LauncherIdentity identity = checked.identity;
   // The check decoded each payload: what that gave seeds the rows' cache.
   packaging::RunCache cache;
-  cache.Add(v->view.header.payload32, std::move(checked.slot32.decoded), "32-bit");
-  cache.Add(v->view.header.payload64, std::move(checked.slot64.decoded), "64-bit");
+  cache.Add(verification->view.header.payload32, std::move(checked.slot32.decoded), "32-bit");
+  cache.Add(verification->view.header.payload64, std::move(checked.slot64.decoded), "64-bit");
   const std::string damagedText = MessageToUtf8(launcher::kDamagedPackageMessage, host::kDefaultCodePage);
   const std::string truncatedText = MessageToUtf8(launcher::kTruncatedPackageMessage, host::kDefaultCodePage);
-  const std::string architectureMessage = host::WideToAnsi(v->codePage, v->view.architectureMessage);
+  const std::string architectureMessage = host::WideToAnsi(verification->codePage, verification->view.architectureMessage);
   for (const Row& row : Rows()) {
     if (common.verbose) std::fprintf(stderr, "verifying on %s\n", row.windows.c_str());
-    const Outcome o =
-        RunRow(file, row, v->codePage, architectureMessage, identity == LauncherIdentity::kModified, &cache);
-    v->runs += o.kind == OutcomeKind::kRuns;
-    v->runtimeErrors += o.kind == OutcomeKind::kRuntimeError;
-    v->notStarted += o.kind == OutcomeKind::kNotStarted;
-    v->notChecked += o.kind == OutcomeKind::kNotChecked;
-    v->hedged += o.kind == OutcomeKind::kRuns && o.largestBlock > packaging::kBlockEveryProcessGets;
-    v->damaged += o.kind == OutcomeKind::kMessage && (o.message == damagedText || o.message == truncatedText);
-    each(row, o);
+    const Outcome outcome =
+        RunRow(file, row, verification->codePage, architectureMessage, identity == LauncherIdentity::kModified, &cache);
+    verification->runs += outcome.kind == OutcomeKind::kRuns;
+    verification->runtimeErrors += outcome.kind == OutcomeKind::kRuntimeError;
+    verification->notStarted += outcome.kind == OutcomeKind::kNotStarted;
+    verification->notChecked += outcome.kind == OutcomeKind::kNotChecked;
+    verification->hedged += outcome.kind == OutcomeKind::kRuns && outcome.largestBlock > packaging::kBlockEveryProcessGets;
+    verification->damaged += outcome.kind == OutcomeKind::kMessage && (outcome.message == damagedText || outcome.message == truncatedText);
+    each(row, outcome);
   }
 }
 
-std::vector<std::string> Warnings(const Verification& v) {
+std::vector<std::string> Warnings(const Verification& verification) {
   std::vector<std::string> warnings;
-  if (v.hedged > 0) {
-    warnings.push_back(std::to_string(v.hedged) + " rows run only where the process gets a block of over 1 GiB: " +
+  if (verification.hedged > 0) {
+    warnings.push_back(std::to_string(verification.hedged) + " rows run only where the process gets a block of over 1 GiB: " +
                        "elsewhere the launcher ends in runtime error 203 (out of memory)");
   }
   return warnings;

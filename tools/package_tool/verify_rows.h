@@ -59,10 +59,10 @@ struct Verification {
 // no row's words are held longer than printing them takes (a message of
 // 65,535 characters shown on 60 rows is megabytes).
 using RowPrinter = std::function<void(const Row&, const Outcome&)>;
-void Verify(const MappedFile& file, const Common& common, Verification* v, const RowPrinter& each);
+void Verify(const MappedFile& file, const Common& common, Verification* verification, const RowPrinter& each);
 
 // What the author may not mean: rows that run only where memory allows.
-std::vector<std::string> Warnings(const Verification& v);
+std::vector<std::string> Warnings(const Verification& verification);
 
 }  // namespace tool
 
