@@ -41,17 +41,17 @@ target_link_libraries(packaging PUBLIC launcher_core host_floor pe_branding tool
 # The package tool for package authors. Options (CLI11), JSON
 # (nlohmann-json) and the package file (toml++) come from Debian's
 # libraries; the launcher image uses none of them.
-# Its files (inputs read or mapped, outputs all or none) and its output
-# helpers; the tool tests use them directly too.
+# Its files (inputs read or mapped, outputs all or none), its output
+# helpers, the check inspect and verify share, and build's options and
+# package file; the tool tests use them directly too.
 add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_tool/output_files.cpp
             tools/package_tool/file_sink.cpp tools/package_tool/tool_paths.cpp tools/package_tool/report.cpp
             tools/package_tool/package_words.cpp tools/package_tool/launcher_identity.cpp
-            tools/package_tool/package_check.cpp)
-target_link_libraries(tool_files PUBLIC packaging tool_headers)
+            tools/package_tool/package_check.cpp tools/package_tool/build_options.cpp tools/package_tool/package_file.cpp)
+target_link_libraries(tool_files PUBLIC packaging tool_headers tool_toml)
 add_executable(setup-package ${TOOL_ENTRY}
   tools/package_tool/main.cpp
-  tools/package_tool/build_command.cpp tools/package_tool/build_input.cpp tools/package_tool/build_options.cpp tools/package_tool/package_file.cpp
-  tools/package_tool/branding_options.cpp tools/package_tool/signing.cpp
+  tools/package_tool/build_command.cpp tools/package_tool/build_input.cpp tools/package_tool/branding_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp
   tools/package_tool/explain_command.cpp)
