@@ -256,27 +256,11 @@ TEST_F(ToolTest, BrandingIsCheckedAndWrittenAsGiven) {
   const std::string icon = Slurp(kIcon);
   auto U32At = [&](size_t at) { return uint32_t(uint8_t(icon[at]) | uint8_t(icon[at + 1]) << 8 |
                                                 uint8_t(icon[at + 2]) << 16 | uint32_t(uint8_t(icon[at + 3])) << 24); };
-  auto patched = [&](size_t at, std::string bytes) { std::string c = icon; c.replace(at, bytes.size(), bytes); return c; };
-  const size_t png = U32At(6 + 32 + 12);  // the third image is the PNG
-  const std::pair<std::string, std::string> icons[] = {
-      {"not an .ico file", "BM" + icon.substr(2)},
-      {"no images", patched(4, std::string(2, '\0'))},
-      {"list of images runs past", icon.substr(0, 40)},
-      {"overlap", patched(6 + 16 + 12, icon.substr(6 + 12, 4))},
-      {"header needs", patched(6 + 8, std::string("\x40\0\0\0", 4))},
-      {"no PNG signature", patched(png + 1, "Q")},
-      {"more than the 4 MiB", icon + std::string(4 << 20, '\0')},
-  };
-  int n = 0;
-  for (const auto& [says, bytes] : icons) {
-    Spit(dir_ + "/bad.ico", bytes);
-    const Result r = RunTool(BuildArgs(dir_ + "/out.exe") + " --icon " + dir_ + "/bad.ico");
-    EXPECT_EQ(r.status, 2) << says;
-    EXPECT_NE(r.errors.find("--icon"), std::string::npos) << r.errors;
-    EXPECT_NE(r.errors.find(says), std::string::npos) << says << ": " << r.errors;
-    ++n;
-  }
+  // Each refusal is the reader's (icon_file_test.cpp, version_resource_test.cpp);
+  // build names the option and writes nothing.
+  Spit(dir_ + "/bad.ico", "BM" + icon.substr(2));
   const std::pair<std::string, std::string> options[] = {
+      {"--icon " + dir_ + "/bad.ico", "--icon"},
       {"--product-version 1.2.3.4.5", "--product-version"},
       {"--file-version 1.65536", "--file-version"},
       {"--company \"$(printf 'Contoso\\tLtd')\"", "--company"},

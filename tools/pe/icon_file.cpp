@@ -28,7 +28,8 @@ bool ParseIco(host::ByteView file, std::vector<IconImage>* images, std::string* 
     const size_t e = 6 + 16 * i;
     const std::string which = "image " + std::to_string(i + 1) + " ";
     const size_t size = host::Le32(file, e + 8), offset = host::Le32(file, e + 12);
-    if (size == 0 || offset < directoryEnd || offset > file.size() || size > file.size() - offset) {
+    if (size != 0 && offset < directoryEnd) return *problem = which + "lies inside the list of images", false;
+    if (size == 0 || offset > file.size() || size > file.size() - offset) {
       return *problem = which + "lies outside the file", false;
     }
     spans.emplace_back(offset, offset + size);
