@@ -4,11 +4,6 @@
 # only DLLs every Windows has. Beside it in the build folder, as in the zip:
 # launcher.exe (the windows preset's), which it builds with and compares with.
 
-if(DEFINED ENV{SETUP_LAUNCHER_CACHE})
-  set(setup_launcher_cache "$ENV{SETUP_LAUNCHER_CACHE}")
-else()
-  set(setup_launcher_cache "/var/cache/setup-launcher")
-endif()
 set(LZMA_TOOL_DIR "${setup_launcher_cache}/liblzma-x86_64" CACHE PATH
     "Static liblzma with its encoder for x86_64-w64-mingw32 (made by scripts/setup.sh)")
 if(NOT EXISTS "${LZMA_TOOL_DIR}/lib/liblzma.a")

@@ -32,11 +32,6 @@
 #        file does not store.
 # Reproducible: no link timestamp, fixed paths in nothing that is kept.
 
-if(DEFINED ENV{SETUP_LAUNCHER_CACHE})
-  set(setup_launcher_cache "$ENV{SETUP_LAUNCHER_CACHE}")
-else()
-  set(setup_launcher_cache "/var/cache/setup-launcher")
-endif()
 set(LZMA_WINDOWS_DIR "${setup_launcher_cache}/liblzma-i686" CACHE PATH
     "Static decoder-only liblzma for i686-w64-mingw32 (made by scripts/setup.sh)")
 if(NOT EXISTS "${LZMA_WINDOWS_DIR}/lib/liblzma.a")
