@@ -204,7 +204,18 @@ TEST_F(ToolTest, PackageFile) {
                     "/override.exe").status, 0);
   EXPECT_EQ(Json(RunTool("inspect --json " + dir_ + "/override.exe"))["header"]["allowedVersionNames"],
             json({"later"}));
-
+  // A flag the file sets holds unless the command line sets it.
+  Spit(dir_ + "/project/detached.toml", "program32 = \"sample_setup32.exe\"\ndetached = true\n");
+  for (const auto& [words, detached] : {std::make_pair("", true), std::make_pair(" --detached=false", false)}) {
+    ASSERT_EQ(RunTool("build --launcher " + kLauncher + " --config " + dir_ + "/project/detached.toml --output " +
+                      dir_ + "/flag.exe" + words).status, 0) << words;
+    EXPECT_EQ(Json(RunTool("inspect --json " + dir_ + "/flag.exe"))["locator"]["detachedSize"] != 0, detached) << words;
+  }
+  // An empty sign command switches the file's off.
+  Spit(dir_ + "/project/signed.toml", "program32 = \"sample_setup32.exe\"\nsign-command = \"exit 7\"\n");
+  const Result unsigned_ = RunTool("build --launcher " + kLauncher + " --config " + dir_ + "/project/signed.toml" +
+                                   " --output " + dir_ + "/unsigned.exe --sign-command ''");
+  EXPECT_EQ(unsigned_.status, 0) << unsigned_.all();
 }
 
 // Authors sign their installers: the signature goes after the recorded end,

@@ -127,7 +127,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       return kExitFine;
     };
     uint64_t written = 0;
-    if (s.signCommand) {
+    if (s.signCommand && !s.signCommand->empty()) {  // an empty one switches a package file's off
       if ((status = WriteSignedPackage(*s.output, write, *s.signCommand, common, &written, &error)) != kExitFine) {
         return Fail(status, error);
       }

@@ -110,8 +110,9 @@ const std::vector<OptionRow>& Options() {
            "an .ico file whose images become the package's icon (default: the launcher's own);\n"
            "the options not given keep the launcher image's values"),
       text("sign-command", OptionKind::kText, &S::signCommand,
-           "a shell command that signs the package: {in} becomes the unsigned package, {out}\n"
-           "where the signed one must appear (both quoted); the output appears only signed"),
+           "a command that signs the package, run by /bin/sh (cmd.exe on Windows): {in} becomes the\n"
+           "unsigned package, {out} where the signed one must appear (both quoted); the output\n"
+           "appears only signed. An empty one switches off a package file's"),
   };
   return rows;
 }
@@ -129,7 +130,10 @@ void AddBuildOptions(CLI::App* command, BuildSettings* settings) {
   for (const OptionRow& row : Options()) {
     const std::string name = std::string("--") + row.name;
     if (row.flag) {
-      command->add_flag(name, settings->*row.flag, row.help);
+      // Set only when given (--NAME, or --NAME=false), so that an unset flag
+      // leaves the package file's value.
+      command->add_flag_function(
+          name, [settings, &row](std::int64_t count) { settings->*row.flag = count > 0; }, row.help);
     } else if (row.number) {
       command->add_option(name, settings->*row.number, row.help)
           ->check(CLI::Validator(
