@@ -23,6 +23,10 @@ bool Utf8ToUtf16(const std::string& s, std::u16string* out) {
       cp = cp << 6 | (d & 0x3F);
     }
     i += 1 + extra;
+    // An overlong form (C0 AF for "/") is no UTF-8: it would let a text say
+    // one thing to a check and another where it is used.
+    static const uint32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[extra]) return false;
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
     if (cp >= 0x10000) {
       cp -= 0x10000;

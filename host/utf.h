@@ -10,7 +10,7 @@
 
 namespace host {
 
-// Strict: false for anything that is not valid UTF-8 (overlong forms aside),
+// Strict: false for anything that is not valid UTF-8, overlong forms,
 // encoded surrogates and code points past U+10FFFF included.
 bool Utf8ToUtf16(const std::string& text, std::u16string* out);
 

@@ -88,6 +88,9 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
       {"--launcher L --program32 P32 --version-message-file DIR/long.txt", 2,
        "--version-message: 70000 UTF-16 units, more than the 65535"},
       {"--launcher L", 2, "give --program32, --program64 or both"},
+      // Overlong UTF-8 ("/" as C0 AF, as E0 80 AF) is no UTF-8.
+      {"--launcher L --program32 P32 --version-message \"$(printf '\\300\\257')\"", 2, "--version-message: the text is not UTF-8"},
+      {"--launcher L --program32 P32 --company \"$(printf '\\340\\200\\257')\"", 2, "--company: the text is not UTF-8"},
   };
   for (const Call& c : calls) {
     const std::string arguments = Expand(c.arguments, dir_);
