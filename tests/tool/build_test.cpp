@@ -329,6 +329,14 @@ TEST_F(ToolTest, BrandingIsCheckedAndWrittenAsGiven) {
   const Result failed = RunTool(BuildArgs(dir_ + "/signed.exe") + " --sign-command 'echo no key >&2; exit 4'");
   EXPECT_EQ(failed.status, 3);
   EXPECT_NE(failed.errors.find("(exit status 4): no key"), std::string::npos) << failed.errors;
+  // A command that says a great deal on one line: the tool keeps its end,
+  // and says the end of its last line.
+  const Result talkative = RunTool(BuildArgs(dir_ + "/signed.exe") +
+                                   " --sign-command 'head -c 30000000 /dev/zero | tr \"\\\\0\" x >&2; echo the end >&2; exit 5'");
+  EXPECT_EQ(talkative.status, 3);
+  EXPECT_NE(talkative.errors.find("(exit status 5): ...xxx"), std::string::npos) << talkative.errors.substr(0, 200);
+  EXPECT_NE(talkative.errors.find("xthe end"), std::string::npos) << talkative.errors.substr(0, 200);
+  EXPECT_LT(talkative.errors.size(), 1000u);
   const Result unsigned_ = RunTool(BuildArgs(dir_ + "/signed.exe") + " --sign-command 'cp {in} {out}'");
   EXPECT_EQ(unsigned_.status, 3);
   EXPECT_NE(unsigned_.errors.find("no certificate"), std::string::npos) << unsigned_.errors;

@@ -27,14 +27,19 @@ std::string Substituted(std::string command, const std::string& in, const std::s
   return command;
 }
 
-// The last line of `text` that holds more than white space.
+// The last line of `text` that holds more than white space, at most
+// kLineShown bytes of it.
+constexpr size_t kLineShown = 300;
 std::string LastLine(const std::string& text) {
   size_t end = text.size();
   while (end > 0) {
     const size_t start = text.rfind('\n', end - 1);
     const size_t from = start == std::string::npos ? 0 : start + 1;
     const std::string line = text.substr(from, end - from);
-    if (line.find_first_not_of(" \t\r") != std::string::npos) return line;
+    if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      // A sentence, not a flood: the end of a very long line.
+      return line.size() <= kLineShown ? line : "..." + line.substr(line.size() - kLineShown);
+    }
     if (start == std::string::npos) break;
     end = start;
   }
