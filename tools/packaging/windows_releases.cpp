@@ -1,7 +1,6 @@
 // The Windows releases the simulated machine plays, and their names.
 #include "tools/packaging/windows_releases.h"
 
-
 namespace packaging {
 
 std::string ReleaseName(const WindowsRelease& release) {
