@@ -34,10 +34,11 @@ measure() {
   echo "$side $what $best" >>figures.txt
 }
 SH
+mkdir -p "$work/linux" "$work/windows"
 (cd "$work" && . ./measure.sh &&
   for size in small big; do
-    measure linux "build-$size" ../linux/setup-package build -q --launcher launcher.exe --program32 "$size.bin" --output "linux-$size.exe"
-    measure linux "verify-$size" ../linux/setup-package verify -q "linux-$size.exe"
+    measure linux "build-$size" ../linux/setup-package build -q --launcher launcher.exe --program32 "$size.bin" --output "linux/$size.exe"
+    measure linux "verify-$size" ../linux/setup-package verify -q "linux/$size.exe"
   done)
 cat >"$work/job.sh" <<'JOB'
 . ./wine-job.sh
@@ -50,10 +51,10 @@ start_servers
 wine64=/usr/lib/wine/wine64
 "$wine64" ./setup-package.exe --version >/dev/null 2>&1   # warm-up
 for size in small big; do
-  measure windows "build-$size" "$wine64" ./setup-package.exe build -q --program32 "$size.bin" --output "windows-$size.exe"
-  measure windows "verify-$size" "$wine64" ./setup-package.exe verify -q "windows-$size.exe"
+  measure windows "build-$size" "$wine64" ./setup-package.exe build -q --program32 "$size.bin" --output "windows/$size.exe"
+  measure windows "verify-$size" "$wine64" ./setup-package.exe verify -q "windows/$size.exe"
 done
-cmp -s linux-big.exe windows-big.exe && echo "the same package from both tools" || echo "the packages differ"
+cmp -s linux/big.exe windows/big.exe && echo "the same package from both tools" || echo "the packages differ"
 stop_servers
 JOB
 backend=$(scripts/wine/backend.sh)
