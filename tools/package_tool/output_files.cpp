@@ -133,7 +133,7 @@ bool OutputSet::Commit(std::string* error) {
     }
     if (result != sys::Outcome::kDone) {
       *error = result == sys::Outcome::kExists ? output.path + ": exists (use --force to replace it)"
-                                                      : output.path + ": " + reason;
+                                               : output.path + ": " + reason;
       ok = false;
       break;
     }
