@@ -61,6 +61,10 @@ const Case kCases[] = {
      {"program-32-bit-in-64-bit-slot"}},
     {"launcher_dos_header", nullptr, nullptr, [](packaging::Bytes& f) { f[1] = 'X'; }, {"launcher-image-damaged"}},
     {"cut_by_100", nullptr, nullptr, [](packaging::Bytes& f) { f.resize(f.size() - 100); }, {"truncated"}},
+    // The locator's totalSizeHigh (bytes 144..147) with its highest bit set.
+    {"total_size_high_80000000", nullptr, nullptr, [](packaging::Bytes& f) { f[147] = 0x80; }, {"total-size-negative"}},
+    {"total_size_high_ffffffff", nullptr, nullptr,
+     [](packaging::Bytes& f) { f[144] = f[145] = f[146] = f[147] = 0xFF; }, {"total-size-negative"}},
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }

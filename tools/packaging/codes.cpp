@@ -67,6 +67,10 @@ constexpr Row<ProblemCode> kProblems[] = {
     {ProblemCode::kCrcRegionOutOfMemory, {"crc-region-out-of-memory",
      "The CRC region is larger than the block of memory the launcher can have on 32-bit Windows: it takes the "
      "region in one block and ends in runtime error 203 there. Let the CRC cover less (--crc-reach)."}},
+    {ProblemCode::kTotalSizeNegative, {"total-size-negative",
+     "The locator's total size has its highest bit set (totalSizeHigh 0x80000000 or more): the launcher takes it "
+     "as negative and never finds the file short, but a setup program that finds the end of its data from it gets "
+     "nonsense. Build the package again."}},
 };
 
 constexpr Row<RowReason> kRowReasons[] = {

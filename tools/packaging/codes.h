@@ -35,9 +35,10 @@ enum class ProblemCode {
   kProgram32BitIn64BitSlot,
   kLauncherModified,
   kCrcRegionOutOfMemory,
+  kTotalSizeNegative,
 };
 // How many there are: the table of their words (codes.cpp) is held to it.
-constexpr size_t kProblemCodeCount = static_cast<size_t>(ProblemCode::kCrcRegionOutOfMemory) + 1;
+constexpr size_t kProblemCodeCount = static_cast<size_t>(ProblemCode::kTotalSizeNegative) + 1;
 
 // Why a verify row ends as it does.
 enum class RowReason {

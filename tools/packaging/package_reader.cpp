@@ -2,6 +2,7 @@
 #include "tools/packaging/package_reader.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "host/pe_image.h"
 #include "launcher/crc32.h"
@@ -85,6 +86,14 @@ PackageView ReadPackage(host::ByteView file) {
   const bool certificateEntry = pe::Parse(file, &info, &why) && info.securitySize != 0;
   v.recordedSize = l.detachedSize != 0 ? l.detachedSize : launcher::TotalSize(l);
   if (launcher::IsTruncated(l, file.size())) AddProblem(&v, ProblemCode::kTruncated, "file is shorter than its recorded size: the launcher reports it as truncated");
+  if (l.detachedSize == 0 && static_cast<int64_t>(launcher::TotalSize(l)) < 0) {
+    char high[16];
+    std::snprintf(high, sizeof high, "0x%08X", l.totalSizeHigh);
+    AddProblem(&v, ProblemCode::kTotalSizeNegative,
+               std::string("the recorded total size has its highest bit set (totalSizeHigh ") + high +
+                   "): the launcher never finds the file short, and a setup program that reads where its data "
+                   "ends from it gets nonsense");
+  }
   AddRegion(&v, RegionKind::kLauncherImage, 0, l.headerOffset);
   if (uint64_t(l.headerOffset) + launcher::kHeaderSize > file.size()) {
     AddProblem(&v, ProblemCode::kHeaderPastEnd, "package header runs past the end of the file");
