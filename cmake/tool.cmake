@@ -50,7 +50,7 @@ add_library(tool_files STATIC tools/package_tool/input_files.cpp tools/package_t
             tools/package_tool/package_check.cpp tools/package_tool/build_options.cpp tools/package_tool/package_file.cpp)
 target_link_libraries(tool_files PUBLIC packaging tool_headers tool_toml)
 add_executable(setup-package ${TOOL_ENTRY}
-  tools/package_tool/main.cpp
+  tools/package_tool/main.cpp tools/package_tool/command_line.cpp
   tools/package_tool/build_command.cpp tools/package_tool/build_input.cpp tools/package_tool/branding_options.cpp tools/package_tool/signing.cpp
   tools/package_tool/inspect_command.cpp
   tools/package_tool/verify_command.cpp tools/package_tool/verify_rows.cpp tools/package_tool/extract_command.cpp

@@ -55,12 +55,17 @@ bool Parse(host::ByteView b, ImageInfo* info, std::string* error) {
     section.virtualAddress = host::Le32(b, s + 12);
     section.rawSize = host::Le32(b, s + 16);
     section.rawPointer = host::Le32(b, s + 20);
-    if (section.rawSize != 0 && section.rawPointer + section.rawSize > info->imageEnd) {
-      info->imageEnd = section.rawPointer + section.rawSize;
-    }
+    const uint64_t end = uint64_t(section.rawPointer) + section.rawSize;
+    if (section.rawSize != 0 && end > b.size()) return *error = "sections run past the end of the file", false;
+    if (section.rawSize != 0 && end > info->imageEnd) info->imageEnd = static_cast<uint32_t>(end);
     info->sections.push_back(section);
   }
-  if (info->imageEnd > b.size()) return *error = "sections run past the end of the file", false;
+  // The image ends where its headers end at the least: a SizeOfHeaders past
+  // the file would make an image of made-up bytes.
+  if (info->sizeOfHeaders > b.size()) {
+    return *error = "SizeOfHeaders (" + std::to_string(info->sizeOfHeaders) + ") runs past the end of the file (" +
+                    std::to_string(b.size()) + " bytes)", false;
+  }
   if (info->imageEnd < info->sizeOfHeaders) info->imageEnd = info->sizeOfHeaders;
   return true;
 }

@@ -51,6 +51,9 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
   packaging::Bytes dll = Bytes(kLauncher);
   launcher::StoreLe16(&dll[launcher::LoadLe32(&dll[60]) + 22], 0x2102);
   Spit(dir_ + "/launcher-dll.exe", std::string(dll.begin(), dll.end()));
+  packaging::Bytes headers = Bytes(kLauncher);
+  launcher::StoreLe32(&headers[launcher::LoadLe32(&headers[60]) + 24 + 60], 0xFFFFFFFF);
+  Spit(dir_ + "/launcher-headers.exe", std::string(headers.begin(), headers.end()));
   packaging::Bytes tiny(376 + 24 + 96);
   tiny[0] = 'M', tiny[1] = 'Z', tiny[60] = 376 & 0xFF, tiny[61] = 376 >> 8;
   for (auto [at, value] : {std::pair{376, 0x4550}, {380, 0x14C}, {396, 96}, {398, 0x102}, {400, 0x10B}, {492, 16}}) {
@@ -60,6 +63,7 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
   const Call calls[] = {
       {"--launcher DIR/launcher-dll.exe --program32 P32", 1, "launcher-dll.exe: a DLL, not a program"},
       {"--replace --launcher DIR/tiny.exe --program32 P32", 1, "tiny.exe"},
+      {"--launcher DIR/launcher-headers.exe --program32 P32", 1, "SizeOfHeaders (4294967295) runs past the end"},
       {"--launcher /no/such.exe --program32 P32", 3, "/no/such.exe: No such file or directory"},
       {"--launcher L --program32 /no/setup.exe", 3, "/no/setup.exe: No such file or directory"},
       {"--launcher DIR/folder --program32 P32", 3, "DIR/folder: is a directory"},

@@ -78,6 +78,9 @@ TEST_F(ToolTest, CommandLineConventions) {
       {"extract --help", 0, ""},
       {"", 2, "A subcommand is required"},
       {"frobnicate", 2, "unknown command 'frobnicate'"},
+      {"inspec L", 2, "unknown command 'inspec' (did you mean inspect?)"},
+      {"build --confg DIR/x.toml", 2, "--confg (did you mean --config?)"},
+      {"verify --jsn L", 2, "(did you mean --json?)"},
       {"inspect", 2, "PACKAGE is required"},
       {"verify --codepage 1250 L", 2, "--codepage"},
       {"inspect -- DIR/-starts-with-a-dash.exe", 3, "-starts-with-a-dash.exe: No such file"},
@@ -93,6 +96,12 @@ TEST_F(ToolTest, CommandLineConventions) {
   EXPECT_EQ(RunTool("-q " + BuildArgs(dir_ + "/quiet.exe")).output, "") << "-q prints nothing on success";
   EXPECT_EQ(RunTool("build --launcher=" + kLauncher + " --program32=" + kSetup32 + " --output=" + dir_ + "/eq.exe")
                 .status, 0);
+  // An empty value after "=" is empty: the next word is no value.
+  ASSERT_EQ(RunTool("build --launcher " + kLauncher + " --program32 " + kSetup32 + " --output " + dir_ +
+                    "/empty.exe --version-message= --detached").status, 0);
+  const json empty = Json(RunTool("inspect --json " + dir_ + "/empty.exe"));
+  EXPECT_EQ(empty["header"]["versionMessage"], "");
+  EXPECT_NE(empty["locator"]["detachedSize"], 0);
   // With --json, usage and file errors are JSON documents too.
   for (const auto& [arguments, status] : {std::pair<std::string, int>{"inspect --json /no/such.exe", 3},
                                           std::pair<std::string, int>{"verify --json --codepage 1 L", 2}}) {

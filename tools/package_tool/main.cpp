@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "host/system/process.h"
+#include "tools/package_tool/command_line.h"
 #include "tools/package_tool/commands.h"
 
 #ifndef SETUP_PACKAGE_VERSION
@@ -42,14 +43,18 @@ int tool::RunTool(int argc, char** argv) {
   const std::string first = argc > 1 ? argv[1] : "";
   const char* names[] = {"build", "inspect", "verify", "extract", "explain"};
   if (!first.empty() && first[0] != '-' && std::find(std::begin(names), std::end(names), first) == std::end(names)) {
-    return tool::Fail(tool::kExitUsage, "unknown command '" + first + "' (build, inspect, verify, extract, explain)");
+    const std::string nearest = tool::Nearest(first, std::vector<std::string>(std::begin(names), std::end(names)));
+    return tool::Fail(tool::kExitUsage, "unknown command '" + first + "'" +
+                                            (nearest.empty() ? "" : " (did you mean " + nearest + "?)") +
+                                            " (build, inspect, verify, extract, explain)");
   }
+  const std::vector<std::string> arguments = tool::WithEmptyValues(app, argc, argv);
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--") break;
     if (std::string(argv[i]) == "--json") tool::FailAsJson();
   }
   try {
-    app.parse(argc, argv);
+    app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));  // CLI11 takes them last first
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -57,7 +62,7 @@ int tool::RunTool(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    tool::Fail(tool::kExitUsage, e.what());
+    tool::Fail(tool::kExitUsage, e.what() + tool::DidYouMean(app, arguments));
     std::fprintf(stderr, "Run with --help for the options.\n");
     return tool::kExitUsage;
   }
