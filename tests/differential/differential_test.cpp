@@ -200,8 +200,9 @@ std::map<std::string, std::string> VerifyOutcomes(const std::string& path) {
 // launcher's own steps on the simulated machine, as above, plus what verify
 // adds (a modified launcher's rows are not checked, and not counted).
 TEST(DifferentialTest, VerifyAgreesWithWine) {
-  const std::string dir = testing::TempDir() + "verify-corpus";
-  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  std::string made = testing::TempDir() + "verify-corpus-XXXXXX";  // a folder of this run's own
+  ASSERT_NE(mkdtemp(made.data()), nullptr);
+  const std::string dir = made;
   int agree = 0, total = 0, notChecked = 0;
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const std::vector<Recorded> recorded =

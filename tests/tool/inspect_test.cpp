@@ -48,6 +48,31 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
       << verified.output;
 }
 
+// A file that carries no package is named so, with one sentence and its
+// code, by every command; nothing is made up from its bytes.
+TEST_F(ToolTest, FilesWithoutAPackageAreNamedSo) {
+  Spit(dir_ + "/text.txt", std::string(1000, 'x'));
+  Spit(dir_ + "/short.txt", "hello\n");
+  const std::pair<std::string, const char*> files[] = {
+      {kTool, "not-a-package"}, {dir_ + "/text.txt", "not-a-package"}, {kSetup32, "not-a-package"},
+      {dir_ + "/short.txt", "file-too-short"}, {kLauncher, "no-package"}};
+  for (const auto& [file, code] : files) {
+    const Result text = RunTool("inspect " + file);
+    EXPECT_EQ(text.status, 1) << file;
+    EXPECT_EQ(text.output.rfind(file + " carries no package: ", 0), 0u) << text.output;
+    EXPECT_EQ(Json(RunTool("inspect --json " + file))["problemCodes"], json::array({code})) << file;
+    const Result verified = RunTool("verify " + file);
+    EXPECT_EQ(verified.status, 1) << file;
+    EXPECT_NE(verified.output.find(file + " carries no package: "), std::string::npos) << verified.output;
+    const Result extracted = RunTool("extract " + file + " --output-dir " + dir_ + "/out");
+    EXPECT_EQ(extracted.status, 1) << file;
+    EXPECT_NE(extracted.errors.find("carries no package"), std::string::npos) << extracted.errors;
+  }
+  EXPECT_FALSE(Exists(dir_ + "/out"));
+  // A program Windows starts is not this launcher: verify has no rows for it.
+  EXPECT_EQ(Json(RunTool("verify --json " + kSetup32))["rows"], json::array());
+}
+
 // Messages are data: control characters never reach the terminal raw, JSON
 // stays valid UTF-8 with a lone surrogate.
 TEST_F(ToolTest, MessagesAreShownEscaped) {

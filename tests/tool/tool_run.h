@@ -55,12 +55,12 @@ inline std::string Slurp(const std::string& path) {
 
 inline void Spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-inline Result RunTool(const std::string& arguments) {
+inline Result RunTool(const std::string& arguments, const std::string& tool = kTool) {
   char errors[] = "/tmp/setup-package-stderr-XXXXXX";
   const int fd = mkstemp(errors);
   close(fd);
   Result r{-1, "", ""};
-  FILE* pipe = popen((kTool + " " + arguments + " 2>" + errors).c_str(), "r");
+  FILE* pipe = popen((tool + " " + arguments + " 2>" + errors).c_str(), "r");
   if (pipe != nullptr) {
     char buffer[4096];
     size_t n;

@@ -51,6 +51,40 @@ TEST_F(ToolTest, ModifiedLauncherRowsAreNotChecked) {
   const json rows = Json(notChecked);
   EXPECT_EQ(rows["notCheckedRows"], rows["rows"].size());
   for (const json& row : rows["rows"]) EXPECT_EQ(row["reason"], "not-checked") << row.dump();
+  // extract refuses it as any other problem, unless --salvage.
+  EXPECT_EQ(RunTool("extract " + dir_ + "/int3.exe --output-dir " + dir_ + "/int3").status, 1);
+  EXPECT_FALSE(Exists(dir_ + "/int3/setup32.exe"));
+  EXPECT_EQ(RunTool("extract -q --salvage " + dir_ + "/int3.exe --output-dir " + dir_ + "/int3").status, 1);
+  EXPECT_TRUE(Exists(dir_ + "/int3/setup32.exe"));
+  // A tool with no launcher beside it compares nothing and says so;
+  // --reference-launcher names the launcher to compare with.
+  const std::string copy = dir_ + "/bin/setup-package";
+  std::filesystem::create_directories(dir_ + "/bin");
+  std::filesystem::copy_file(kTool, copy);
+  const Result alone = RunTool("inspect --json " + dir_ + "/int3.exe", copy);
+  EXPECT_EQ(alone.status, 0) << alone.all();
+  EXPECT_NE(Json(alone)["warnings"].dump().find("not compared"), std::string::npos) << alone.output;
+  EXPECT_EQ(RunTool("verify -q --strict " + Made("good.exe", nullptr), copy).status, 1);
+  const Result given = RunTool("inspect --json --reference-launcher " + kLauncher + " " + dir_ + "/int3.exe", copy);
+  EXPECT_EQ(Json(given)["problemCodes"], json::array({"launcher-modified"})) << given.output;
+  EXPECT_EQ(RunTool("inspect --reference-launcher " + dir_ + "/none.exe " + dir_ + "/good.exe").status, 3);
+}
+
+// The launcher is compared as far as its own headers and sections reach:
+// with the locator wrong, it is still the shipped one, and every row has a
+// verdict (the damaged-package message).
+TEST_F(ToolTest, AWrongLocatorLeavesTheLauncherKnown) {
+  for (const uint32_t offset : {0x7FFFFFFFu, 70000u, 1000u}) {
+    const std::string package = Made("locator-" + std::to_string(offset) + ".exe", nullptr);
+    std::string bytes = Slurp(package);
+    launcher::StoreLe32(reinterpret_cast<uint8_t*>(&bytes[128]), offset);  // the field alone, nothing moved
+    Spit(package, bytes);
+    const json codes = Json(RunTool("inspect --json " + package))["problemCodes"];
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "launcher-modified"), 0) << offset << " " << codes;
+    const json rows = Json(RunTool("verify --json " + package));
+    EXPECT_EQ(rows["notCheckedRows"], 0) << offset;
+    EXPECT_GT(rows["damagedRows"], 0) << offset << rows.dump();
+  }
 }
 
 // Where memory decides the outcome, verify says so: a CRC region of 2 GiB
@@ -64,6 +98,7 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
     const char* says;
   };
   for (const Case& c : {Case{0x7FFFFFFEu, "runtime error", 2047, "needs 2047 MiB in one block: more than this process"},
+                        Case{1936u << 20, "runtime error", 1936, "needs 1936 MiB in one block: more than this process"},
                         Case{0x50000000u, "message", 1280, "needs 1280 MiB in one block: where a process cannot"}}) {
     const std::string package = Made("crc" + std::to_string(c.mib) + ".exe", [&](auto& l, auto&) {
       l.crcLength = c.crcLength;
@@ -78,6 +113,7 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
     // inspect says so where the rows end in runtime error 203.
     const json codes = Json(RunTool("inspect --json " + package))["problemCodes"];
     EXPECT_EQ(std::count(codes.begin(), codes.end(), "crc-region-out-of-memory"), c.mib == 2047 ? 1 : 0) << codes;
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "runtime-error-rows"), c.mib != 1280 ? 1 : 0) << codes;
   }
   // A CRC region of 1152 MiB that matches (a sparse file): every row runs,
   // but only where the process gets that block: a warning, an error with
@@ -100,6 +136,8 @@ TEST_F(ToolTest, VerifySaysWhereMemoryDecides) {
   EXPECT_EQ(hedged.status, 0) << hedged.all();
   const json h = Json(hedged);
   EXPECT_EQ(h["rows"][0]["outcome"], "runs");
+  EXPECT_EQ(h["rows"][0]["reason"], "address-space-decides");
+  EXPECT_EQ(h["rows"][0]["otherwise"], "runtime error");
   ASSERT_EQ(h["warnings"].size(), 1u) << h.dump();
   EXPECT_EQ(RunTool("verify --strict -q " + package).status, 1);
   // A stream that reaches 25 MiB into the setup data, for a program that
@@ -190,7 +228,7 @@ TEST_F(ToolTest, EdgeSizesAsTheLauncherTreatsThem) {
   const Result built = RunTool("build -q --lzma-preset 0 --launcher " + kLauncher + " --program32 " + zeros +
                                " --output " + huge);
   ASSERT_EQ(built.status, 0) << built.all();
-  EXPECT_EQ(Json(RunTool("inspect --json " + huge))["problemCodes"], json::array({"payload-out-of-memory"}));
+  EXPECT_EQ(Json(RunTool("inspect --json " + huge))["problemCodes"], json::array({"payload-out-of-memory", "runtime-error-rows"}));
 }
 
 }  // namespace

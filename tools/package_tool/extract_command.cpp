@@ -13,8 +13,10 @@
 #include "tools/packaging/program_check.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/output_files.h"
-#include "tools/package_tool/tool_paths.h"
+#include "tools/package_tool/package_check.h"
+#include "tools/package_tool/package_words.h"
 #include "tools/package_tool/report.h"
 
 namespace tool {
@@ -23,6 +25,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
   struct Settings {
     std::string package, folder;
     bool force = false, salvage = false;
+    std::optional<std::string> reference;
   };
   auto settings = std::make_shared<Settings>();
   CLI::App* sub = app.add_subcommand(
@@ -30,21 +33,26 @@ Runner AddExtract(CLI::App& app, const Common& common) {
       "Writes the decoded setup programs (setup32.exe, setup64.exe) and the setup data\n"
       "(setup-data.bin) of the package into the folder --output-dir names, decoded by the\n"
       "launcher's own code. Existing files are kept unless --force is given. A package with\n"
-      "problems (a CRC or size that does not match, a payload the launcher refuses) is not\n"
+      "problems (a CRC or size that does not match, a payload the launcher refuses, a launcher\n"
+      "image other than this tool's) is not\n"
       "extracted (exit status 1) unless --salvage is given, which writes what can be read and\n"
       "still exits 1.");
   sub->add_option("PACKAGE", settings->package, "the package file")->required();
   sub->add_option("--output-dir", settings->folder, "the folder to write into (made when missing)")->required();
   sub->add_flag("--force", settings->force, "replace files that exist");
   sub->add_flag("--salvage", settings->salvage, "write what can be read from a damaged package");
+  AddReferenceOption(sub, &settings->reference);
   return [settings, &common]() -> int {
     MappedFile file;
     std::string error;
     if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
+    std::optional<packaging::Bytes> reference;
+    if (!LoadReference(settings->reference, &reference, &error)) return Fail(kExitInputOutput, error);
     packaging::PackageView view = packaging::ReadPackage(file.bytes);
-    if (!view.headerRead) {
-      return Fail(kExitProblems, settings->package + ": " + (view.problems.empty() ? "no package" : view.problems[0]));
-    }
+    const LauncherIdentity identity = CompareLauncher(file.bytes, view, reference);
+    ReadAsNoPackage(file.bytes, identity, &view);
+    if (!view.hasPackage) return Fail(kExitProblems, NoPackageSentence(settings->package, view) + " (nothing extracted)");
+    if (!view.headerRead) return Fail(kExitProblems, Escaped(settings->package) + ": " + Escaped(view.problems[0]));
     // Every program is decoded straight into its temporary file and checked
     // as inspect checks it; only a package without problems (or --salvage)
     // gives its files their names, all of them or none. Fixed names only:
@@ -78,6 +86,7 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     slot64.sink = [&](const uint8_t* b, size_t n) { outputs.Write(index64, b, n); };
     slot32.progress = slot64.progress = ShowsProgress(common);
     packaging::CheckPrograms(file.bytes, &view, &slot32, &slot64);
+    AddLauncherProblem(identity, &view);
     for (const packaging::Region& r : view.regions) {
       if (r.kind != packaging::RegionKind::kSetupData || r.end > file.bytes.size()) continue;
       if ((indexData = outputs.Add(settings->folder + "/setup-data.bin", &error)) < 0) {

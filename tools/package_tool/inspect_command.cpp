@@ -15,6 +15,7 @@
 #include "tools/package_tool/package_words.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
+#include "tools/package_tool/verify_rows.h"
 
 namespace tool {
 
@@ -83,28 +84,28 @@ nlohmann::ordered_json BrandingJson(const pe::BrandingView& b) {
   return j;
 }
 
-void PrintText(host::ByteView file, const packaging::PackageView& v, LauncherIdentity identity) {
-  std::printf("file: %" PRIu64 " bytes\n", v.fileSize);
+void PrintText(const std::string& path, host::ByteView file, const packaging::PackageView& v, LauncherIdentity identity) {
   if (!v.hasPackage) {
-    std::printf("no package attached\n");
-  } else {
-    std::printf("\nmap of the file:\n");
-    for (const packaging::Region& r : v.regions) {
-      std::printf("  %10" PRIu64 " .. %10" PRIu64 "  %10" PRIu64 " bytes  %s\n", r.start, r.end, r.end - r.start,
-                  r.name().c_str());
-    }
-    std::printf("\nlauncher image: %s\n", LauncherWords(identity));
-    PrintBranding(Branding(file, v));
-    const launcher::PackageLocator& l = v.locator;
-    std::printf("\nlocator (offset 128):\n");
-    std::printf("  header offset   %u\n", l.headerOffset);
-    std::printf("  CRC region      %u .. %" PRIu64 " (%u bytes), CRC-32 %08X, %s\n", l.headerOffset,
-                uint64_t(l.headerOffset) + l.crcLength, l.crcLength, l.crcValue,
-                v.crcMatches ? "matches" : "DOES NOT MATCH");
-    std::printf("  total size      %" PRIu64 " bytes\n", launcher::TotalSize(l));
-    std::printf("  detached        %s\n", l.detachedSize != 0 ? ("yes, size " + std::to_string(l.detachedSize)).c_str()
-                                                              : "no: the launcher waits and deletes its copy");
+    std::printf("%s\n", NoPackageSentence(path, v).c_str());
+    return;
   }
+  std::printf("file: %" PRIu64 " bytes\n", v.fileSize);
+  std::printf("\nmap of the file:\n");
+  for (const packaging::Region& r : v.regions) {
+    std::printf("  %10" PRIu64 " .. %10" PRIu64 "  %10" PRIu64 " bytes  %s\n", r.start, r.end, r.end - r.start,
+                r.name().c_str());
+  }
+  std::printf("\nlauncher image: %s\n", LauncherWords(identity));
+  PrintBranding(Branding(file, v));
+  const launcher::PackageLocator& l = v.locator;
+  std::printf("\nlocator (offset 128):\n");
+  std::printf("  header offset   %u\n", l.headerOffset);
+  std::printf("  CRC region      %u .. %" PRIu64 " (%u bytes), CRC-32 %08X, %s\n", l.headerOffset,
+              uint64_t(l.headerOffset) + l.crcLength, l.crcLength, l.crcValue,
+              v.crcMatches ? "matches" : "DOES NOT MATCH");
+  std::printf("  total size      %" PRIu64 " bytes\n", launcher::TotalSize(l));
+  std::printf("  detached        %s\n", l.detachedSize != 0 ? ("yes, size " + std::to_string(l.detachedSize)).c_str()
+                                                            : "no: the launcher waits and deletes its copy");
   if (v.headerRead) {
     const launcher::PackageHeader& h = v.header;
     std::printf("\nheader:\n");
@@ -125,7 +126,7 @@ void PrintText(host::ByteView file, const packaging::PackageView& v, LauncherIde
 }
 
 nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const packaging::PackageView& v,
-                           LauncherIdentity identity) {
+                           LauncherIdentity identity, const std::vector<std::string>& warnings) {
   nlohmann::ordered_json j;
   j["command"] = "inspect";
   j["package"] = path;
@@ -176,7 +177,7 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
   j["signature"] = v.signature.has_value();
   j["problems"] = v.problems;
   j["problemCodes"] = v.problemCodes;
-  j["warnings"] = PackageWarnings(v);
+  j["warnings"] = warnings;
   return j;
 }
 
@@ -185,7 +186,8 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
 Runner AddInspect(CLI::App& app, const Common& common) {
   struct Settings {
     std::string package;
-    bool json = false;
+    std::optional<std::string> reference;
+    bool json = false, strict = false;
   };
   auto settings = std::make_shared<Settings>();
   CLI::App* sub = app.add_subcommand(
@@ -194,24 +196,32 @@ Runner AddInspect(CLI::App& app, const Common& common) {
       "data, anything after the recorded end such as a signature), every field in words, the\n"
       "messages, and the problems found: the CRC, sizes and ranges, each payload decoded by the\n"
       "launcher's own code and checked to be a Windows program for its slot, a\n"
-      "stale certificate-table entry. Exit status 1 when problems were found.");
+      "stale certificate-table entry, rows of verify that end in a runtime error. Exit status 1\n"
+      "when problems were found, or the file carries no package; with --strict also on a warning.");
   sub->add_option("PACKAGE", settings->package, "the package file")->required();
   sub->add_flag("--json", settings->json, "print the same as JSON (with a schemaVersion)");
+  sub->add_flag("--strict", settings->strict, "exit status 1 on a warning too");
+  AddReferenceOption(sub, &settings->reference);
   return [settings, &common]() {
     MappedFile file;
     std::string error;
     if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
     if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(settings->package).c_str());
-    const CheckedPackage checked = CheckPackage(file.bytes, common);
-    const packaging::PackageView& view = checked.view;
-    const LauncherIdentity identity = checked.identity;
+    std::optional<packaging::Bytes> reference;
+    if (!LoadReference(settings->reference, &reference, &error)) return Fail(kExitInputOutput, error);
+    // verify's rows, unprinted: a row that ends in a runtime error is a problem here too.
+    Verification verification;
+    Verify(file, common, reference, &verification, [](const Row&, const Outcome&) {});
+    const packaging::PackageView& view = verification.view;
+    std::vector<std::string> warnings = PackageWarnings(view);
+    for (const std::string& w : Warnings(verification)) warnings.push_back(w);
     if (settings->json) {
-      PrintJson(Json(settings->package, file.bytes, view, identity));
+      PrintJson(Json(settings->package, file.bytes, view, verification.identity, warnings));
     } else {
-      if (!common.quiet || !view.problems.empty()) PrintText(file.bytes, view, identity);
-      for (const std::string& w : PackageWarnings(view)) Warn(common, w);
+      if (!common.quiet || !view.problems.empty()) PrintText(settings->package, file.bytes, view, verification.identity);
+      for (const std::string& w : warnings) Warn(common, w);
     }
-    return view.problems.empty() ? kExitFine : kExitProblems;
+    return view.problems.empty() && !(settings->strict && !warnings.empty()) ? kExitFine : kExitProblems;
   };
 }
 

@@ -1,8 +1,11 @@
-// Whether a package's launcher image is the launcher this tool ships. verify
+// Whether a file's launcher image is the launcher this tool ships. verify
 // runs the tool's own launcher code, so its rows hold only for a package
 // whose image is that launcher.
 #ifndef TOOLS_PACKAGE_TOOL_LAUNCHER_IDENTITY_H_
 #define TOOLS_PACKAGE_TOOL_LAUNCHER_IDENTITY_H_
+
+#include <optional>
+#include <string>
 
 #include "host/bytes.h"
 #include "tools/packaging/package_reader.h"
@@ -12,18 +15,34 @@ namespace tool {
 enum class LauncherIdentity {
   kShipped,      // the same bytes but for what building a package changes
   kModified,     // anything else differs
-  kNotCompared,  // no package, or no reference launcher at hand
+  kNoImage,      // the file holds no launcher image to compare
+  kNoReference,  // no reference launcher at hand
 };
 
-// Compares the package's launcher image with ReferenceLauncher(), leaving
-// out the locator room, the PE checksum, the certificate-table entry and the
-// maker's version resource and icon.
-LauncherIdentity CompareLauncher(host::ByteView file, const packaging::PackageView& view);
+// The launcher image packages are compared with: the file `given`
+// (--reference-launcher) when there is one, else ReferenceLauncher(), else
+// none. False with the reason when the given file cannot be read.
+bool LoadReference(const std::optional<std::string>& given, std::optional<packaging::Bytes>* reference,
+                   std::string* error);
+
+// Compares the file's launcher image, as far as its own headers and
+// sections reach (wherever the locator says the package starts), with the
+// reference, leaving out the locator room, the PE checksum, the
+// certificate-table entry and the maker's version resource and icon.
+LauncherIdentity CompareLauncher(host::ByteView file, const packaging::PackageView& view,
+                                 const std::optional<packaging::Bytes>& reference);
 const char* LauncherWords(LauncherIdentity identity);
 
 // With a modified launcher: the problem ("launcher-modified") added to the
 // view.
 void AddLauncherProblem(LauncherIdentity identity, packaging::PackageView* view);
+// With no reference: why nothing was compared, as a warning.
+std::optional<std::string> LauncherWarning(LauncherIdentity identity);
+
+// A file whose launcher is not the shipped one and that holds nothing a
+// package would (packaging::CarriesPackage) is read as no package: its view
+// becomes the one sentence why ("not-a-package").
+void ReadAsNoPackage(host::ByteView file, LauncherIdentity identity, packaging::PackageView* view);
 
 }  // namespace tool
 

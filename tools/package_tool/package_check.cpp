@@ -3,12 +3,19 @@
 
 namespace tool {
 
-CheckedPackage CheckPackage(host::ByteView file, const Common& common) {
+void AddReferenceOption(CLI::App* command, std::optional<std::string>* path) {
+  command->add_option("--reference-launcher", *path,
+                      "compare the package's launcher image with FILE (default: the launcher installed with "
+                      "this tool)");
+}
+
+CheckedPackage CheckPackage(host::ByteView file, const Common& common, const std::optional<packaging::Bytes>& reference) {
   CheckedPackage checked;
   checked.view = packaging::ReadPackage(file);
+  checked.identity = CompareLauncher(file, checked.view, reference);
+  ReadAsNoPackage(file, checked.identity, &checked.view);
   checked.slot32.progress = checked.slot64.progress = ShowsProgress(common);
   packaging::CheckPrograms(file, &checked.view, &checked.slot32, &checked.slot64);
-  checked.identity = CompareLauncher(file, checked.view);
   AddLauncherProblem(checked.identity, &checked.view);
   return checked;
 }

@@ -1,6 +1,8 @@
 // Package fields in words, for inspect and verify.
 #include "tools/package_tool/package_words.h"
 
+#include "tools/package_tool/report.h"
+
 namespace tool {
 
 std::string AllowedWords(uint64_t set) {
@@ -28,6 +30,10 @@ std::vector<std::string> PackageWarnings(const packaging::PackageView& view) {
     warnings.push_back("the CRC region of " + std::to_string(view.locator.crcLength) + " bytes" + kCrcLeavesOut);
   }
   return warnings;
+}
+
+std::string NoPackageSentence(const std::string& path, const packaging::PackageView& v) {
+  return Escaped(path) + " carries no package: " + (v.problems.empty() ? "" : Escaped(v.problems[0]) + " [" + v.problemCodes[0] + "]");
 }
 
 }  // namespace tool

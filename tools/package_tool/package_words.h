@@ -21,6 +21,10 @@ constexpr const char* kCrcLeavesOut =
     " leaves part of the header and payloads outside the CRC: damage there is found only when decoding fails, or "
     "not at all";
 
+// The sentence a file without a package leads with: "FILE carries no
+// package: why [code]".
+std::string NoPackageSentence(const std::string& path, const packaging::PackageView& view);
+
 // inspect's warnings: what the package's users would meet that its author
 // may not mean, though the launcher runs it (a CRC region that leaves out
 // part of the header and payloads).

@@ -8,6 +8,8 @@
 #include "host/code_pages.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/package_check.h"
+#include "tools/package_tool/package_words.h"
 #include "tools/package_tool/report.h"
 #include "tools/package_tool/verify_rows.h"
 #include "tools/packaging/launcher_memory.h"
@@ -41,7 +43,8 @@ std::string Words(const Outcome& outcome) {
 }
 
 std::string TextHead(const Verification& verification) {
-  return Escaped(verification.package) + ": what the launcher does (code page " + std::to_string(verification.codePage) +
+  const std::string lead = verification.view.hasPackage ? "" : NoPackageSentence(verification.package, verification.view) + "\n\n";
+  return lead + Escaped(verification.package) + ": what the launcher does (code page " + std::to_string(verification.codePage) +
          (verification.Detached() ? "; detached: it neither waits for the setup program nor deletes its copy" : "") + ")\n\n";
 }
 
@@ -54,6 +57,7 @@ std::string TextRow(const Row& r, const Outcome& outcome) {
 }
 
 std::string TextTail(const Verification& verification) {
+  if (!verification.HasRows()) return NoPackageSentence(verification.package, verification.view) + "\n";
   std::string text = "\n";
   for (size_t k = 0; k < verification.view.problems.size(); ++k) {
     text += "problem: [" + verification.view.problemCodes[k] + "] " + Escaped(verification.view.problems[k]) + "\n";
@@ -63,7 +67,6 @@ std::string TextTail(const Verification& verification) {
   if (verification.notChecked > 0) {
     text += std::to_string(verification.notChecked) + " rows not checked: the launcher image is not the one this tool ships\n";
   }
-  if (verification.runtimeErrors > 0) text += std::to_string(verification.runtimeErrors) + " rows end in a runtime error (memory)\n";
   if (verification.runs == 0 && verification.notChecked == 0) text += "the package runs on no machine\n";
   return text;
 }
@@ -84,6 +87,7 @@ nlohmann::ordered_json JsonRow(const Row& r, const Outcome& outcome) {
     row["message"] = outcome.message;
   }
   if (outcome.largestBlock > packaging::kBlockEveryProcessGets) row["largestBlockMiB"] = outcome.largestBlock >> 20;
+  if (outcome.reason == packaging::RowReason::kAddressSpaceDecides) row["otherwise"] = KindWord(OutcomeKind::kRuntimeError);
   return row;
 }
 
@@ -112,6 +116,7 @@ nlohmann::ordered_json JsonDocument(const Verification& verification, nlohmann::
 Runner AddVerify(CLI::App& app, const Common& common) {
   struct Settings {
     std::string package;
+    std::optional<std::string> reference;
     bool json = false, strict = false;
     uint32_t codePage = host::kDefaultCodePage;
   };
@@ -125,10 +130,12 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       "or /noadmin), or which message it shows. Each payload is decoded once.\n"
       "Exit status 1 when any row shows the damaged or truncated message, the package has\n"
       "problems, or it runs nowhere; with --strict also on a warning (rows that run only where\n"
-      "a process gets more than 1 GiB in one block).");
+      "a process gets more than 1 GiB in one block; a launcher that could not be compared).\n"
+      "A file that carries no package has no rows: it is named as such (exit status 1).");
   sub->add_option("PACKAGE", settings->package, "the package file")->required();
   sub->add_flag("--json", settings->json, "print the rows as JSON (with a schemaVersion)");
   sub->add_flag("--strict", settings->strict, "exit status 1 on a warning too");
+  AddReferenceOption(sub, &settings->reference);
   sub->add_option("--codepage", settings->codePage, "the machine's ANSI code page for messages")
       ->check(CLI::IsMember(host::CodePages()))
       ->default_val(host::kDefaultCodePage);
@@ -136,12 +143,14 @@ Runner AddVerify(CLI::App& app, const Common& common) {
     MappedFile file;
     std::string error;
     if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
+    std::optional<packaging::Bytes> reference;
+    if (!LoadReference(settings->reference, &reference, &error)) return Fail(kExitInputOutput, error);
     Verification verification;
     verification.package = settings->package;
     verification.codePage = settings->codePage;
     if (settings->json) {
       nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-      Verify(file, common, &verification, [&](const Row& r, const Outcome& outcome) { rows.push_back(JsonRow(r, outcome)); });
+      Verify(file, common, reference, &verification, [&](const Row& r, const Outcome& outcome) { rows.push_back(JsonRow(r, outcome)); });
       PrintJson(JsonDocument(verification, std::move(rows)));
     } else {
       // With -q the table appears only for a package that is not fine, which
@@ -149,7 +158,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
       // package read, so it comes with the first row.
       bool headed = false;
       std::string waiting;
-      Verify(file, common, &verification, [&](const Row& r, const Outcome& outcome) {
+      Verify(file, common, reference, &verification, [&](const Row& r, const Outcome& outcome) {
         if (common.quiet) {
           waiting += TextRow(r, outcome);
           return;
@@ -157,7 +166,7 @@ Runner AddVerify(CLI::App& app, const Common& common) {
         if (!headed) std::fputs(TextHead(verification).c_str(), stdout), headed = true;
         std::fputs(TextRow(r, outcome).c_str(), stdout);
       });
-      if (common.quiet && !verification.Fine()) std::fputs((TextHead(verification) + waiting).c_str(), stdout);
+      if (common.quiet && !verification.Fine() && verification.HasRows()) std::fputs((TextHead(verification) + waiting).c_str(), stdout);
       if (!common.quiet || !verification.Fine()) std::fputs(TextTail(verification).c_str(), stdout);
       for (const std::string& w : Warnings(verification)) Warn(common, w);
     }

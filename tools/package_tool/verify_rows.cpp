@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/code_pages.h"
+#include "host/pe_image.h"
 #include "launcher/fatal.h"
 #include "launcher/main_sequence.h"
 #include "launcher/setup_launch.h"
@@ -59,7 +60,8 @@ std::string MessageToUtf8(const std::string& ansi, uint32_t codePage) {
 packaging::RowReason Reason(const Outcome& outcome, const std::string& shown, const std::string& architectureMessage) {
   using packaging::RowReason;
   switch (outcome.kind) {
-    case OutcomeKind::kRuns: return RowReason::kRuns;
+    case OutcomeKind::kRuns:
+      return outcome.largestBlock > packaging::kBlockEveryProcessGets ? RowReason::kAddressSpaceDecides : RowReason::kRuns;
     case OutcomeKind::kRuntimeError: return RowReason::kOutOfMemory;
     case OutcomeKind::kNothing: return RowReason::kNothingStarted;
     case OutcomeKind::kNotStarted: return RowReason::kFileNotStarted;
@@ -136,10 +138,14 @@ const char* KindWord(OutcomeKind kind) {
   return "?";
 }
 
-void Verify(const MappedFile& file, const Common& common, Verification* verification, const RowPrinter& each) {
-  CheckedPackage checked = CheckPackage(file.bytes, common);
+void Verify(const MappedFile& file, const Common& common, const std::optional<packaging::Bytes>& reference,
+            Verification* verification, const RowPrinter& each) {
+  CheckedPackage checked = CheckPackage(file.bytes, common, reference);
   verification->view = std::move(checked.view);
-  const LauncherIdentity identity = checked.identity;
+  const LauncherIdentity identity = verification->identity = checked.identity;
+  std::string why;
+  verification->startable = pe::CheckProgram(file.bytes, pe::kMachineI386, &why);
+  if (!verification->HasRows()) return;
   // The check decoded each payload: what that gave seeds the rows' cache.
   packaging::RunCache cache;
   cache.Add(verification->view.header.payload32, std::move(checked.slot32.decoded), "32-bit");
@@ -159,6 +165,12 @@ void Verify(const MappedFile& file, const Common& common, Verification* verifica
     verification->damaged += outcome.kind == OutcomeKind::kMessage && (outcome.message == damagedText || outcome.message == truncatedText);
     each(row, outcome);
   }
+  // A runtime error is never what a package means, as a refusal may be.
+  if (verification->runtimeErrors > 0) {
+    packaging::AddProblem(&verification->view, packaging::ProblemCode::kRuntimeErrorRows,
+                          std::to_string(verification->runtimeErrors) + " rows end in runtime error 203 (out of " +
+                              "memory) instead of starting a setup program (verify shows them)");
+  }
 }
 
 std::vector<std::string> Warnings(const Verification& verification) {
@@ -167,6 +179,7 @@ std::vector<std::string> Warnings(const Verification& verification) {
     warnings.push_back(std::to_string(verification.hedged) + " rows run only where the process gets a block of over 1 GiB: " +
                        "elsewhere the launcher ends in runtime error 203 (out of memory)");
   }
+  if (std::optional<std::string> w = LauncherWarning(verification.identity)) warnings.push_back(*w);
   return warnings;
 }
 

@@ -16,6 +16,7 @@
 #include "tools/packaging/windows_releases.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
+#include "tools/package_tool/launcher_identity.h"
 
 namespace tool {
 
@@ -46,22 +47,30 @@ struct Outcome {
 struct Verification {
   std::string package;
   uint32_t codePage = host::kDefaultCodePage;
-  packaging::PackageView view;
+  packaging::PackageView view;  // with "runtime-error-rows" when rows end so
+  LauncherIdentity identity = LauncherIdentity::kNoImage;
   int runs = 0, damaged = 0, notStarted = 0, runtimeErrors = 0, notChecked = 0;
   int hedged = 0;  // rows that run, but only where a process gets a block of over 1 GiB
   bool Fine() const {
     return runs > 0 && damaged == 0 && notStarted == 0 && runtimeErrors == 0 && view.problems.empty();
   }
   bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
+  bool startable = false;  // Windows starts the file as a 32-bit program
+  // Whether there are rows: not for a program Windows starts that has
+  // neither a package nor this tool's launcher (what it does is its own).
+  bool HasRows() const { return view.hasPackage || identity == LauncherIdentity::kShipped || !startable; }
 };
 
 // Runs every row and hands each outcome to `each` as soon as it is known:
 // no row's words are held longer than printing them takes (a message of
-// 65,535 characters shown on 60 rows is megabytes).
+// 65,535 characters shown on 60 rows is megabytes). The launcher is compared
+// with `reference` (LoadReference).
 using RowPrinter = std::function<void(const Row&, const Outcome&)>;
-void Verify(const MappedFile& file, const Common& common, Verification* verification, const RowPrinter& each);
+void Verify(const MappedFile& file, const Common& common, const std::optional<packaging::Bytes>& reference,
+            Verification* verification, const RowPrinter& each);
 
-// What the author may not mean: rows that run only where memory allows.
+// What the author may not mean: rows that run only where memory allows, a
+// launcher that was not compared.
 std::vector<std::string> Warnings(const Verification& verification);
 
 }  // namespace tool

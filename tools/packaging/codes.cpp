@@ -71,6 +71,12 @@ constexpr Row<ProblemCode> kProblems[] = {
      "The locator's total size has its highest bit set (totalSizeHigh 0x80000000 or more): the launcher takes it "
      "as negative and never finds the file short, but a setup program that finds the end of its data from it gets "
      "nonsense. Build the package again."}},
+    {ProblemCode::kNotAPackage, {"not-a-package",
+     "The file carries no package: it is no launcher image with a package appended (a plain Windows program, "
+     "another kind of file). Nothing in it was read as a package."}},
+    {ProblemCode::kRuntimeErrorRows, {"runtime-error-rows",
+     "On some rows the launcher ends in a runtime error (203, out of memory) instead of starting a setup program "
+     "or showing a message: no package means that. verify shows the rows."}},
 };
 
 constexpr Row<RowReason> kRowReasons[] = {
@@ -90,6 +96,10 @@ constexpr Row<RowReason> kRowReasons[] = {
     {RowReason::kFileNotStarted, {"file-not-started", "Windows does not start the package file at all: its launcher image is damaged."}},
     {RowReason::kNotChecked, {"not-checked",
      "The row is not checked: the package's launcher image is not the one this tool ships (launcher-modified)."}},
+    {RowReason::kAddressSpaceDecides, {"address-space-decides",
+     "The launcher needs one block of memory of more than 1 GiB here: it starts the setup program where the "
+     "process's free address space holds such a block, and ends in runtime error 203 where it does not. Which one "
+     "a machine gives depends on what else its address space holds."}},
 };
 
 template <typename Enum, size_t N>

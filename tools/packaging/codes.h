@@ -36,9 +36,11 @@ enum class ProblemCode {
   kLauncherModified,
   kCrcRegionOutOfMemory,
   kTotalSizeNegative,
+  kNotAPackage,
+  kRuntimeErrorRows,
 };
 // How many there are: the table of their words (codes.cpp) is held to it.
-constexpr size_t kProblemCodeCount = static_cast<size_t>(ProblemCode::kTotalSizeNegative) + 1;
+constexpr size_t kProblemCodeCount = static_cast<size_t>(ProblemCode::kRuntimeErrorRows) + 1;
 
 // Why a verify row ends as it does.
 enum class RowReason {
@@ -53,8 +55,9 @@ enum class RowReason {
   kNothingStarted,
   kFileNotStarted,
   kNotChecked,
+  kAddressSpaceDecides,
 };
-constexpr size_t kRowReasonCount = static_cast<size_t>(RowReason::kNotChecked) + 1;
+constexpr size_t kRowReasonCount = static_cast<size_t>(RowReason::kAddressSpaceDecides) + 1;
 
 // A code's name and what it means for the package's users and what to do.
 struct Meaning {

@@ -65,13 +65,14 @@ PackageView ReadPackage(host::ByteView file) {
   PackageView v;
   v.fileSize = file.size();
   if (file.size() < launcher::kLocatorOffset + launcher::kLocatorSize) {
-    AddProblem(&v, ProblemCode::kFileTooShort, "file too short to hold the package locator at offset 128");
+    AddProblem(&v, ProblemCode::kFileTooShort,
+               "it is too short to hold a package locator at offset 128 (" + std::to_string(file.size()) + " bytes)");
     return v;
   }
   v.locator = launcher::DecodeLocator(file.data() + launcher::kLocatorOffset);
   const launcher::PackageLocator& l = v.locator;
   if (l.headerOffset == 0) {
-    AddProblem(&v, ProblemCode::kNoPackage, "no package attached (the locator's header offset is 0)");
+    AddProblem(&v, ProblemCode::kNoPackage, "its locator's header offset is 0 (a launcher image with nothing appended)");
     return v;
   }
   v.hasPackage = true;
@@ -185,6 +186,24 @@ PackageView ReadPackage(host::ByteView file) {
     }
   }
   return v;
+}
+
+bool CarriesPackage(host::ByteView file, const PackageView& v, std::string* why) {
+  if (!v.hasPackage) return *why = v.problems.empty() ? "" : v.problems[0], false;
+  if (v.crcMatches && v.locator.headerOffset >= launcher::kLocatorRoomEnd) return true;
+  pe::ImageInfo info;
+  std::string error;
+  if (!pe::Parse(file, &info, &error)) return *why = "it is no Windows program (" + error + ")", false;
+  if (info.peOffset < launcher::kLocatorRoomEnd) {
+    return *why = "it is a Windows program with no room for a package locator (its PE header starts at offset " +
+                  std::to_string(info.peOffset) + ", inside offsets 128..255)", false;
+  }
+  if (v.locator.headerOffset != info.imageEnd) {
+    return *why = "nothing of a package follows its image (the bytes at offset 128 name offset " +
+                  std::to_string(v.locator.headerOffset) + "; the image ends at " + std::to_string(info.imageEnd) +
+                  ")", false;
+  }
+  return true;
 }
 
 }  // namespace packaging

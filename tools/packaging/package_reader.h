@@ -58,6 +58,12 @@ struct PackageView {
 // Never fails: what cannot be read is reported in problems.
 PackageView ReadPackage(host::ByteView file);
 
+// Whether a file whose launcher image is not known to be a package's holds
+// a package at all: its CRC region checks, or it is a PE32 image with room
+// for the locator whose package starts where the image ends. False with
+// why not ("it is no Windows program (...)").
+bool CarriesPackage(host::ByteView file, const PackageView& view, std::string* why);
+
 // A problem: its text, and its code (stable, for scripts) beside it.
 void AddProblem(PackageView* view, ProblemCode code, const std::string& text);
 
