@@ -92,6 +92,25 @@ bool LayOutMessages(const PackageSettings& in, uint64_t at, launcher::PackageHea
   return add(in.architectureMessage, &h->architectureMessage) && add(in.versionMessage, &h->versionMessage);
 }
 
+// The limits that the sizes known before writing already break: the
+// package holds at least the image, the header, the setup data and the
+// messages (a compressed program's size is known only once it is written:
+// it counts as nothing here, and the checks as the parts are written hold
+// the rest). Nothing is read or written for a package that cannot be.
+bool CheckLimitsAhead(const PackageSettings& in, const PackageParts& parts, uint32_t start, std::string* error) {
+  const uint64_t messages = 2 * (uint64_t(in.architectureMessage.size()) + in.versionMessage.size());
+  const uint64_t least = uint64_t(start) + kHeaderSize + parts.setupData.size + messages;
+  if (messages > 0 && least >= kLimit) return *error = "message would lie past 2 GiB", false;
+  const bool crcPast = in.crcReach == CrcReach::kByteCount ? uint64_t(start) + in.crcByteCount >= kLimit
+                       : in.crcReach == CrcReach::kWholePackage ? least >= kLimit
+                                                                 : false;
+  if (crcPast) return *error = "CRC region would reach past 2 GiB", false;
+  if (in.detached && least > 0xFFFFFFFFu) {
+    return *error = "a detached package must be smaller than 4 GiB (its size is a 32-bit field)", false;
+  }
+  return true;
+}
+
 }  // namespace
 
 WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, PackageSink* sink,
@@ -105,6 +124,7 @@ WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, P
   }
   launcher::BuildCrcTable();
   const uint32_t start = PackageStart(in.image);
+  if (!CheckLimitsAhead(in, parts, start, error)) return kRefused;
   // The header's CRC is joined to that of what follows it at the end, when
   // the header is known.
   Appender to{sink, uint64_t(start) + kHeaderSize};
