@@ -223,6 +223,15 @@ TEST_F(ToolTest, PackageFile) {
   const Result unsigned_ = RunTool("build --launcher " + kLauncher + " --config " + dir_ + "/project/signed.toml" +
                                    " --output " + dir_ + "/unsigned.exe --sign-command ''");
   EXPECT_EQ(unsigned_.status, 0) << unsigned_.all();
+  // An output the file names that cannot be written says where the file's
+  // paths lead; -v says what is read and how it is compressed.
+  Spit(dir_ + "/project/nowhere.toml", "program32 = \"sample_setup32.exe\"\noutput = \"missing/out.exe\"\n");
+  const Result nowhere = RunTool("-v build --launcher " + kLauncher + " --config " + dir_ + "/project/nowhere.toml");
+  EXPECT_EQ(nowhere.status, 3);
+  EXPECT_NE(nowhere.errors.find("relative to its folder, " + dir_ + "/project"), std::string::npos) << nowhere.errors;
+  for (const char* says : {"32-bit program: ", "sample_setup32.exe (", "compressing: LZMA1, preset 6", "writing: "}) {
+    EXPECT_NE(nowhere.errors.find(says), std::string::npos) << says << "\n" << nowhere.errors;
+  }
 }
 
 // Authors sign their installers: the signature goes after the recorded end,

@@ -1,4 +1,5 @@
 // setup-package build: the settings resolved, the package written and named.
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -76,6 +77,24 @@ int WritePackageFile(sys::File file, const std::string& path, const packaging::P
   return sink.Finish() ? kExitFine : (*error = sink.Reason(), kExitInputOutput);
 }
 
+// With -v: what the package is made of and how it is compressed.
+void SayInputs(const Common& common, const BuildSettings& s, const std::string& config,
+               const packaging::PackageSettings& input, const packaging::PackageParts& parts) {
+  if (!config.empty()) Say(common, "package file: " + config + " (relative paths from its folder)");
+  Say(common, "launcher: " + *s.launcher + " (" + std::to_string(input.image.size()) + " bytes)");
+  const std::pair<const std::optional<std::string>*, const std::optional<packaging::PieceSource>*> programs[] = {
+      {&s.program32, &parts.program32}, {&s.program64, &parts.program64}};
+  for (const auto& [path, part] : programs) {
+    if (*part) Say(common, (path == &s.program32 ? "32-bit program: " : "64-bit program: ") + **path + " (" +
+                               std::to_string((*part)->size) + " bytes)");
+  }
+  if (s.setupData) Say(common, "setup data: " + *s.setupData + " (" + std::to_string(parts.setupData.size) + " bytes)");
+  const packaging::LzmaSettings& l = input.lzma;
+  Say(common, "compressing: LZMA1, preset " + std::to_string(l.preset) + ", dictionary " +
+                  std::to_string(l.dictionarySize) + " bytes, lc " + std::to_string(l.lc) + " lp " +
+                  std::to_string(l.lp) + " pb " + std::to_string(l.pb));
+}
+
 }  // namespace
 
 Runner AddBuild(CLI::App& app, const Common& common) {
@@ -102,6 +121,8 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     packaging::PackageSettings input;
     packaging::PackageParts parts;
     if ((status = ReadBuildInput(s, &input, &parts, &error)) != kExitFine) return Fail(status, error);
+    const auto began = std::chrono::steady_clock::now();
+    SayInputs(common, s, st->config, input, parts);
     std::vector<std::string> warnings = InputWarnings(input, parts, s.codePage.value_or(host::kDefaultCodePage));
     for (const std::string& w : warnings) Warn(common, w);
     if (ShowsProgress(common) && LargestProgram(parts) > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
@@ -127,18 +148,32 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       return kExitFine;
     };
     uint64_t written = 0;
+    Say(common, "writing: " + *s.output);
+    // An output the package file names lies in that file's folder, which may
+    // be one the author cannot write to: a failure says so.
+    const bool outputFromFile = !st->cli.output && !st->config.empty();
+    auto WithOutputHint = [&](int failed, const std::string& why) {
+      if (failed != kExitInputOutput || !outputFromFile) return why;
+      return why + " (the package file's output, like all its paths, is relative to its folder, " +
+             sys::FolderOf(st->config) + "; --output overrides it)";
+    };
     if (s.signCommand && !s.signCommand->empty()) {  // an empty one switches a package file's off
+      Say(common, "signing with: " + *s.signCommand);
       if ((status = WriteSignedPackage(*s.output, write, *s.signCommand, common, &written, &error)) != kExitFine) {
-        return Fail(status, error);
+        return Fail(status, WithOutputHint(status, error));
       }
     } else {
       OutputSet output(Existing::kReplace);
       const int index = output.Add(*s.output, &error);
-      if (index < 0) return Fail(kExitInputOutput, error);
-      if ((status = write(output.Descriptor(index), &error)) != kExitFine) return Fail(status, error);
-      if (!output.Commit(&error)) return Fail(kExitInputOutput, error);
+      if (index < 0) return Fail(kExitInputOutput, WithOutputHint(kExitInputOutput, error));
+      if ((status = write(output.Descriptor(index), &error)) != kExitFine) return Fail(status, WithOutputHint(status, error));
+      if (!output.Commit(&error)) return Fail(kExitInputOutput, WithOutputHint(kExitInputOutput, error));
       written = package.size;
     }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s",
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+    Say(common, std::string("done in ") + seconds);
     if (st->json) {
       nlohmann::ordered_json j;
       j["command"] = "build";

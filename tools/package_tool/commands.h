@@ -43,6 +43,8 @@ void JsonStarted();
 bool JsonErrorPending();
 // "warning: message" on standard error, unless quiet.
 void Warn(const Common& common, const std::string& message);
+// A line of what is being done on standard error, with -v only.
+void Say(const Common& common, const std::string& line);
 // Whether a progress line goes to standard error: not with -q; with -v, or
 // on a terminal.
 bool ShowsProgress(const Common& common);

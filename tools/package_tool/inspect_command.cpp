@@ -206,7 +206,7 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     MappedFile file;
     std::string error;
     if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
-    if (common.verbose) std::fprintf(stderr, "inspecting %s\n", Escaped(settings->package).c_str());
+    Say(common, "inspecting: " + settings->package + " (" + std::to_string(file.bytes.size()) + " bytes)");
     std::optional<packaging::Bytes> reference;
     if (!LoadReference(settings->reference, &reference, &error)) return Fail(kExitInputOutput, error);
     // verify's rows, unprinted: a row that ends in a runtime error is a problem here too.

@@ -114,6 +114,10 @@ bool ShowsProgress(const Common& common) {
   return !common.quiet && (common.verbose || sys::ErrorIsTerminal());
 }
 
+void Say(const Common& common, const std::string& line) {
+  if (common.verbose && !common.quiet) std::fprintf(stderr, "%s\n", Escaped(line).c_str());
+}
+
 void Warn(const Common& common, const std::string& message) {
   if (!common.quiet) std::fprintf(stderr, "warning: %s\n", Escaped(message).c_str());
 }
