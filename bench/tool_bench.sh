@@ -10,7 +10,7 @@
 # at the default settings. Goal: peak memory under 512 MiB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-T=build/linux/setup-package
+T=build/linux/bin/setup-package
 work=build/bench-tool
 rm -rf "$work"; mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT

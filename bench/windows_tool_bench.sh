@@ -37,8 +37,8 @@ SH
 mkdir -p "$work/linux" "$work/windows"
 (cd "$work" && . ./measure.sh &&
   for size in small big; do
-    measure linux "build-$size" ../linux/setup-package build -q --launcher launcher.exe --program32 "$size.bin" --output "linux/$size.exe"
-    measure linux "verify-$size" ../linux/setup-package verify -q "linux/$size.exe"
+    measure linux "build-$size" ../linux/bin/setup-package build -q --launcher launcher.exe --program32 "$size.bin" --output "linux/$size.exe"
+    measure linux "verify-$size" ../linux/bin/setup-package verify -q "linux/$size.exe"
   done)
 cat >"$work/job.sh" <<'JOB'
 . ./wine-job.sh

@@ -36,11 +36,11 @@ package() {  # package NAME BYTES
   find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +100k -print0 | sort -z |
     xargs -0 cat 2>/dev/null | head -c "$(($2 - $(stat -c %s "$work/code.bin")))" >>"$work/code.bin"
   set -o pipefail
-  build/linux/setup-package build -q --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
+  build/linux/bin/setup-package build -q --launcher build/windows/launcher.exe --program32 "$work/code.bin" \
     --lzma-preset 1 --dictionary "$dictionary" --output "$work/$1.exe"
   rm "$work/code.bin"
   # The same stream as a .lzma file for the bare decode and xz.
-  build/linux/setup-package inspect --json "$work/$1.exe" | python3 -c '
+  build/linux/bin/setup-package inspect --json "$work/$1.exe" | python3 -c '
 import json, struct, sys
 h = json.load(sys.stdin)["header"]; p = h["payload32"]
 props = (h["pb"] * 5 + h["lp"]) * 9 + h["lc"]

@@ -22,6 +22,10 @@ elseif(LAUNCHER_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 add_compile_options(-Wall -Wextra)
+# What is built names no folder of this machine (debug information and
+# source names relative to the project), so two builds in two folders make
+# the same package.
+add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=" "-ffile-prefix-map=${CMAKE_BINARY_DIR}/=")
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
@@ -40,10 +44,24 @@ set(TOOL_SYSTEM_SEAM host/system/posix/files.cpp host/system/posix/temporaries.c
                      host/system/posix/memory.cpp)
 set(TOOL_ENTRY tools/package_tool/entry_posix.cpp)
 include(cmake/tool.cmake)
-# Run from its build tree, the tool compares packages with the launcher that
-# the windows preset built.
-target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_BINARY_DIR}"
-                           SETUP_PACKAGE_BUILD_LAUNCHER="${LAUNCHER_WINDOWS_BUILD}/launcher.exe")
+# In the build tree the tool and its launcher lie as they are installed
+# (bin/, and share/setup-package/ beside it), so the tool finds the launcher
+# as an installed one does and names no build folder. Hardened as Debian
+# builds its programs (not with the sanitizers, which bring their own).
+set_target_properties(setup-package PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+add_custom_command(TARGET setup-package POST_BUILD
+  COMMAND sh -c "test ! -f \"$1\" || { mkdir -p \"$2\" && cp \"$1\" \"$2/\"; }" copy
+          "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_BINARY_DIR}/share/setup-package"
+  VERBATIM)
+if(NOT LAUNCHER_SANITIZE AND NOT LAUNCHER_FUZZ)
+  target_compile_definitions(setup-package PRIVATE _FORTIFY_SOURCE=2)
+  target_compile_options(setup-package PRIVATE -fstack-protector-strong)
+  target_link_options(setup-package PRIVATE -Wl,-z,relro,-z,now)
+  foreach(library host_floor platform_sim launcher_core pe_branding packaging tool_files)
+    target_compile_definitions(${library} PRIVATE _FORTIFY_SOURCE=2)
+    target_compile_options(${library} PRIVATE -fstack-protector-strong)
+  endforeach()
+endif()
 
 # Installed as a tool: setup-package in bin/, and beside it in
 # share/setup-package/ the launcher image it uses when --launcher is not given
@@ -51,9 +69,9 @@ target_compile_definitions(tool_files PRIVATE SETUP_PACKAGE_BUILD_DIR="${CMAKE_B
 # what --json prints.
 include(GNUInstallDirs)
 install(TARGETS setup-package RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-install(FILES "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_SOURCE_DIR}/README.md"
-              "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.schema.json"
+install(FILES "${LAUNCHER_WINDOWS_BUILD}/launcher.exe" "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.schema.json"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/setup-package")
+install(FILES "${CMAKE_SOURCE_DIR}/tools/package_tool/GUIDE.md" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/setup-package" RENAME README.md)
 # The README's worked example, ready to copy: its package file, the two
 # sample setup programs, setup data and an icon.
 set(examples "${CMAKE_SOURCE_DIR}/tools/package_tool/examples")
@@ -72,6 +90,17 @@ install(FILES "${CMAKE_BINARY_DIR}/setup-package.1.gz" DESTINATION "${CMAKE_INST
 install(FILES "${CMAKE_SOURCE_DIR}/tools/package_tool/setup-package.bash-completion"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" RENAME setup-package)
 install(FILES "${CMAKE_SOURCE_DIR}/tools/package_tool/copyright" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/setup-package")
+# The package's maintainer, in its control file and its changelog: set it
+# once, when configuring (-DSETUP_PACKAGE_MAINTAINER="Name <mail>").
+set(SETUP_PACKAGE_MAINTAINER "setup-package maintainers <maintainers@setup-package.example>" CACHE STRING
+    "The .deb's maintainer: name and mail address")
+configure_file(tools/package_tool/changelog.in "${CMAKE_BINARY_DIR}/changelog" @ONLY)
+add_custom_command(
+  OUTPUT "${CMAKE_BINARY_DIR}/changelog.gz"
+  COMMAND sh -c "gzip -9nc \"$1\" >\"$2\"" gz "${CMAKE_BINARY_DIR}/changelog" "${CMAKE_BINARY_DIR}/changelog.gz"
+  DEPENDS "${CMAKE_BINARY_DIR}/changelog" VERBATIM)
+add_custom_target(changelog ALL DEPENDS "${CMAKE_BINARY_DIR}/changelog.gz")
+install(FILES "${CMAKE_BINARY_DIR}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/setup-package")
 # cpack -G DEB (in the build folder) makes setup-package_VERSION_ARCH.deb; its
 # dependencies are the shared libraries the tool links, as dpkg-shlibdeps finds.
 set(CPACK_GENERATOR DEB)
@@ -79,7 +108,15 @@ set(CPACK_PACKAGE_NAME setup-package)
 set(CPACK_PACKAGE_VENDOR "setup-package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "makes, inspects, checks and unpacks one-file setup packages")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY setup-package)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "setup-package maintainers <setup-package@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SETUP_PACKAGE_MAINTAINER}")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "setup-package builds one-file setup packages for Windows: a small\n"
+    "32-bit launcher followed by LZMA-compressed setup programs (32-bit,\n"
+    "64-bit or both), setup data and messages. The launcher checks the\n"
+    "package's size and CRC and the machine (32/64-bit, Windows version),\n"
+    "then runs the fitting setup program from a temporary copy. The tool\n"
+    "also inspects packages, predicts what the launcher does on every\n"
+    "Windows version, and extracts their programs.")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)

@@ -11,7 +11,7 @@ echo "launcher image: build/windows/launcher.exe, $(stat -c %s build/windows/lau
 work=build/demo
 rm -rf "$work"; mkdir -p "$work"
 head -c 20000 /dev/urandom >"$work/setup-data.bin"
-build/linux/setup-package build \
+build/linux/bin/setup-package build \
   --launcher build/windows/launcher.exe \
   --program32 build/windows/sample_setup32.exe \
   --program64 build/windows/sample_setup64.exe \

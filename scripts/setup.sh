@@ -16,7 +16,7 @@ packages=(cmake g++ make pkg-config python3
           clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          dpkg-dev xz-utils time openssl osslsigncode python3-jsonschema)
+          dpkg-dev xz-utils time openssl osslsigncode python3-jsonschema lintian)
 
 # xz_utils_source DIR: fetches Debian's xz-utils source package into DIR
 # through an apt state of its own (one deb-src entry for the suite's main

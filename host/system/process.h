@@ -14,6 +14,8 @@ std::string ToolFolder();
 // Where a tool installed in `toolFolder` keeps the launcher image (relative
 // to the current folder when `toolFolder` is "", not known).
 std::string InstalledLauncherOf(const std::string& toolFolder);
+// The same in words for the help, which names no folder of one machine.
+extern const char* const kInstalledLauncherWords;
 
 // `path` as one word for the shell that RunCommand uses.
 std::string QuotedForCommand(const std::string& path);

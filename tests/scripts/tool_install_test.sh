@@ -41,14 +41,25 @@ check "an error document follows the schema" 'conforms "$tool" verify --json mis
 deb=$(ls "$work"/deb/setup-package_*.deb 2>/dev/null | head -n 1)
 check "a .deb is made" '[ -n "$deb" ]'
 files=$(dpkg-deb -c "$deb" 2>/dev/null | awk '{print $6}')
-for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,README.md,setup-package.schema.json} \
+for f in ./usr/bin/setup-package ./usr/share/setup-package/{launcher.exe,setup-package.schema.json} \
          ./usr/share/setup-package/examples/{MySetup.toml,setup-data.txt,example.ico,sample_setup32.exe,sample_setup64.exe} \
          ./usr/share/man/man1/setup-package.1.gz ./usr/share/bash-completion/completions/setup-package \
-         ./usr/share/doc/setup-package/copyright; do
+         ./usr/share/doc/setup-package/{copyright,changelog.gz,README.md}; do
   check "the .deb holds $f" 'grep -qx "$f" <<<"$files"'
 done
 copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/setup-package/copyright)
 check "the copyright file grants the project's licence" 'grep -q "^Files: \*" <<<"$copyright" && grep -q "^License: Zlib$" <<<"$copyright"'
 check "the .deb depends on the libraries the tool links" 'dpkg-deb -f "$deb" Depends | grep -q liblzma5'
+# Nothing installed names the folder it was built in.
+check "the installed tool and manual page name no build folder" '! grep -q "$build" "$tool" && ! zcat "$work/prefix/share/man/man1/setup-package.1.gz" | grep -q "$build"'
+check "the manual page has a manual page's sections" 'for s in NAME SYNOPSIS COMMANDS OPTIONS "\"EXIT STATUS\"" FILES EXAMPLES; do zcat "$work/prefix/share/man/man1/setup-package.1.gz" | grep -qx ".SH $s" || exit 1; done'
+check "the guide says what the example does when run" 'grep -q "MySetup.exe.received.txt" "$work/prefix/share/doc/setup-package/README.md"'
+check "completion offers each option once" 'COMP_WORDS=("$tool" build --); COMP_CWORD=2; source "$work/prefix/share/bash-completion/completions/setup-package"; _setup_package; [ "${#COMPREPLY[@]}" -gt 20 ] && [ -z "$(printf "%s\n" "${COMPREPLY[@]}" | sort | uniq -d)" ]'
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 -I "$deb" >"$work/lintian.txt" 2>&1
+  check "lintian finds no error and no hardening note" '! grep -q "^E: \|hardening-no-" "$work/lintian.txt" || { cat "$work/lintian.txt"; false; }'
+else
+  echo "lintian is not installed: the .deb was not checked with it"
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -8,7 +8,7 @@
 # a build from cmd.exe there, a build in a folder past 260 characters whose
 # package runs on the real launcher, and signing through cmd.exe.
 set -uo pipefail
-source=$1 linux=$2/setup-package windows=$3 wtool=$4
+source=$1 linux=$2/bin/setup-package windows=$3 wtool=$4
 work=$(mktemp -d)
 [ -n "${KEEP_WORK:-}" ] && echo "work folder: $work" || trap 'rm -rf "$work"' EXIT
 job=$work/job

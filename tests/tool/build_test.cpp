@@ -87,7 +87,6 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
       {"--launcher L --program32 P32 --lc 9", 2, "--lc"},
       {"--launcher L --program32 P32 --elevation 3", 2, "--elevation"},
       {"--launcher L --program32 P32 --frobnicate", 2, "--frobnicate"},
-      {"--program32 P32", 2, "--launcher is required"},
       {"--launcher L --program32 P32 --setup-data DIR/fifo", 3, "DIR/fifo: not a regular file"},
       {"--launcher L --program32 P32 --version-message-file DIR/long.txt", 2,
        "--version-message: 70000 UTF-16 units, more than the 65535"},
@@ -103,6 +102,12 @@ TEST_F(ToolTest, BuildRefusalsAndTheirExitCodes) {
     EXPECT_NE(r.errors.find(Expand(c.says, dir_)), std::string::npos) << arguments << "\n" << r.all();
     EXPECT_FALSE(Exists(dir_ + "/out.exe")) << arguments;
   }
+  // A tool with no launcher beside it needs --launcher.
+  std::filesystem::create_directories(dir_ + "/bin");
+  std::filesystem::copy_file(kTool, dir_ + "/bin/setup-package");
+  const Result alone = RunTool("build --program32 " + kSetup32 + " --output " + dir_ + "/out.exe", dir_ + "/bin/setup-package");
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_NE(alone.errors.find("--launcher is required"), std::string::npos) << alone.errors;
   // An output that is one of the inputs is refused, and the input kept.
   const Result same = RunTool(Expand("build --launcher L --program32 P32 --setup-data DIR/data.bin --output DIR/data.bin", dir_));
   EXPECT_EQ(same.status, 2) << same.all();

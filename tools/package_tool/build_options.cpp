@@ -6,6 +6,7 @@
 #include "host/code_pages.h"
 #include "host/system/files.h"
 #include "host/utf.h"
+#include "host/system/process.h"
 #include "launcher/package_format.h"
 #include "tools/packaging/package_writer.h"
 #include "tools/package_tool/commands.h"
@@ -62,7 +63,7 @@ const std::vector<OptionRow>& Options() {
   const packaging::LzmaSettings& lzma = kDefaults.lzma;
   static const std::vector<OptionRow> rows = {
       text("launcher", OptionKind::kPath, &S::launcher,
-           "the launcher image (default: the one installed with this tool, " + InstalledLauncherPath() + ")"),
+           std::string("the launcher image (default: the one installed with this tool, ") + sys::kInstalledLauncherWords + ")"),
       text("output", OptionKind::kPath, &S::output, "REQUIRED: the package to write (replaced when it exists)"),
       text("program32", OptionKind::kPath, &S::program32,
            "REQUIRED (this, --program64 or both): the 32-bit setup program (an i386 Windows program)"),

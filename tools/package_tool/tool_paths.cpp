@@ -14,15 +14,6 @@ std::optional<std::string> InstalledLauncher() {
   return std::nullopt;
 }
 
-std::optional<std::string> ReferenceLauncher() {
-  if (std::optional<std::string> installed = InstalledLauncher()) return installed;
-#if defined(SETUP_PACKAGE_BUILD_DIR) && defined(SETUP_PACKAGE_BUILD_LAUNCHER)
-  // Run from its build tree: the launcher that build made.
-  if (sys::ToolFolder() == SETUP_PACKAGE_BUILD_DIR && sys::KindOf(SETUP_PACKAGE_BUILD_LAUNCHER) == sys::FileKind::kRegular) {
-    return std::string(SETUP_PACKAGE_BUILD_LAUNCHER);
-  }
-#endif
-  return std::nullopt;
-}
+std::optional<std::string> ReferenceLauncher() { return InstalledLauncher(); }
 
 }  // namespace tool

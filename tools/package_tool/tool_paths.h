@@ -12,8 +12,9 @@ namespace tool {
 // tool runs from, as the system's layout has it); the path when it is there.
 std::string InstalledLauncherPath();
 std::optional<std::string> InstalledLauncher();
-// The launcher a package's image is compared with: the installed one, or,
-// for a tool run from its build tree, the launcher that build made.
+// The launcher a package's image is compared with: the installed one (in
+// the build tree, the launcher the windows preset built lies where an
+// installed tool keeps its own).
 std::optional<std::string> ReferenceLauncher();
 
 }  // namespace tool

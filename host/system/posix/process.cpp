@@ -21,6 +21,8 @@ std::string ToolFolder() {
   return FolderOf(self);
 }
 
+const char* const kInstalledLauncherWords = "share/setup-package/launcher.exe beside the bin folder the tool is in";
+
 std::string InstalledLauncherOf(const std::string& toolFolder) {
   // bin/setup-package and share/setup-package/launcher.exe
   if (toolFolder.empty()) return "share/setup-package/launcher.exe";

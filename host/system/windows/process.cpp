@@ -46,6 +46,8 @@ std::string ToolFolder() {
   return FolderOf(Utf8(self.data(), self.size()));
 }
 
+const char* const kInstalledLauncherWords = "launcher.exe beside setup-package.exe";
+
 std::string InstalledLauncherOf(const std::string& toolFolder) {
   // setup-package.exe and launcher.exe side by side, as the zip holds them
   return toolFolder.empty() ? "launcher.exe" : toolFolder + "\\launcher.exe";
