@@ -1,8 +1,11 @@
 // Writes the seed corpus: small valid and invalid packages in the fuzz
 // target's input form (settings byte, command-line length, command line,
-// file). make_corpus FOLDER
+// file). make_corpus FOLDER [PACKAGE]: with PACKAGE (the worked example as
+// setup-package builds it), also a full-size seed of the real launcher image
+// with its maker's version resource and icon.
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/helpers/test_packages.h"
@@ -30,7 +33,7 @@ packaging::PackageInput Small() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2 && argc != 3) return 2;
   const std::string dir = argv[1];
   Write(dir, "good-one-payload", 0x30, "", testing_support::Build(Small()).bytes);
   packaging::PackageInput both = Small();
@@ -57,5 +60,11 @@ int main(int argc, char** argv) {
   truncated.resize(truncated.size() - 3);
   Write(dir, "bad-truncated", 0x30, "", truncated);
   Write(dir, "bad-no-package", 0x30, "", testing_support::FakeImage());
+  if (argc == 3) {
+    std::ifstream in(argv[2], std::ios::binary);
+    const packaging::Bytes real((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (real.empty()) return 1;
+    Write(dir, "good-real-example", 0xAB, "", real);  // 64-bit Windows 10, an administrator
+  }
   return 0;
 }
