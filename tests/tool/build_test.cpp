@@ -126,6 +126,9 @@ TEST_F(ToolTest, BuildWarnings) {
       {"--architecture-message '\xc5\x81\xc3\xb3" "d\xc5\xba \xf0\x9f\x98\x80'", 0,
        "the architecture message holds characters that code page 1252 lacks"},
       {"--crc-reach 66", 0, "leaves part of the header and payloads outside the CRC"},
+      // 300 characters: a message long enough to move the package's end past
+      // an odd boundary (the checksum's last word then holds one byte).
+      {"--version-message 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx' --architecture-message y", 0, ""},
   };
   for (const Call& c : calls) {
     const std::string arguments = Expand(c.arguments, dir_);
@@ -135,6 +138,17 @@ TEST_F(ToolTest, BuildWarnings) {
     if (*c.says != 0) EXPECT_NE(r.errors.find(c.says), std::string::npos) << arguments << "\n" << r.all();
     else EXPECT_EQ(r.errors, "") << arguments;
     EXPECT_TRUE(Exists(dir_ + "/out.exe")) << arguments;
+    // What was built is what inspect reads back: its checksum the whole
+    // file's, its CRC region as given.
+    const std::string file = Slurp(dir_ + "/out.exe");
+    const packaging::Bytes bytes(file.begin(), file.end());
+    pe::ImageInfo image;
+    std::string why;
+    ASSERT_TRUE(pe::Parse(bytes, &image, &why)) << why;
+    EXPECT_EQ(image.checkSum, pe::Checksum(bytes, image.checkSumOffset)) << arguments;
+    const json inspected = Json(RunTool("inspect --json " + dir_ + "/out.exe"));
+    EXPECT_EQ(inspected["problems"], json::array()) << arguments;
+    if (arguments == "--crc-reach 66") EXPECT_EQ(inspected["locator"]["crcLength"], 66);
     std::remove((dir_ + "/out.exe").c_str());
   }
 }

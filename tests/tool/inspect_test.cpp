@@ -40,6 +40,12 @@ TEST_F(ToolTest, DamagedPackagesAreProblemsForEveryCommand) {
   const json claims = Json(RunTool("verify --json " + dir_ + "/claims-2-gib.exe"));
   EXPECT_GT(claims["damagedRows"], 0) << claims.dump();
   for (const json& row : claims["rows"]) EXPECT_EQ(row["outcome"], "message") << row.dump();
+  // A cut package shows the truncated message on every row, and each counts.
+  std::string whole = Slurp(Made("whole.exe", nullptr));
+  Spit(dir_ + "/cut.exe", whole.substr(0, whole.size() - 100));
+  const json cut = Json(RunTool("verify --json " + dir_ + "/cut.exe"));
+  EXPECT_EQ(cut["damagedRows"], cut["rows"].size());
+  for (const json& row : cut["rows"]) EXPECT_EQ(row["reason"], "truncated-package") << row.dump();
   const Result verified = RunTool("verify " + Made("damaged.exe", nullptr, [](packaging::PackageInput& in) {
     in.adjust = [](auto&, auto& h) { h.payload32.offset += 1; };
   }));

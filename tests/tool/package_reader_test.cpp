@@ -55,6 +55,12 @@ const Case kCases[] = {
      {"payload-end-zero"}},
     {"payload_end_past", [](auto& h) { launcher::SetPayloadEnd(&h, 0x7FFFFFF0u); }, nullptr, nullptr,
      {"payload-end-past-end"}},
+    // The edge of the launcher's reach: a payload starting at exactly 2 GiB,
+    // and one byte before it.
+    {"payload_at_2_gib", [](auto& h) { h.payload32.offset = 0x80000000u; }, nullptr, nullptr,
+     {"region-past-end", "region-past-2gib", "payload-end-before-payloads", "payload-refused"}},
+    {"payload_below_2_gib", [](auto& h) { h.payload32.offset = 0x7FFFFFFFu; }, nullptr, nullptr,
+     {"region-past-end", "payload-end-before-payloads", "payload-refused"}},
     {"posix_program", nullptr, Posix, nullptr, {"program-not-startable"}},
     {"i386_in_64_bit_slot", nullptr,
      [](packaging::PackageInput& in) { in.program64 = FileBytes(kBuild + "/sample_setup32.exe"); }, nullptr,
