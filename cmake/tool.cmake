@@ -28,7 +28,7 @@ target_link_libraries(launcher_core PUBLIC platform_sim tool_lzma)
 
 # The tools' rewriting of PE images: the checksum, and the maker's part of
 # the launcher image (version resource and icon).
-add_library(pe_branding STATIC tools/pe/pe_rewrite.cpp tools/pe/resource_section.cpp tools/pe/version_resource.cpp tools/pe/icon_file.cpp
+add_library(pe_branding STATIC tools/pe/pe_rewrite.cpp tools/pe/certificate_table.cpp tools/pe/resource_section.cpp tools/pe/version_resource.cpp tools/pe/icon_file.cpp
             tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 

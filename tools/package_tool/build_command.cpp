@@ -9,6 +9,7 @@
 #include "tools/pe/pe_rewrite.h"
 #include "host/system/files.h"
 #include "tools/packaging/program_head.h"
+#include "tools/pe/certificate_table.h"
 #include "tools/package_tool/build_input.h"
 #include "tools/package_tool/build_options.h"
 #include "tools/package_tool/package_file.h"
@@ -95,13 +96,21 @@ void SayInputs(const Common& common, const BuildSettings& s, const std::string& 
                   std::to_string(l.lp) + " pb " + std::to_string(l.pb));
 }
 
+// Whether a program part carries no certificate table.
+bool Unsigned(const std::optional<packaging::PieceSource>& program) {
+  if (!program) return false;
+  packaging::ProgramHead head;
+  std::string error;
+  return !head.Read(*program, &error) || !pe::CertificateTableOf(head.View(), program->size).consistent;
+}
+
 }  // namespace
 
 Runner AddBuild(CLI::App& app, const Common& common) {
   struct State {
     BuildSettings cli;
     std::string config;
-    bool json = false;
+    bool json = false, strict = false;
   };
   auto st = std::make_shared<State>();
   CLI::App* sub = app.add_subcommand(
@@ -113,6 +122,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
   sub->add_option("--config", st->config, "a package file (TOML) holding any of the options below");
   AddBuildOptions(sub, &st->cli);
   sub->add_flag("--json", st->json, "print the result as JSON (with a schemaVersion)");
+  sub->add_flag("--strict", st->strict, "exit status 1 on a warning too (the package is still written)");
   return [st, &common]() {
     BuildSettings s;
     std::string error;
@@ -123,7 +133,17 @@ Runner AddBuild(CLI::App& app, const Common& common) {
     if ((status = ReadBuildInput(s, &input, &parts, &error)) != kExitFine) return Fail(status, error);
     const auto began = std::chrono::steady_clock::now();
     SayInputs(common, s, st->config, input, parts);
+    const bool signing = s.signCommand && !s.signCommand->empty();  // an empty one switches a package file's off
+    std::vector<std::unique_ptr<ScratchFile>> signedPrograms;
+    if (s.signPrograms.value_or(false)) {
+      if (!signing) return Fail(kExitUsage, "--sign-programs needs --sign-command");
+      if ((status = SignPrograms(s, *s.signCommand, common, &parts, &signedPrograms, &error)) != kExitFine) {
+        return Fail(status, error);
+      }
+    }
     std::vector<std::string> warnings = InputWarnings(input, parts, s.codePage.value_or(host::kDefaultCodePage));
+    const std::string unsignedInside = UnsignedProgramWarning(signing, Unsigned(parts.program32), Unsigned(parts.program64));
+    if (!unsignedInside.empty()) warnings.push_back(unsignedInside);
     for (const std::string& w : warnings) Warn(common, w);
     if (ShowsProgress(common) && LargestProgram(parts) > packaging::kProgressFrom) input.lzma.progress = ShowProgress;
     // A signature of the launcher (or of a replaced package) does not cover
@@ -157,7 +177,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
       return why + " (the package file's output, like all its paths, is relative to its folder, " +
              sys::FolderOf(st->config) + "; --output overrides it)";
     };
-    if (s.signCommand && !s.signCommand->empty()) {  // an empty one switches a package file's off
+    if (signing) {
       Say(common, "signing with: " + *s.signCommand);
       if ((status = WriteSignedPackage(*s.output, write, *s.signCommand, common, &written, &error)) != kExitFine) {
         return Fail(status, WithOutputHint(status, error));
@@ -190,7 +210,7 @@ Runner AddBuild(CLI::App& app, const Common& common) {
                   static_cast<unsigned long long>(written),
                   package.locator.headerOffset, package.locator.crcLength);
     }
-    return kExitFine;
+    return st->strict && !warnings.empty() ? kExitProblems : kExitFine;
   };
 }
 

@@ -114,6 +114,10 @@ const std::vector<OptionRow>& Options() {
            "a command that signs the package, run by /bin/sh (cmd.exe on Windows): {in} becomes the\n"
            "unsigned package, {out} where the signed one must appear (both quoted); the output\n"
            "appears only signed. An empty one switches off a package file's"),
+      flag("sign-programs", &S::signPrograms,
+           "sign each setup program with --sign-command too, before it is compressed ({in} a copy\n"
+           "of the program, {out} the signed one; the author's files are not changed): the\n"
+           "temporary copy the launcher runs, and Windows asks to elevate, is then signed"),
   };
   return rows;
 }

@@ -84,7 +84,28 @@ nlohmann::ordered_json BrandingJson(const pe::BrandingView& b) {
   return j;
 }
 
-void PrintText(const std::string& path, host::ByteView file, const packaging::PackageView& v, LauncherIdentity identity) {
+std::string TableWords(const pe::CertificateTable& t) {
+  if (!t.present) return "none";
+  return "certificate table of " + std::to_string(t.size) + " bytes at " + std::to_string(t.offset) +
+         (t.consistent ? "" : " (it does not fit the file: no signature)");
+}
+
+// Which parts carry a certificate table: the package, each decoded program.
+void PrintSignatures(const Verification& verification) {
+  const packaging::PackageView& v = verification.view;
+  std::printf("\nsignatures:\n");
+  std::printf("  package         %s\n", v.signature ? ("certificate table of " + std::to_string(v.signature->end - v.signature->start) + " bytes").c_str() : "none");
+  if (verification.decoded32) std::printf("  32-bit program  %s\n", TableWords(verification.certificate32).c_str());
+  if (verification.decoded64) std::printf("  64-bit program  %s\n", TableWords(verification.certificate64).c_str());
+}
+
+nlohmann::ordered_json TableJson(const pe::CertificateTable& t) {
+  return {{"certificateTable", t.consistent}, {"bytes", t.consistent ? t.size : 0}};
+}
+
+void PrintText(const std::string& path, host::ByteView file, const Verification& verification) {
+  const packaging::PackageView& v = verification.view;
+  const LauncherIdentity identity = verification.identity;
   if (!v.hasPackage) {
     std::printf("%s\n", NoPackageSentence(path, v).c_str());
     return;
@@ -119,14 +140,17 @@ void PrintText(const std::string& path, host::ByteView file, const packaging::Pa
     std::printf("  architecture message: \"%s\"\n", Escaped(host::Utf16ToWtf8(v.architectureMessage)).c_str());
     std::printf("  version message:      \"%s\"\n", Escaped(host::Utf16ToWtf8(v.versionMessage)).c_str());
   }
+  PrintSignatures(verification);
   std::printf("\n%s\n", v.problems.empty() ? "no problems found" : "problems:");
   for (size_t k = 0; k < v.problems.size(); ++k) {
     std::printf("  - [%s] %s\n", v.problemCodes[k].c_str(), Escaped(v.problems[k]).c_str());
   }
 }
 
-nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const packaging::PackageView& v,
-                           LauncherIdentity identity, const std::vector<std::string>& warnings) {
+nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const Verification& verification,
+                           const std::vector<std::string>& warnings) {
+  const packaging::PackageView& v = verification.view;
+  const LauncherIdentity identity = verification.identity;
   nlohmann::ordered_json j;
   j["command"] = "inspect";
   j["package"] = path;
@@ -175,6 +199,10 @@ nlohmann::ordered_json Json(const std::string& path, host::ByteView file, const 
     }
   }
   j["signature"] = v.signature.has_value();
+  j["signatures"] = {{"package", {{"certificateTable", v.signature.has_value()},
+                                  {"bytes", v.signature ? v.signature->end - v.signature->start : 0}}}};
+  if (verification.decoded32) j["signatures"]["program32"] = TableJson(verification.certificate32);
+  if (verification.decoded64) j["signatures"]["program64"] = TableJson(verification.certificate64);
   j["problems"] = v.problems;
   j["problemCodes"] = v.problemCodes;
   j["warnings"] = warnings;
@@ -216,9 +244,9 @@ Runner AddInspect(CLI::App& app, const Common& common) {
     std::vector<std::string> warnings = PackageWarnings(view);
     for (const std::string& w : Warnings(verification)) warnings.push_back(w);
     if (settings->json) {
-      PrintJson(Json(settings->package, file.bytes, view, verification.identity, warnings));
+      PrintJson(Json(settings->package, file.bytes, verification, warnings));
     } else {
-      if (!common.quiet || !view.problems.empty()) PrintText(settings->package, file.bytes, view, verification.identity);
+      if (!common.quiet || !view.problems.empty()) PrintText(settings->package, file.bytes, verification);
       for (const std::string& w : warnings) Warn(common, w);
     }
     return view.problems.empty() && !(settings->strict && !warnings.empty()) ? kExitFine : kExitProblems;

@@ -2,10 +2,12 @@
 #include "tools/package_tool/signing.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "host/system/process.h"
 #include "tools/packaging/package_reader.h"
+#include "tools/pe/certificate_table.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/output_files.h"
 #include "tools/package_tool/report.h"
@@ -63,6 +65,32 @@ std::string CheckSigned(const std::string& path, uint64_t* size) {
   return "";
 }
 
+// Runs the signing command on `in`, to make `out`: kExitFine, or
+// kExitInputOutput with the sentence (its last line of errors).
+int RunSigner(const std::string& command, const std::string& in, const std::string& out, const Common& common,
+              std::string* lastLine, std::string* error) {
+  std::string errors;
+  const int status = sys::RunCommand(Substituted(command, in, out), common.quiet, kErrorsKept, &errors);
+  if (common.verbose && !errors.empty()) std::fputs(errors.c_str(), stderr);
+  *lastLine = LastLine(errors);
+  if (status == 0) return kExitFine;
+  *error = "--sign-command " + (status < 0 ? std::string("could not be started")
+                                           : "failed (exit status " + std::to_string(status) + ")") +
+           (lastLine->empty() ? "" : ": " + Escaped(*lastLine));
+  return kExitInputOutput;
+}
+
+// Copies `part` into the open scratch file.
+bool CopyInto(const packaging::PieceSource& part, const ScratchFile& to, std::string* error) {
+  packaging::Bytes piece(static_cast<size_t>(std::min<uint64_t>(packaging::kPiece, part.size)));
+  for (uint64_t done = 0; done < part.size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(packaging::kPiece, part.size - done));
+    if (!part.read(done, piece.data(), n, error) || !sys::WriteAt(to.file(), done, piece.data(), n, error)) return false;
+    done += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 int WriteSignedPackage(const std::string& output, const PackageWriter& write, const std::string& command,
@@ -75,24 +103,63 @@ int WriteSignedPackage(const std::string& output, const PackageWriter& write, co
   // The signer reads {in} and makes {out} itself.
   unsigned_.Close();
   signed_.CloseAndRemove();
-  std::string errors;
-  const int status = sys::RunCommand(Substituted(command, unsigned_.path(), signed_.path()), common.quiet,
-                                     kErrorsKept, &errors);
-  if (common.verbose && !errors.empty()) std::fputs(errors.c_str(), stderr);
-  if (status != 0) {
-    const std::string last = LastLine(errors);
-    *error = "--sign-command " + (status < 0 ? std::string("could not be started")
-                                             : "failed (exit status " + std::to_string(status) + ")") +
-             (last.empty() ? "" : ": " + Escaped(last));
-    return kExitInputOutput;
-  }
+  std::string last;
+  if (RunSigner(command, unsigned_.path(), signed_.path(), common, &last, error) != kExitFine) return kExitInputOutput;
   const std::string problem = CheckSigned(signed_.path(), size);
   if (!problem.empty()) {
-    const std::string last = LastLine(errors);
     *error = "--sign-command: " + problem + (last.empty() ? "" : " (it said: " + Escaped(last) + ")");
     return kExitInputOutput;
   }
   return signed_.Publish(output, error) ? kExitFine : kExitInputOutput;
+}
+
+int SignPrograms(const BuildSettings& s, const std::string& command, const Common& common,
+                 packaging::PackageParts* parts, std::vector<std::unique_ptr<ScratchFile>>* keep,
+                 std::string* error) {
+  for (const auto& [path, slot] : {std::make_pair(&s.program32, &parts->program32),
+                                   std::make_pair(&s.program64, &parts->program64)}) {
+    if (!*slot) continue;
+    const std::string& program = **path;
+    MappedFile original;
+    if (!MapInputFile(program, &original, error)) return kExitInputOutput;
+    if (pe::CertificateTableOf(original.bytes, original.bytes.size()).consistent) {
+      Say(common, program + ": signed already, taken as it is");
+      continue;
+    }
+    Say(common, "signing " + program);
+    auto copy = std::make_unique<ScratchFile>(), signed_ = std::make_unique<ScratchFile>();
+    std::string why;
+    if (!copy->Create(*s.output, &why) || !signed_->Create(*s.output, &why) || !CopyInto(**slot, *copy, &why)) {
+      return *error = program + ": could not be copied for signing (" + why + ")", kExitInputOutput;
+    }
+    copy->Close();
+    signed_->CloseAndRemove();
+    std::string last;
+    if (RunSigner(command, copy->path(), signed_->path(), common, &last, &why) != kExitFine) {
+      return *error = program + ": " + why, kExitInputOutput;
+    }
+    MappedFile made;
+    std::string problem = !MapInputFile(signed_->path(), &made, &why) || made.bytes.empty()
+                              ? "the command left no signed program at {out}"
+                              : pe::SignedCopyProblem(original.bytes, made.bytes);
+    if (!problem.empty()) {
+      return *error = program + ": --sign-command: " + problem + (last.empty() ? "" : " (it said: " + Escaped(last) + ")"),
+             kExitInputOutput;
+    }
+    if (!OpenPieceSource(signed_->path(), &**slot, &why)) return *error = program + ": " + why, kExitInputOutput;
+    keep->push_back(std::move(copy));
+    keep->push_back(std::move(signed_));
+  }
+  return kExitFine;
+}
+
+std::string UnsignedProgramWarning(bool signedPackage, bool program32Unsigned, bool program64Unsigned) {
+  if (!signedPackage || (!program32Unsigned && !program64Unsigned)) return "";
+  const std::string which = program32Unsigned && program64Unsigned ? "neither setup program is"
+                            : program32Unsigned                     ? "the 32-bit setup program is not"
+                                                                    : "the 64-bit setup program is not";
+  return "the package is signed but " + which + " (--sign-programs signs them): Windows shows the temporary "
+         "copy's publisher when it asks to elevate it";
 }
 
 }  // namespace tool

@@ -23,6 +23,7 @@
 #include "tools/package_tool/package_words.h"
 #include "tools/package_tool/launcher_identity.h"
 #include "tools/package_tool/report.h"
+#include "tools/package_tool/signing.h"
 
 namespace tool {
 
@@ -146,6 +147,12 @@ void Verify(const MappedFile& file, const Common& common, const std::optional<pa
   std::string why;
   verification->startable = pe::CheckProgram(file.bytes, pe::kMachineI386, &why);
   if (!verification->HasRows()) return;
+  for (const auto& [slot, entry, table, decoded] :
+       {std::make_tuple(&checked.slot32, &verification->view.header.payload32, &verification->certificate32, &verification->decoded32),
+        std::make_tuple(&checked.slot64, &verification->view.header.payload64, &verification->certificate64, &verification->decoded64)}) {
+    *decoded = slot->decoded.ok;
+    if (*decoded) *table = pe::CertificateTableOf(slot->decoded.head.View(), entry->uncompressedSize);
+  }
   // The check decoded each payload: what that gave seeds the rows' cache.
   packaging::RunCache cache;
   cache.Add(verification->view.header.payload32, std::move(checked.slot32.decoded), "32-bit");
@@ -180,6 +187,10 @@ std::vector<std::string> Warnings(const Verification& verification) {
                        "elsewhere the launcher ends in runtime error 203 (out of memory)");
   }
   if (std::optional<std::string> w = LauncherWarning(verification.identity)) warnings.push_back(*w);
+  const std::string unsignedInside = UnsignedProgramWarning(
+      verification.view.signature.has_value(), verification.decoded32 && !verification.certificate32.consistent,
+      verification.decoded64 && !verification.certificate64.consistent);
+  if (!unsignedInside.empty()) warnings.push_back(unsignedInside);
   return warnings;
 }
 

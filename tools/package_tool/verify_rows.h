@@ -14,6 +14,7 @@
 #include "tools/packaging/codes.h"
 #include "tools/packaging/package_reader.h"
 #include "tools/packaging/windows_releases.h"
+#include "tools/pe/certificate_table.h"
 #include "tools/package_tool/commands.h"
 #include "tools/package_tool/input_files.h"
 #include "tools/package_tool/launcher_identity.h"
@@ -56,6 +57,10 @@ struct Verification {
   }
   bool Detached() const { return view.hasPackage && view.locator.detachedSize != 0; }
   bool startable = false;  // Windows starts the file as a 32-bit program
+  // The certificate table of each decoded program (none where there is no
+  // program, or it did not decode).
+  pe::CertificateTable certificate32, certificate64;
+  bool decoded32 = false, decoded64 = false;
   // Whether there are rows: not for a program Windows starts that has
   // neither a package nor this tool's launcher (what it does is its own).
   bool HasRows() const { return view.hasPackage || identity == LauncherIdentity::kShipped || !startable; }
