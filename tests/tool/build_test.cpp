@@ -15,6 +15,14 @@ TEST_F(ToolTest, SameInputsGiveTheSameBytes) {
   ASSERT_EQ(RunTool(BuildArgs(dir_ + "/a/setup.exe") + brand).status, 0);
   ASSERT_EQ(RunTool(BuildArgs(dir_ + "/b/setup.exe") + brand).status, 0);
   EXPECT_EQ(Slurp(dir_ + "/a/setup.exe"), Slurp(dir_ + "/b/setup.exe"));
+  // Both programs compressed at once give the bytes one thread gives.
+  for (const char* options : {"", " --crc-reach whole --lzma-preset 9", " --detached --dictionary 65536 --lc 0 --lp 2"}) {
+    for (const char* threads : {"1", "2"}) {
+      std::filesystem::create_directories(dir_ + "/threads-" + threads);
+      ASSERT_EQ(RunTool(BuildArgs(dir_ + "/threads-" + threads + "/setup.exe") + options + " --threads " + threads).status, 0);
+    }
+    EXPECT_EQ(Slurp(dir_ + "/threads-1/setup.exe"), Slurp(dir_ + "/threads-2/setup.exe")) << options;
+  }
 }
 
 TEST_F(ToolTest, ReplacingAPackageGivesWhatAFreshBuildGives) {

@@ -70,7 +70,12 @@ int WritePackageFile(sys::File file, const std::string& path, const packaging::P
   pe::ImageInfo image;
   if (!pe::Parse(input.image, &image, error)) return kExitProblems;
   FileSink sink(file, path, image.checkSumOffset);
-  switch (packaging::WritePackage(input, parts, &sink, package, error)) {
+  // With two programs and a thread to spare, the second one's stream waits
+  // in a scratch file while the first is compressed.
+  ScratchFile scratch;
+  std::optional<ScratchSpill> spill;
+  if (parts.program32 && parts.program64 && input.threads >= 2 && scratch.Create(path, error)) spill.emplace(scratch.file());
+  switch (packaging::WritePackage(input, parts, &sink, package, error, spill ? &*spill : nullptr)) {
     case packaging::WriteResult::kWritten: break;
     case packaging::WriteResult::kRefused: return *error = path + ": " + *error, kExitProblems;
     case packaging::WriteResult::kInputOutputFailed: return kExitInputOutput;
@@ -93,7 +98,8 @@ void SayInputs(const Common& common, const BuildSettings& s, const std::string& 
   const packaging::LzmaSettings& l = input.lzma;
   Say(common, "compressing: LZMA1, preset " + std::to_string(l.preset) + ", dictionary " +
                   std::to_string(l.dictionarySize) + " bytes, lc " + std::to_string(l.lc) + " lp " +
-                  std::to_string(l.lp) + " pb " + std::to_string(l.pb));
+                  std::to_string(l.lp) + " pb " + std::to_string(l.pb) +
+                  (parts.program32 && parts.program64 && input.threads >= 2 ? "; both programs at once" : ""));
 }
 
 // Whether a program part carries no certificate table.

@@ -2,6 +2,9 @@
 #include "tools/package_tool/build_input.h"
 
 #include <algorithm>
+#include <thread>
+
+#include <algorithm>
 #include <optional>
 #include <sstream>
 #include <tuple>
@@ -178,6 +181,7 @@ int ReadBuildInput(const BuildSettings& s, packaging::PackageSettings* input, pa
   if (!ParseCrcReach(s.crcReach.value_or("payloads"), input)) {
     return *error = "--crc-reach takes payloads, whole or a byte count below 2 GiB", kExitUsage;
   }
+  input->threads = s.threads.value_or(std::max(1u, std::thread::hardware_concurrency()));
   if (s.lzmaPreset) input->lzma.preset = *s.lzmaPreset;
   if (s.dictionary) input->lzma.dictionarySize = *s.dictionary;
   if (s.lc) input->lzma.lc = *s.lc;

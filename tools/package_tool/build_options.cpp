@@ -93,6 +93,10 @@ const std::vector<OptionRow>& Options() {
       number("lzma-preset", &S::lzmaPreset, "compression preset" + Default(lzma.preset), {0, 9}),
       number("dictionary", &S::dictionary, "LZMA dictionary size in bytes" + Default(lzma.dictionarySize),
              {4096u, 1u << 30}),
+      number("threads", &S::threads,
+             "with two programs, compress both at once on up to N threads (default: the number of cores);\n"
+             "the package's bytes are the same. The second encoder takes as much memory again as the\n"
+             "first: about 11 times the dictionary size (47 MiB with the defaults)", {1, 64}),
       number("lc", &S::lc, "LZMA literal context bits" + Default(lzma.lc) + "; lc + lp <= 4", {0, 4}),
       number("lp", &S::lp, "LZMA literal position bits" + Default(lzma.lp), {0, 4}),
       number("pb", &S::pb, "LZMA position bits" + Default(lzma.pb), {0, 4}),

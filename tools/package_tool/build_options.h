@@ -21,7 +21,7 @@ struct BuildSettings {
   std::optional<std::string> versions, crcReach;
   std::optional<std::string> company, product, description, copyright, productVersion, fileVersion, icon;
   std::optional<std::string> signCommand;
-  std::optional<uint32_t> elevation, lzmaPreset, dictionary, lc, lp, pb, codePage;
+  std::optional<uint32_t> elevation, lzmaPreset, dictionary, lc, lp, pb, codePage, threads;
   std::optional<bool> notFor64Bit, detached, replace, signPrograms;
 };
 

@@ -37,4 +37,21 @@ bool FileSink::Finish() {
   return WriteAt(checkSumOffset_, field, sizeof field);
 }
 
+bool ScratchSpill::Append(const uint8_t* bytes, size_t count) {
+  std::string why;
+  if (!sys::WriteAt(file_, size_, bytes, count, &why)) return error_ = "a scratch file beside the output: " + why, false;
+  size_ += count;
+  return true;
+}
+
+bool ScratchSpill::Read(uint64_t offset, uint8_t* bytes, size_t count) {
+  std::string why;
+  for (size_t done = 0; done < count;) {
+    const int64_t n = sys::ReadAt(file_, offset + done, bytes + done, count - done, &why);
+    if (n <= 0) return error_ = "a scratch file beside the output: " + (n < 0 ? why : "it ended early"), false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace tool

@@ -35,6 +35,21 @@ class FileSink : public packaging::PackageSink {
   std::string error_;  // the reason of the first failure
 };
 
+// The second program's stream, in a scratch file beside the output while
+// the first program is compressed.
+class ScratchSpill : public packaging::SpillStore {
+ public:
+  explicit ScratchSpill(sys::File file) : file_(file) {}
+  bool Append(const uint8_t* bytes, size_t count) override;
+  bool Read(uint64_t offset, uint8_t* bytes, size_t count) override;
+  std::string Reason() const override { return error_; }
+
+ private:
+  sys::File file_;
+  uint64_t size_ = 0;
+  std::string error_;
+};
+
 }  // namespace tool
 
 #endif  // TOOLS_PACKAGE_TOOL_FILE_SINK_H_

@@ -2,6 +2,9 @@
 #include "tools/packaging/package_writer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
 
 #include "host/pe_image.h"
 #include "launcher/crc32.h"
@@ -74,6 +77,66 @@ WriteResult AddPayload(const PieceSource& program, const LzmaSettings& lzma, App
   return WriteResult::kWritten;
 }
 
+// The 64-bit program compressed on a thread of its own into `spill`, while
+// the 32-bit one is written; Finish appends its stream where it belongs.
+class SideCompression {
+ public:
+  SideCompression(const PieceSource& program, LzmaSettings lzma, SpillStore* spill)
+      : program_(program), spill_(spill) {
+    lzma.progress = nullptr;  // one progress line: the first program's
+    thread_ = std::thread([this, lzma] { Run(lzma); });
+  }
+  ~SideCompression() {
+    if (thread_.joinable()) stop_ = true, thread_.join();
+  }
+
+  // Waits for it, then appends its stream to `to`: as AddPayload.
+  WriteResult Finish(Appender* to, launcher::PayloadEntry* entry, std::string* error) {
+    thread_.join();
+    if (result_ != WriteResult::kWritten) return *error = error_, result_;
+    const uint64_t offset = to->size;
+    if (offset + size_ >= kLimit) return *error = "payload would lie at or past 2 GiB", WriteResult::kRefused;
+    Bytes piece(static_cast<size_t>(std::min<uint64_t>(kPiece, size_)));
+    for (uint64_t done = 0; done < size_;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, size_ - done));
+      if (!spill_->Read(done, piece.data(), n)) return *error = spill_->Reason(), WriteResult::kInputOutputFailed;
+      if (!to->Append(piece.data(), n)) return *error = to->sink->Reason(), WriteResult::kInputOutputFailed;
+      done += n;
+    }
+    entry->offset = static_cast<uint32_t>(offset);
+    entry->compressedSize = static_cast<uint32_t>(size_);
+    entry->uncompressedSize = static_cast<uint32_t>(program_.size);
+    return WriteResult::kWritten;
+  }
+
+ private:
+  void Run(const LzmaSettings& lzma) {
+    bool past = false, unwritten = false, unread = false;
+    PieceSource reading = program_;
+    reading.read = [&](uint64_t at, uint8_t* p, size_t n, std::string* why) {
+      return program_.read(at, p, n, why) || (unread = true, false);
+    };
+    const bool ok = CompressLzma1(reading, lzma, [&](const uint8_t* p, size_t n) {
+      if (stop_) return false;
+      if (size_ + n >= kLimit) return past = true, false;
+      if (!spill_->Append(p, n)) return unwritten = true, false;
+      size_ += n;
+      return true;
+    }, &error_);
+    if (past) error_ = "payload would lie at or past 2 GiB", result_ = WriteResult::kRefused;
+    else if (unwritten) error_ = spill_->Reason(), result_ = WriteResult::kInputOutputFailed;
+    else if (!ok) result_ = unread ? WriteResult::kInputOutputFailed : WriteResult::kRefused;
+  }
+
+  PieceSource program_;
+  SpillStore* spill_;
+  std::atomic<bool> stop_{false};
+  uint64_t size_ = 0;
+  WriteResult result_ = WriteResult::kWritten;
+  std::string error_;
+  std::thread thread_;
+};
+
 // The messages' bytes (UTF-16LE), placed at the end, with their references.
 bool LayOutMessages(const PackageSettings& in, uint64_t at, launcher::PackageHeader* h, Bytes* bytes,
                     std::string* error) {
@@ -114,7 +177,7 @@ bool CheckLimitsAhead(const PackageSettings& in, const PackageParts& parts, uint
 }  // namespace
 
 WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, PackageSink* sink,
-                         PackageLayout* out, std::string* error) {
+                         PackageLayout* out, std::string* error, SpillStore* spill) {
   constexpr WriteResult kRefused = WriteResult::kRefused;
   *out = PackageLayout();
   if (in.image.size() < launcher::kLocatorRoomEnd) return *error = "image too small", kRefused;
@@ -140,12 +203,17 @@ WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, P
   h.allowedVersions = in.allowedVersions;
   h.elevationMode = in.elevationMode;
   WriteResult result = WriteResult::kWritten;
+  // The 64-bit program's stream does not depend on where it goes: with a
+  // thread to spare it is made while the 32-bit one is.
+  std::optional<SideCompression> side;
+  if (parts.program32 && parts.program64 && spill != nullptr && in.threads >= 2) side.emplace(*parts.program64, in.lzma, spill);
   if (parts.program32 && (result = AddPayload(*parts.program32, in.lzma, &to, &h.payload32, error)) !=
                              WriteResult::kWritten) {
     return result;
   }
-  if (parts.program64 && (result = AddPayload(*parts.program64, in.lzma, &to, &h.payload64, error)) !=
-                             WriteResult::kWritten) {
+  if (side && (result = side->Finish(&to, &h.payload64, error)) != WriteResult::kWritten) return result;
+  if (!side && parts.program64 && (result = AddPayload(*parts.program64, in.lzma, &to, &h.payload64, error)) !=
+                                      WriteResult::kWritten) {
     return result;
   }
   if (in.notFor64BitWindows) h.payload64.offset = launcher::kNotFor64BitWindows;

@@ -32,6 +32,21 @@ struct PackageSettings {
   CrcReach crcReach = CrcReach::kHeaderAndPayloads;
   uint32_t crcByteCount = 0;  // with kByteCount
   LzmaSettings lzma;
+  // With two programs and 2 or more: both are compressed at once (the bytes
+  // are the same as with 1), the second into a SpillStore until the first
+  // is written.
+  unsigned threads = 1;
+};
+
+// Where the second program's stream waits while the first is compressed:
+// appended to, then read back in order. False when it cannot be written or
+// read (Reason says why).
+class SpillStore {
+ public:
+  virtual ~SpillStore() = default;
+  virtual bool Append(const uint8_t* bytes, size_t count) = 0;
+  virtual bool Read(uint64_t offset, uint8_t* bytes, size_t count) = 0;
+  virtual std::string Reason() const = 0;
 };
 
 // The big parts, read as they are written.
@@ -72,8 +87,10 @@ enum class WriteResult {
 // read and compressed piece by piece (nothing is held whole) and its CRC
 // taken as they pass. Refuses sizes or offsets at or past 2 GiB and what the
 // locator cannot say.
+// With `spill` (and settings.threads of 2 or more) both programs compress
+// at once.
 WriteResult WritePackage(const PackageSettings& settings, const PackageParts& parts, PackageSink* sink,
-                         PackageLayout* out, std::string* error);
+                         PackageLayout* out, std::string* error, SpillStore* spill = nullptr);
 
 // Where the package starts: the end of the image's last section, or the whole
 // image when it is no PE image (test images).
