@@ -18,6 +18,8 @@ build/linux/run_bench
 echo
 bench/tool_bench.sh
 echo
+bench/build_bench.sh
+echo
 bench/windows_tool_bench.sh
 echo
 bench/wine_decode_bench.sh
