@@ -32,7 +32,7 @@ add_library(pe_branding STATIC tools/pe/pe_rewrite.cpp tools/pe/certificate_tabl
             tools/pe/branding.cpp)
 target_link_libraries(pe_branding PUBLIC host_floor)
 
-add_library(packaging STATIC tools/packaging/lzma_encoder.cpp tools/packaging/package_writer.cpp tools/packaging/package_reader.cpp
+add_library(packaging STATIC tools/packaging/lzma_encoder.cpp tools/packaging/package_writer.cpp tools/packaging/side_compression.cpp tools/packaging/package_reader.cpp
             tools/packaging/program_head.cpp tools/packaging/program_check.cpp
             tools/packaging/program_replay.cpp tools/packaging/launcher_memory.cpp tools/packaging/windows_releases.cpp
             tools/packaging/codes.cpp)

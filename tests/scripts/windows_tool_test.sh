@@ -186,6 +186,13 @@ mkdir -p "$signing" && cp "$JOB/in/setup32.exe" "$JOB/in/cert_appender.exe" "$si
 (cd "$signing" && wine "$tool" build -q --program32 setup32.exe --output unsigned.exe \
    --sign-command 'copy {in} {out} >NUL' >"$JOB/unsigned.log" 2>&1; echo $? >"$JOB/unsigned.rc")
 ls -A "$signing" >"$JOB/sign-folder.txt"
+# The programs signed too, before they are compressed (the output elsewhere,
+# where nothing else must be left).
+mkdir -p "$JOB/programs-signed"
+(cd "$signing" && wine "$tool" build -q --program32 setup32.exe --output ../programs-signed/p.exe --sign-programs \
+   --sign-command 'cert_appender.exe {in} {out}' >"$JOB/sign-programs.log" 2>&1; echo $? >"$JOB/sign-programs.rc")
+(cd "$JOB/programs-signed" && wine "$tool" inspect --json p.exe >"$JOB/sign-programs.json" 2>/dev/null)
+ls -A "$JOB/programs-signed" >"$JOB/sign-programs-folder.txt"
 # Files another program holds open: an input, and an existing output (the
 # package still running, say), which stays as it was.
 mkdir -p "$JOB/held" && cp "$JOB/in/setup32.exe" "$JOB/in/file_holder.exe" "$JOB/held/" && cp "$JOB/in/setup64.exe" "$JOB/held/old.exe"
@@ -254,6 +261,9 @@ check "a command that signs nothing is exit 3, as on Linux" \
   '[ "$(cat "$job/unsigned.rc")" = 3 ] && cmp -s "$job/unsigned.rc" "$job/linux/unsigned/rc"' || cat "$job/unsigned.log"
 check "and leaves nothing behind" '[ "$(sort "$job/sign-folder.txt" | tr "\n" " ")" = "cert_appender.exe setup32.exe signed.exe " ]' ||
   cat "$job/sign-folder.txt"
+check "--sign-programs signs the program inside, through cmd.exe" '[ "$(cat "$job/sign-programs.rc")" = 0 ] &&
+  python3 -c "import json,sys; s = json.load(open(sys.argv[1]))[\"signatures\"]; sys.exit(not (s[\"package\"][\"certificateTable\"] and s[\"program32\"][\"certificateTable\"]))" "$job/sign-programs.json" &&
+  [ "$(cat "$job/sign-programs-folder.txt")" = p.exe ]' || cat "$job/sign-programs.log" "$job/sign-programs-folder.txt"
 check "an input another program holds open: exit 3, naming it" \
   '[ "$(cat "$job/held-input.rc")" = 3 ] && grep -q "setup32.exe: the file is in use by another program" "$job/held-input.log"' ||
   cat "$job/held-input.log"

@@ -2,14 +2,13 @@
 #include "tools/packaging/package_writer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
-#include <thread>
 
 #include "host/pe_image.h"
 #include "launcher/crc32.h"
 #include "launcher/package.h"
 #include "support/lzma_decoder.h"
+#include "tools/packaging/side_compression.h"
 
 namespace packaging {
 
@@ -53,6 +52,23 @@ WriteResult CopyPart(const PieceSource& part, Appender* to, std::string* error) 
   return WriteResult::kWritten;
 }
 
+// The stream a side compression made, appended where it belongs: as
+// AddPayload would have written it.
+WriteResult AppendSideStream(SideCompression* side, const PieceSource& program, Appender* to,
+                             launcher::PayloadEntry* entry, std::string* error) {
+  PieceSource stream;
+  const WriteResult made = side->Wait(&stream, error);
+  if (made != WriteResult::kWritten) return made;
+  const uint64_t offset = to->size;
+  if (offset + stream.size >= kLimit) return *error = "payload would lie at or past 2 GiB", WriteResult::kRefused;
+  const WriteResult copied = CopyPart(stream, to, error);
+  if (copied != WriteResult::kWritten) return copied;
+  entry->offset = static_cast<uint32_t>(offset);
+  entry->compressedSize = static_cast<uint32_t>(stream.size);
+  entry->uncompressedSize = static_cast<uint32_t>(program.size);
+  return WriteResult::kWritten;
+}
+
 // A program compressed into the package at its end.
 WriteResult AddPayload(const PieceSource& program, const LzmaSettings& lzma, Appender* to,
                        launcher::PayloadEntry* entry, std::string* error) {
@@ -76,66 +92,6 @@ WriteResult AddPayload(const PieceSource& program, const LzmaSettings& lzma, App
   entry->uncompressedSize = static_cast<uint32_t>(program.size);
   return WriteResult::kWritten;
 }
-
-// The 64-bit program compressed on a thread of its own into `spill`, while
-// the 32-bit one is written; Finish appends its stream where it belongs.
-class SideCompression {
- public:
-  SideCompression(const PieceSource& program, LzmaSettings lzma, SpillStore* spill)
-      : program_(program), spill_(spill) {
-    lzma.progress = nullptr;  // one progress line: the first program's
-    thread_ = std::thread([this, lzma] { Run(lzma); });
-  }
-  ~SideCompression() {
-    if (thread_.joinable()) stop_ = true, thread_.join();
-  }
-
-  // Waits for it, then appends its stream to `to`: as AddPayload.
-  WriteResult Finish(Appender* to, launcher::PayloadEntry* entry, std::string* error) {
-    thread_.join();
-    if (result_ != WriteResult::kWritten) return *error = error_, result_;
-    const uint64_t offset = to->size;
-    if (offset + size_ >= kLimit) return *error = "payload would lie at or past 2 GiB", WriteResult::kRefused;
-    Bytes piece(static_cast<size_t>(std::min<uint64_t>(kPiece, size_)));
-    for (uint64_t done = 0; done < size_;) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, size_ - done));
-      if (!spill_->Read(done, piece.data(), n)) return *error = spill_->Reason(), WriteResult::kInputOutputFailed;
-      if (!to->Append(piece.data(), n)) return *error = to->sink->Reason(), WriteResult::kInputOutputFailed;
-      done += n;
-    }
-    entry->offset = static_cast<uint32_t>(offset);
-    entry->compressedSize = static_cast<uint32_t>(size_);
-    entry->uncompressedSize = static_cast<uint32_t>(program_.size);
-    return WriteResult::kWritten;
-  }
-
- private:
-  void Run(const LzmaSettings& lzma) {
-    bool past = false, unwritten = false, unread = false;
-    PieceSource reading = program_;
-    reading.read = [&](uint64_t at, uint8_t* p, size_t n, std::string* why) {
-      return program_.read(at, p, n, why) || (unread = true, false);
-    };
-    const bool ok = CompressLzma1(reading, lzma, [&](const uint8_t* p, size_t n) {
-      if (stop_) return false;
-      if (size_ + n >= kLimit) return past = true, false;
-      if (!spill_->Append(p, n)) return unwritten = true, false;
-      size_ += n;
-      return true;
-    }, &error_);
-    if (past) error_ = "payload would lie at or past 2 GiB", result_ = WriteResult::kRefused;
-    else if (unwritten) error_ = spill_->Reason(), result_ = WriteResult::kInputOutputFailed;
-    else if (!ok) result_ = unread ? WriteResult::kInputOutputFailed : WriteResult::kRefused;
-  }
-
-  PieceSource program_;
-  SpillStore* spill_;
-  std::atomic<bool> stop_{false};
-  uint64_t size_ = 0;
-  WriteResult result_ = WriteResult::kWritten;
-  std::string error_;
-  std::thread thread_;
-};
 
 // The messages' bytes (UTF-16LE), placed at the end, with their references.
 bool LayOutMessages(const PackageSettings& in, uint64_t at, launcher::PackageHeader* h, Bytes* bytes,
@@ -211,7 +167,9 @@ WriteResult WritePackage(const PackageSettings& in, const PackageParts& parts, P
                              WriteResult::kWritten) {
     return result;
   }
-  if (side && (result = side->Finish(&to, &h.payload64, error)) != WriteResult::kWritten) return result;
+  if (side && (result = AppendSideStream(&*side, *parts.program64, &to, &h.payload64, error)) != WriteResult::kWritten) {
+    return result;
+  }
   if (!side && parts.program64 && (result = AddPayload(*parts.program64, in.lzma, &to, &h.payload64, error)) !=
                                       WriteResult::kWritten) {
     return result;
