@@ -99,7 +99,7 @@ add_custom_command(
   OUTPUT "${CMAKE_BINARY_DIR}/changelog.gz"
   COMMAND sh -c "gzip -9nc \"$1\" >\"$2\"" gz "${CMAKE_BINARY_DIR}/changelog" "${CMAKE_BINARY_DIR}/changelog.gz"
   DEPENDS "${CMAKE_BINARY_DIR}/changelog" VERBATIM)
-add_custom_target(changelog ALL DEPENDS "${CMAKE_BINARY_DIR}/changelog.gz")
+add_custom_target(debian_changelog ALL DEPENDS "${CMAKE_BINARY_DIR}/changelog.gz")
 install(FILES "${CMAKE_BINARY_DIR}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/setup-package")
 # cpack -G DEB (in the build folder) makes setup-package_VERSION_ARCH.deb; its
 # dependencies are the shared libraries the tool links, as dpkg-shlibdeps finds.
