@@ -54,6 +54,24 @@ TEST(ResourceSectionTest, ReplacedAndReadBack) {
   }
 }
 
+// A file alignment Windows would not take is refused before it pads the
+// section to its size (a hostile one made images of hundreds of MiB).
+TEST(ResourceSectionTest, AFileAlignmentWindowsRefusesIsRefused) {
+  for (const uint32_t alignment : {0x24C00000u, 0x300u, 256u}) {
+    std::vector<uint8_t> image = Launcher();
+    const uint32_t oh = host::Le32(image, 60) + 24;
+    host::PutLe32(&image, oh + 36, alignment);
+    pe::ImageInfo info;
+    std::string error;
+    ASSERT_TRUE(pe::Parse(image, &info, &error)) << error;
+    std::vector<pe::Resource> resources;
+    ASSERT_TRUE(pe::ListResources(image, info, &resources, &error)) << error;
+    EXPECT_FALSE(pe::ReplaceResources(&image, resources, &error)) << alignment;
+    EXPECT_NE(error.find("FileAlignment " + std::to_string(alignment)), std::string::npos) << error;
+    EXPECT_LE(image.size(), Launcher().size());
+  }
+}
+
 // The same list gives the same bytes, whatever order it comes in; named
 // entries stand before ids in each directory.
 TEST(ResourceSectionTest, TheSameListGivesTheSameBytes) {

@@ -177,6 +177,11 @@ bool ReplaceResources(std::vector<uint8_t>* image, const std::vector<Resource>& 
   }
   const uint32_t sectionAlignment = host::Le32(*image, oh + 32), fileAlignment = host::Le32(*image, oh + 36);
   if (fileAlignment == 0 || sectionAlignment == 0) return *error = "no section or file alignment", false;
+  // As Windows takes them: a file alignment that is a power of two from 512
+  // to 64 KiB (a larger one would pad the section to the alignment's size).
+  if (fileAlignment < 512 || fileAlignment > 0x10000 || (fileAlignment & (fileAlignment - 1)) != 0) {
+    return *error = "FileAlignment " + std::to_string(fileAlignment) + " is not a power of two from 512 to 65536", false;
+  }
   size_t rsrc = info.sections.size();
   for (size_t i = 0; i < info.sections.size(); ++i) {
     if (info.resourceRva != 0 && info.sections[i].virtualAddress == info.resourceRva) rsrc = i;
