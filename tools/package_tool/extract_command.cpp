@@ -48,9 +48,8 @@ Runner AddExtract(CLI::App& app, const Common& common) {
     if (!MapInputFile(settings->package, &file, &error)) return Fail(kExitInputOutput, error);
     std::optional<packaging::Bytes> reference;
     if (!LoadReference(settings->reference, &reference, &error)) return Fail(kExitInputOutput, error);
-    packaging::PackageView view = packaging::ReadPackage(file.bytes);
-    const LauncherIdentity identity = CompareLauncher(file.bytes, view, reference);
-    ReadAsNoPackage(file.bytes, identity, &view);
+    LauncherIdentity identity;
+    packaging::PackageView view = ReadCompared(file.bytes, reference, &identity);
     if (!view.hasPackage) return Fail(kExitProblems, NoPackageSentence(settings->package, view) + " (nothing extracted)");
     if (!view.headerRead) return Fail(kExitProblems, Escaped(settings->package) + ": " + Escaped(view.problems[0]));
     // Every program is decoded straight into its temporary file and checked

@@ -23,20 +23,8 @@ void Normalise(packaging::Bytes* b) {
   pe::ClearSignatureAndChecksum(b);
 }
 
-}  // namespace
-
-bool LoadReference(const std::optional<std::string>& given, std::optional<packaging::Bytes>* reference,
-                   std::string* error) {
-  reference->reset();
-  const std::optional<std::string> path = given ? given : ReferenceLauncher();
-  if (!path) return true;
-  packaging::Bytes bytes;
-  if (!ReadInputFile(*path, &bytes, error)) return !given;  // a launcher beside the tool that cannot be read: none
-  Normalise(&bytes);
-  *reference = std::move(bytes);
-  return true;
-}
-
+// The image up to where its own headers and sections end (a damaged one: up
+// to the package), normalised, against the normalised reference.
 LauncherIdentity CompareLauncher(host::ByteView file, const packaging::PackageView& v,
                                  const std::optional<packaging::Bytes>& reference) {
   pe::ImageInfo info;
@@ -49,6 +37,30 @@ LauncherIdentity CompareLauncher(host::ByteView file, const packaging::PackageVi
   packaging::Bytes image(file.begin(), file.begin() + end);
   Normalise(&image);
   return image == *reference ? LauncherIdentity::kShipped : LauncherIdentity::kModified;
+}
+
+// What ReadCompared says of a file that carries no package.
+void ReadAsNoPackage(host::ByteView file, LauncherIdentity identity, packaging::PackageView* view) {
+  std::string why;
+  if (!view->hasPackage || identity == LauncherIdentity::kShipped || packaging::CarriesPackage(file, *view, &why)) return;
+  packaging::PackageView none;
+  none.fileSize = view->fileSize;
+  packaging::AddProblem(&none, packaging::ProblemCode::kNotAPackage, why);
+  *view = std::move(none);
+}
+
+}  // namespace
+
+bool LoadReference(const std::optional<std::string>& given, std::optional<packaging::Bytes>* reference,
+                   std::string* error) {
+  reference->reset();
+  const std::optional<std::string> path = given ? given : InstalledLauncher();
+  if (!path) return true;
+  packaging::Bytes bytes;
+  if (!ReadInputFile(*path, &bytes, error)) return !given;  // a launcher beside the tool that cannot be read: none
+  Normalise(&bytes);
+  *reference = std::move(bytes);
+  return true;
 }
 
 const char* LauncherWords(LauncherIdentity identity) {
@@ -76,13 +88,12 @@ std::optional<std::string> LauncherWarning(LauncherIdentity identity) {
          "the tool's own launcher";
 }
 
-void ReadAsNoPackage(host::ByteView file, LauncherIdentity identity, packaging::PackageView* view) {
-  std::string why;
-  if (!view->hasPackage || identity == LauncherIdentity::kShipped || packaging::CarriesPackage(file, *view, &why)) return;
-  packaging::PackageView none;
-  none.fileSize = view->fileSize;
-  packaging::AddProblem(&none, packaging::ProblemCode::kNotAPackage, why);
-  *view = std::move(none);
+packaging::PackageView ReadCompared(host::ByteView file, const std::optional<packaging::Bytes>& reference,
+                                    LauncherIdentity* identity) {
+  packaging::PackageView view = packaging::ReadPackage(file);
+  *identity = CompareLauncher(file, view, reference);
+  ReadAsNoPackage(file, *identity, &view);
+  return view;
 }
 
 }  // namespace tool

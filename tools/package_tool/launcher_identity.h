@@ -20,17 +20,20 @@ enum class LauncherIdentity {
 };
 
 // The launcher image packages are compared with: the file `given`
-// (--reference-launcher) when there is one, else ReferenceLauncher(), else
+// (--reference-launcher) when there is one, else InstalledLauncher(), else
 // none. False with the reason when the given file cannot be read.
 bool LoadReference(const std::optional<std::string>& given, std::optional<packaging::Bytes>* reference,
                    std::string* error);
 
-// Compares the file's launcher image, as far as its own headers and
-// sections reach (wherever the locator says the package starts), with the
-// reference, leaving out the locator room, the PE checksum, the
-// certificate-table entry and the maker's version resource and icon.
-LauncherIdentity CompareLauncher(host::ByteView file, const packaging::PackageView& view,
-                                 const std::optional<packaging::Bytes>& reference);
+// The file read as a package (packaging::ReadPackage), and its launcher
+// image, as far as its own headers and sections reach (wherever the locator
+// says the package starts), compared with the reference, leaving out the
+// locator room, the PE checksum, the certificate-table entry and the maker's
+// version resource and icon. A file whose launcher is not the shipped one
+// and that holds nothing a package would (packaging::CarriesPackage) is read
+// as no package: its view is the one sentence why ("not-a-package").
+packaging::PackageView ReadCompared(host::ByteView file, const std::optional<packaging::Bytes>& reference,
+                                    LauncherIdentity* identity);
 const char* LauncherWords(LauncherIdentity identity);
 
 // With a modified launcher: the problem ("launcher-modified") added to the
@@ -38,11 +41,6 @@ const char* LauncherWords(LauncherIdentity identity);
 void AddLauncherProblem(LauncherIdentity identity, packaging::PackageView* view);
 // With no reference: why nothing was compared, as a warning.
 std::optional<std::string> LauncherWarning(LauncherIdentity identity);
-
-// A file whose launcher is not the shipped one and that holds nothing a
-// package would (packaging::CarriesPackage) is read as no package: its view
-// becomes the one sentence why ("not-a-package").
-void ReadAsNoPackage(host::ByteView file, LauncherIdentity identity, packaging::PackageView* view);
 
 }  // namespace tool
 

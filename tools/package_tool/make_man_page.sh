@@ -30,7 +30,7 @@ options() {
       !skip { sub(/^ +/, ""); print }' | escape_tags
 }
 # Escapes the text but keeps the font requests that options() wrote.
-escape_tags() { sed -e 's/\\/\\e/g' -e 's/\\efB/\\fB/g' -e 's/\\efR/\\fR/g' -e 's/-/\\-/g' -e 's/^\([.'"'"']\)\([^T]\)/\\\&\1\2/'; }
+escape_tags() { escape | sed -e 's/\\efB/\\fB/g' -e 's/\\efR/\\fR/g' -e 's/^\\&\.TP$/.TP/'; }
 {
   echo ".TH SETUP-PACKAGE 1 \"\" \"setup-package $version\" \"User Commands\""
   echo ".SH NAME"

@@ -11,9 +11,7 @@ void AddReferenceOption(CLI::App* command, std::optional<std::string>* path) {
 
 CheckedPackage CheckPackage(host::ByteView file, const Common& common, const std::optional<packaging::Bytes>& reference) {
   CheckedPackage checked;
-  checked.view = packaging::ReadPackage(file);
-  checked.identity = CompareLauncher(file, checked.view, reference);
-  ReadAsNoPackage(file, checked.identity, &checked.view);
+  checked.view = ReadCompared(file, reference, &checked.identity);
   checked.slot32.progress = checked.slot64.progress = ShowsProgress(common);
   packaging::CheckPrograms(file, &checked.view, &checked.slot32, &checked.slot64);
   AddLauncherProblem(checked.identity, &checked.view);

@@ -2,7 +2,6 @@
 #include "tools/package_tool/signing.h"
 
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "host/system/process.h"
@@ -82,13 +81,8 @@ int RunSigner(const std::string& command, const std::string& in, const std::stri
 
 // Copies `part` into the open scratch file.
 bool CopyInto(const packaging::PieceSource& part, const ScratchFile& to, std::string* error) {
-  packaging::Bytes piece(static_cast<size_t>(std::min<uint64_t>(packaging::kPiece, part.size)));
-  for (uint64_t done = 0; done < part.size;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(packaging::kPiece, part.size - done));
-    if (!part.read(done, piece.data(), n, error) || !sys::WriteAt(to.file(), done, piece.data(), n, error)) return false;
-    done += n;
-  }
-  return true;
+  return packaging::ForEachPiece(
+      part, [&](uint64_t at, const uint8_t* p, size_t n) { return sys::WriteAt(to.file(), at, p, n, error); }, error);
 }
 
 }  // namespace

@@ -14,6 +14,4 @@ std::optional<std::string> InstalledLauncher() {
   return std::nullopt;
 }
 
-std::optional<std::string> ReferenceLauncher() { return InstalledLauncher(); }
-
 }  // namespace tool

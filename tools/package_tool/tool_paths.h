@@ -1,5 +1,6 @@
 // Where the launcher image is that the package tool builds with and
-// compares packages with.
+// compares packages with (in the build tree, the windows preset's launcher
+// lies where an installed tool keeps its own).
 #ifndef TOOLS_PACKAGE_TOOL_TOOL_PATHS_H_
 #define TOOLS_PACKAGE_TOOL_TOOL_PATHS_H_
 
@@ -12,10 +13,6 @@ namespace tool {
 // tool runs from, as the system's layout has it); the path when it is there.
 std::string InstalledLauncherPath();
 std::optional<std::string> InstalledLauncher();
-// The launcher a package's image is compared with: the installed one (in
-// the build tree, the launcher the windows preset built lies where an
-// installed tool keeps its own).
-std::optional<std::string> ReferenceLauncher();
 
 }  // namespace tool
 

@@ -7,6 +7,18 @@
 
 namespace packaging {
 
+bool ForEachPiece(const PieceSource& part,
+                  const std::function<bool(uint64_t offset, const uint8_t* bytes, size_t count)>& each,
+                  std::string* error) {
+  Bytes piece(static_cast<size_t>(std::min<uint64_t>(kPiece, part.size)));
+  for (uint64_t done = 0; done < part.size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, part.size - done));
+    if (!part.read(done, piece.data(), n, error) || !each(done, piece.data(), n)) return false;
+    done += n;
+  }
+  return true;
+}
+
 bool CompressLzma1(const PieceSource& data, const LzmaSettings& s,
                    const std::function<bool(const uint8_t*, size_t)>& out, std::string* error) {
   lzma_options_lzma options;

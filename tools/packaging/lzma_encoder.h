@@ -34,6 +34,13 @@ struct PieceSource {
   std::function<bool(uint64_t offset, uint8_t* to, size_t count, std::string* error)> read;
 };
 
+// Hands `part` to `each` in pieces of kPiece bytes, in order, with each
+// piece's offset. False when a piece cannot be read (*error says why) or
+// `each` returns false (it says why itself).
+bool ForEachPiece(const PieceSource& part,
+                  const std::function<bool(uint64_t offset, const uint8_t* bytes, size_t count)>& each,
+                  std::string* error);
+
 // Compresses `data` as a raw LZMA1 stream, handing the stream to `out` in
 // pieces (false from `out` stops it). False with *error on failure.
 bool CompressLzma1(const PieceSource& data, const LzmaSettings& settings,

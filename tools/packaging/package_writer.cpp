@@ -42,14 +42,13 @@ struct Appender {
 
 // Copies a part into the package, piece by piece.
 WriteResult CopyPart(const PieceSource& part, Appender* to, std::string* error) {
-  Bytes piece(static_cast<size_t>(std::min<uint64_t>(kPiece, part.size)));
-  for (uint64_t done = 0; done < part.size;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, part.size - done));
-    if (!part.read(done, piece.data(), n, error)) return WriteResult::kInputOutputFailed;
-    if (!to->Append(piece.data(), n)) return *error = to->sink->Reason(), WriteResult::kInputOutputFailed;
-    done += n;
+  bool unwritten = false;
+  if (ForEachPiece(part, [&](uint64_t, const uint8_t* p, size_t n) { return to->Append(p, n) || (unwritten = true, false); },
+                   error)) {
+    return WriteResult::kWritten;
   }
-  return WriteResult::kWritten;
+  if (unwritten) *error = to->sink->Reason();
+  return WriteResult::kInputOutputFailed;
 }
 
 // The stream a side compression made, appended where it belongs: as
